@@ -1,0 +1,95 @@
+// The engine's operations: entry lists, parser, log, selection, tree copy,
+// purge and session. Each group lives in its own source file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/CopyRec.h"
+#include "core/VeltrixApi.h"
+#include "platform/Platform.h"
+
+namespace vx {
+
+// ---- Entry lists (EntryList.cpp) ---------------------------------------------
+
+using EntryList = std::vector<std::string>;
+
+// Cuts text at separator into trimmed entries, reading "file:" list files.
+// target must be empty.
+void SplitEntryList(std::string text, char separator, EntryList& target);
+void AddListEntry(const std::string& entry, EntryList& target);
+
+// The library-wide mask lists, alive from load to unload, never emptied.
+EntryList& ExclusionList();
+EntryList& InclusionList();
+
+// Upper-cases the letters a to z only.
+std::string UpperAscii(std::string text);
+
+// ---- Parser (Parser.cpp) -------------------------------------------------------
+
+bool FillCopyRecFrom(CopyRec& options, const char* arguments);
+// Cuts a command line into arguments by the program's rule (blanks and
+// control characters separate, double quotes group and are dropped).
+std::vector<std::string> CutArguments(const std::string& commandLine);
+// Whether the process's own arguments (program name excluded) hold a switch
+// whose rest equals one of names in any letter case.
+bool CommandLineHasSwitch(const std::string& commandLine, const std::vector<std::string>& names);
+
+// ---- Log (Log.cpp) -------------------------------------------------------------
+
+// Library-wide count of stamped error lines.
+extern int32_t ErrorCount;
+
+std::string DateTimeText();
+void WriteLog(const CopyRec& options, const std::string& text, bool stamped, bool countsAsError);
+void TrimLog(const CopyRec& options);
+
+// ---- Session state ------------------------------------------------------------
+
+struct Callbacks {
+  ShowErrorProc showError = nullptr;
+  SignalStateProc signalState = nullptr;
+  ShowFileProc showFile = nullptr;
+  AskUserProc askUser = nullptr;
+  ShowTotalProc showTotal = nullptr;
+};
+
+// What the selection, the tree copy and the purge share for one session.
+struct Session {
+  CopyRec options{};
+  int32_t status = -1;  // SessionStatus: -1 none, 1 cancelled, 2 copy failed, 3 digest differs
+  Callbacks callbacks;
+  FileSystem& fs;
+
+  explicit Session(FileSystem& files) : fs(files) {}
+  bool Running() const { return status == -1; }
+  // Tells the host that the user cancelled, unless silent.
+  void SignalCancel() const;
+};
+
+// ---- Selection (Selection.cpp) ------------------------------------------------
+
+int CompareInts(int32_t a, int32_t b);
+int CompareTimes(double a, double b);
+int CompareDays(double a, double b);
+bool GetFileTimes(FileSystem& fs, const std::string& path, double& creation, double& access,
+                  double& lastWrite);
+bool SelectFile(Session& session, const std::string& sourcePath, const std::string& destPath);
+
+// ---- Tree copy (TreeCopy.cpp) ---------------------------------------------------
+
+int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot,
+                 std::string sourceRoot);
+
+// ---- Purge (Purge.cpp) ----------------------------------------------------------
+
+void PurgeDestination(Session& session, const std::string& target, const std::string& reference);
+
+// ---- Session (Session.cpp) ------------------------------------------------------
+
+int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs);
+
+}  // namespace vx

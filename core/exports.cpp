@@ -1,0 +1,40 @@
+// The five exported entry points: thin glue from the C interface to the engine.
+#include "core/exports.h"
+
+#include "core/HolyCoreUnit.h"
+
+extern "C" {
+
+int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
+                                  SignalStateProc signalState, ShowFileProc showFile,
+                                  AskUserProc askUser, ShowTotalProc showTotal) {
+  vx::Callbacks callbacks;
+  callbacks.showError = showError;
+  callbacks.signalState = signalState;
+  callbacks.showFile = showFile;
+  callbacks.askUser = askUser;
+  callbacks.showTotal = showTotal;
+  return vx::RunSession(options, callbacks, vx::Files());
+}
+
+bool VX_STDCALL FillCopyRec(vx::CopyRec* options, const char* arguments) {
+  return vx::FillCopyRecFrom(*options, arguments ? arguments : "");
+}
+
+bool VX_STDCALL NeedHelp() {
+  return vx::CommandLineHasSwitch(vx::ProcessCommandLine(), {"?", "HELP", "-HELP"});
+}
+
+const char* VX_STDCALL GetCopyright() {
+  static const std::string notice =
+      vx::Utf8ToAnsi("Copyright © 2003-2026 Morlane. Tous droits réservés.\r\nhttps://www.morlane.fr/veltrix");
+  return notice.c_str();
+}
+
+const char* VX_STDCALL GetTitle() {
+  static const std::string title =
+      vx::Utf8ToAnsi("Utilitaire de copie de fichiers et d'arborescences.");
+  return title.c_str();
+}
+
+}  // extern "C"

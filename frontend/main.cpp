@@ -1,0 +1,4 @@
+// Process entry of the console program.
+#include "frontend/Console.h"
+
+int main() { return vx::RunProgram(); }

@@ -1,0 +1,32 @@
+// MD5 digests (RFC 1321) of byte areas, streams and files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace vx {
+
+struct Md5Digest {
+  uint8_t bytes[16];
+};
+
+struct Md5Context {
+  uint32_t state[4];
+  uint32_t count[2];  // message length in bits, low word first
+  uint8_t buffer[64];
+};
+
+void DigestInit(Md5Context& context);
+void DigestUpdate(Md5Context& context, const void* data, std::size_t length);
+Md5Digest DigestFinal(Md5Context& context);
+// Digest of the whole stream; its position is restored afterwards.
+Md5Digest StreamDigest(InputFile& stream);
+// Raises "Impossible d'ouvrir le fichier ..." when the file cannot be opened.
+Md5Digest FileDigest(FileSystem& fs, const std::string& path);
+std::string DigestToHex(const Md5Digest& digest);
+bool DigestsEqual(const Md5Digest& a, const Md5Digest& b);
+
+}  // namespace vx
