@@ -5,7 +5,6 @@
 #include "support/wildcard.h"
 
 namespace vx {
-void Session::SignalCancel() const {}
 int CompareInts(int32_t, int32_t) { return 0; }
 int CompareTimes(double, double) { return 0; }
 int CompareDays(double, double) { return 0; }

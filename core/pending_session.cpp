@@ -6,6 +6,7 @@
 
 namespace vx {
 static void Pending() { VX_RAISE("EPending", "pas encore construit"); }
+void Session::SignalCancel() const {}
 void PurgeDestination(Session&, const std::string&, const std::string&) {}
 int32_t RunSession(const CopyRec&, const Callbacks&, FileSystem&) { Pending(); return 0; }
 }  // namespace vx
