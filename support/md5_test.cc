@@ -34,9 +34,14 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 // md5sum's digest of a file in uppercase, or nullopt where md5sum cannot run
 // (the Windows build under Wine).
 std::optional<std::string> Md5sumOf(const std::string& path) {
+  static bool unavailable = false;  // each failed start costs a shell under Wine
+  if (unavailable) return std::nullopt;
   const std::string out = path + ".md5sum";
   const std::string command = "md5sum '" + path + "' > '" + out + "' 2>/dev/null";
-  if (std::system(command.c_str()) != 0) return std::nullopt;
+  if (std::system(command.c_str()) != 0) {
+    unavailable = true;
+    return std::nullopt;
+  }
   std::ifstream in(out);
   std::string hex;
   in >> hex;
