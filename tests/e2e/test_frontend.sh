@@ -51,6 +51,28 @@ assert_empty "$VX_OUT" "nothing printed when SILENT"
 assert_empty "$VX_ERR"
 pass "refused command line gives 5 and prints nothing of its own"
 
+# An argument that only holds SILENT after a blank or a quote is not the switch.
+vx_run "x ${VX_SW}SILENT"
+assert_rc 5 "quoted argument with a blank"
+assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner kept for [x -SILENT]"
+if [ "$VX_WINE" = 0 ]; then
+  # (Under Wine the command line carries the quote as \", which the cut
+  # rule of Windows command lines does not know.)
+  vx_run "a\"b ${VX_SW}SILENT"
+  assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner kept for an argument with a quote"
+fi
+pass "arguments holding blanks and quotes are cut whole"
+
+# ---- A console that cannot be written (Linux: standard output closed) ----------
+
+if [ "$VX_WINE" = 0 ]; then
+  VX_RC=0
+  "$VX_BIN" -help >&- 2>"$VX_ERR" </dev/null || VX_RC=$?
+  assert_rc 1 "closed standard output"
+  assert_contains "$VX_ERR" "Exception EEntreeSortie dans le module "
+  pass "a failed console write ends in the report with exit code 1"
+fi
+
 # ---- Missing help resource (Linux: the library is found only through the
 # loader path, not beside the program) ------------------------------------------
 
