@@ -12,6 +12,13 @@
 
 namespace vx {
 
+// The text of a fixed field of the record, up to its NUL (at most 2048 characters).
+inline std::string FieldText(const char* field) {
+  std::size_t length = 0;
+  while (length < kMaxTextLength && field[length] != '\0') ++length;
+  return std::string(field, length);
+}
+
 // ---- Entry lists (EntryList.cpp) ---------------------------------------------
 
 using EntryList = std::vector<std::string>;

@@ -43,11 +43,13 @@ double FileTimeToDayNumber(int64_t fileTime) {
 #if defined(_WIN32)
 #include "platform/Windows/FileIO.inc"
 #include "platform/Windows/FileOps.inc"
+#include "platform/Windows/Links.inc"
 #include "platform/Windows/Locale.inc"
 #include "platform/Windows/Process.inc"
 #else
 #include "platform/Unix/FileIO.inc"
 #include "platform/Unix/FileOps.inc"
+#include "platform/Unix/Links.inc"
 #include "platform/Unix/Locale.inc"
 #include "platform/Unix/Process.inc"
 #endif

@@ -174,6 +174,15 @@ class FileSystem {
                             std::string& error) = 0;
   virtual bool RewriteFile(const std::string& path, const std::string& bytes,
                            std::string& error) = 0;
+
+  // What a path names, telling "not there" apart from "could not be looked
+  // at": nothing may be deleted on the strength of a failed look-up.
+  enum class PathKind { Missing, File, Folder, Unknown };
+  virtual PathKind Probe(const std::string& path) = 0;
+  // Whether a folder's entries can be listed (an empty folder can).
+  virtual bool CanListFolder(const std::string& path) = 0;
+  // Removes a link to a folder itself, never what it points to.
+  virtual bool RemoveLink(const std::string& path) = 0;
 };
 
 class NativeFileSystem : public FileSystem {
@@ -203,6 +212,9 @@ class NativeFileSystem : public FileSystem {
                     std::string& error) override;
   bool RewriteFile(const std::string& path, const std::string& bytes,
                    std::string& error) override;
+  PathKind Probe(const std::string& path) override;
+  bool CanListFolder(const std::string& path) override;
+  bool RemoveLink(const std::string& path) override;
 };
 
 // The file system the library uses; tests may install a double.

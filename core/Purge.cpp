@@ -1,0 +1,77 @@
+// The mirror's purge: removes from the destination tree what has no
+// same-named counterpart at the same place under the source.
+#include "core/HolyCoreUnit.h"
+
+namespace vx {
+
+namespace {
+
+using PathKind = FileSystem::PathKind;
+
+std::string WithSeparator(const std::string& path) {
+  return !path.empty() && IsPathSeparator(path.back()) ? path : path + kPathSeparator;
+}
+
+std::string WithoutSeparator(std::string path) {
+  while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
+  return path;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  return kFileNamesCaseSensitive ? a == b : UpperAscii(a) == UpperAscii(b);
+}
+
+class Purge {
+ public:
+  Purge(Session& session, const std::string& sourceRoot)
+      : session_(session), fs_(session.fs), sourceRoot_(WithoutSeparator(sourceRoot)) {}
+
+  // Empties target of what reference lacks. Returns without judging when the
+  // reference cannot be read: an unreadable source is not an empty one.
+  void Folder(const std::string& target, const std::string& reference) {
+    if (fs_.Probe(reference) == PathKind::Folder && !fs_.CanListFolder(reference)) return;
+    const std::string folder = WithSeparator(target);
+    const std::string ref = WithSeparator(reference);
+    std::vector<DirEntry> entries;
+    if (!fs_.FindFiles(folder + "*.*", session_.options.CopyHidden != 0, entries)) return;
+    for (const DirEntry& entry : entries) {
+      if (entry.name == "." || entry.name == "..") continue;
+      const std::string path = folder + entry.name;
+      const PathKind counterpart = fs_.Probe(ref + entry.name);
+      if (counterpart == PathKind::Unknown) continue;
+      if (!(entry.attributes & attr::Directory)) {
+        if (counterpart != PathKind::File) fs_.DeleteFile(path);
+      } else if (entry.attributes & attr::ReparsePoint) {
+        // A link to a folder is never entered: only the link itself may go.
+        if (counterpart != PathKind::Folder) fs_.RemoveLink(path);
+      } else if (!SamePath(WithoutSeparator(fs_.FullPath(path)), sourceRoot_)) {
+        Subfolder(path, ref + entry.name, counterpart);
+      }
+    }
+  }
+
+ private:
+  void Subfolder(const std::string& path, const std::string& reference, PathKind counterpart) {
+    Folder(path, reference);
+    if (counterpart == PathKind::Folder || !fs_.DirectoryExists(path)) return;
+    if (!fs_.RemoveDirectory(path)) ShowNotice(fs_.FullPath(path));
+  }
+
+  Session& session_;
+  FileSystem& fs_;
+  std::string sourceRoot_;  // never purged, even when it lies inside the destination
+};
+
+}  // namespace
+
+void PurgeDestination(Session& session, const std::string& target, const std::string& reference) {
+  FileSystem& fs = session.fs;
+  // Only a folder mirrors a folder: a file or mask source, or one that is
+  // missing or unreadable, would otherwise read as "delete everything".
+  if (fs.Probe(reference) != PathKind::Folder || !fs.CanListFolder(reference)) return;
+  // The destination itself is never removed, only what lies below it.
+  if (fs.Probe(target) != PathKind::Folder) return;
+  Purge(session, reference).Folder(target, reference);
+}
+
+}  // namespace vx
