@@ -1,6 +1,5 @@
 // The session log: one line appended per call, the file opened and closed
 // around each line, trimmed to its newest lines at the end of a session.
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -13,9 +12,7 @@ int32_t ErrorCount = 0;
 
 namespace {
 
-std::string LogPath(const CopyRec& options) {
-  return std::string(options.LogFile, strnlen(options.LogFile, kTextFieldSize));
-}
+std::string LogPath(const CopyRec& options) { return FieldText(options.LogFile); }
 
 [[noreturn]] void RaiseLogFailure(const std::string& path, const std::string& systemText) {
   VX_RAISE("EEntreeSortie",

@@ -101,12 +101,6 @@ TEST_F(LogTest, TrimKeepsTheNewestLinesWhateverTheirEnds) {
   EXPECT_EQ(dir.Read("log.txt"), "");
 }
 
-TEST_F(LogTest, TrimTurnsLoneLineFeedsIntoCrLf) {
-  dir.Write("log.txt", "a\nb\nc\n");
-  TrimLog(LogOptions(dir / "log.txt", 3));
-  EXPECT_EQ(dir.Read("log.txt"), "a\r\nb\r\nc\r\n");
-}
-
 TEST_F(LogTest, ASessionOfTwoLinesTrimmedToThree) {
   const CopyRec options = LogOptions(dir / "log.txt", 3);
   WriteLog(options, "\r\n[Début]\r\n", false, true);
