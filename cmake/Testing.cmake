@@ -18,7 +18,7 @@ include(GoogleTest)
 file(GLOB_RECURSE UNIT_TESTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/core/*_test.cc ${CMAKE_SOURCE_DIR}/support/*_test.cc
   ${CMAKE_SOURCE_DIR}/platform/*_test.cc ${CMAKE_SOURCE_DIR}/frontend/*_test.cc
-  ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cc ${CMAKE_SOURCE_DIR}/tests/unit/TempDir.cc)
+  ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cc ${CMAKE_SOURCE_DIR}/tests/unit/TempDir.cc ${CMAKE_SOURCE_DIR}/tests/unit/Recorder.cc)
 add_executable(veltrix_tests ${UNIT_TESTS})
 target_link_libraries(veltrix_tests PRIVATE VeltrixEngine VeltrixFrontend GTest::gtest_main)
 target_include_directories(veltrix_tests PRIVATE ${CMAKE_SOURCE_DIR})

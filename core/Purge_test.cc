@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/HolyCoreUnit.h"
+#include "tests/unit/Recorder.h"
+#include "tests/unit/TempDir.h"
+
+namespace vx {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// A file system whose listing of one folder fails, as an unreadable source would.
+class UnlistableFolder : public NativeFileSystem {
+ public:
+  explicit UnlistableFolder(std::string folder) : folder_(std::move(folder)) {}
+  bool CanListFolder(const std::string& path) override {
+    return path != folder_ && NativeFileSystem::CanListFolder(path);
+  }
+
+ private:
+  std::string folder_;
+};
+
+class PurgeTest : public ::testing::Test {
+ protected:
+  PurgeTest() : session_(fs_) { session_.options = test::MakeOptions("", ""); }
+
+  void Purge() { PurgeDestination(session_, dir_ / "dst", dir_ / "src"); }
+  bool Exists(const std::string& relative) const { return stdfs::exists(dir_ / relative); }
+
+  test::TempDir dir_;
+  NativeFileSystem fs_;
+  Session session_;
+};
+
+TEST_F(PurgeTest, RemovesWhatTheSourceLacks) {
+  dir_.Write("src/keep.txt", "s");
+  dir_.Write("src/sub/inner.txt", "s");
+  dir_.Write("src/was_folder.txt", "s");
+  dir_.Write("src/was_file/x.txt", "s");
+  dir_.Write("dst/keep.txt", "d");
+  dir_.Write("dst/extra.txt", "d");
+  dir_.Write("dst/sub/inner.txt", "d");
+  dir_.Write("dst/sub/extra.txt", "d");
+  dir_.Write("dst/gone/deeper/file.txt", "d");
+  stdfs::create_directories(dir_ / "dst/empty");
+  dir_.Write("dst/was_folder.txt/x.txt", "d");  // a folder where the source has a file
+  dir_.Write("dst/was_file", "d");              // a file where the source has a folder
+
+  Purge();
+
+  EXPECT_EQ(dir_.Read("dst/keep.txt"), "d");  // counterparts are kept, not compared
+  EXPECT_TRUE(Exists("dst/sub/inner.txt"));
+  EXPECT_FALSE(Exists("dst/extra.txt"));
+  EXPECT_FALSE(Exists("dst/sub/extra.txt"));
+  EXPECT_FALSE(Exists("dst/gone"));
+  EXPECT_FALSE(Exists("dst/empty"));
+  EXPECT_FALSE(Exists("dst/was_folder.txt"));
+  EXPECT_FALSE(Exists("dst/was_file"));
+  EXPECT_TRUE(Exists("dst"));  // the destination itself always stays
+  EXPECT_TRUE(Exists("src/keep.txt"));
+}
+
+TEST_F(PurgeTest, HiddenAndReadOnlyEntriesStayWithTheirFolder) {
+  stdfs::create_directories(dir_ / "src");
+  dir_.Write("dst/.secret", "d");
+  ASSERT_TRUE(fs_.SetAttributes(dir_ / "dst/.secret", attr::Hidden));
+  dir_.Write("dst/locked/file.txt", "d");
+  ASSERT_TRUE(fs_.SetAttributes(dir_ / "dst/locked/file.txt", attr::ReadOnly));
+
+  Purge();
+  EXPECT_TRUE(Exists("dst/.secret"));  // not listed without -H
+  EXPECT_TRUE(Exists("dst/locked/file.txt"));
+  EXPECT_TRUE(Exists("dst/locked"));  // cannot be removed: the notice names it
+
+  session_.options.CopyHidden = 1;
+  Purge();
+  EXPECT_FALSE(Exists("dst/.secret"));
+}
+
+TEST_F(PurgeTest, NothingIsDeletedWithoutAReadableSourceFolder) {
+  dir_.Write("dst/a.txt", "d");
+  dir_.Write("dst/sub/b.txt", "d");
+
+  PurgeDestination(session_, dir_ / "dst", dir_ / "missing");  // no such source
+  dir_.Write("src/a.txt", "s");
+  PurgeDestination(session_, dir_ / "dst", dir_ / "src/a.txt");  // a file source
+  PurgeDestination(session_, dir_ / "dst", dir_ / "src/*.txt");  // a mask source
+  UnlistableFolder unreadable(dir_ / "src");
+  Session session(unreadable);
+  session.options = session_.options;
+  PurgeDestination(session, dir_ / "dst", dir_ / "src");
+
+  EXPECT_TRUE(Exists("dst/a.txt"));
+  EXPECT_TRUE(Exists("dst/sub/b.txt"));
+}
+
+TEST_F(PurgeTest, UnreadableSubfolderOfTheSourceKeepsItsCounterpart) {
+  dir_.Write("src/sub/s.txt", "s");
+  dir_.Write("dst/sub/d.txt", "d");
+  UnlistableFolder unreadable(dir_ / "src/sub");
+  Session session(unreadable);
+  session.options = session_.options;
+  PurgeDestination(session, dir_ / "dst", dir_ / "src");
+  EXPECT_TRUE(Exists("dst/sub/d.txt"));
+}
+
+TEST_F(PurgeTest, SourceInsideTheDestinationIsNeverPurged) {
+  dir_.Write("dst/src/file.txt", "s");
+  dir_.Write("dst/other.txt", "d");
+  PurgeDestination(session_, dir_ / "dst", dir_ / "dst/src");
+  EXPECT_TRUE(Exists("dst/src/file.txt"));
+  EXPECT_FALSE(Exists("dst/other.txt"));
+}
+
+TEST_F(PurgeTest, LinkToAFolderOutsideIsRemovedNotFollowed) {
+  dir_.Write("outside/precious.txt", "p");
+  stdfs::create_directories(dir_ / "src");
+  stdfs::create_directories(dir_ / "dst");
+  std::error_code ec;
+  stdfs::create_directory_symlink(dir_ / "outside", dir_ / "dst/link", ec);
+  if (ec) GTEST_SKIP() << "folder links unavailable here: " << ec.message();
+
+  Purge();
+  EXPECT_TRUE(Exists("outside/precious.txt"));
+  EXPECT_FALSE(stdfs::is_symlink(dir_ / "dst/link"));
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "core/Error.h"
+#include "core/HolyCoreUnit.h"
+#include "tests/unit/Recorder.h"
+#include "tests/unit/TempDir.h"
+
+namespace vx {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::Recorder;
+
+class SessionTest : public ::testing::Test {
+ protected:
+  int32_t Run(const CopyRec& options) {
+    ExclusionList().clear();
+    InclusionList().clear();
+    return RunSession(options, Recorder::All(), fs_);
+  }
+  Recorder& rec() { return Recorder::Current(); }
+
+  test::TempDir dir_;
+  NativeFileSystem fs_;
+};
+
+TEST_F(SessionTest, EverySourceMeetsEveryDestinationInOrder) {
+  dir_.Write("s1/a.txt", "a");
+  dir_.Write("s2/b.txt", "b");
+  CopyRec options = test::MakeOptions(dir_ / "s1" + ";" + dir_ / "s2",
+                                      dir_ / "d1" + ";" + dir_ / "d2" + ";" + dir_ / "d3" + ";");
+  options.ShowBothNames = 1;
+  EXPECT_EQ(Run(options), ResultOk);
+
+  std::vector<std::string> expected;
+  for (const char* source : {"s1/a.txt", "s2/b.txt"})
+    for (const char* dest : {"d1", "d2", "d3"})
+      expected.push_back(dir_ / source + " -> " + dir_ / dest +
+                         std::string(1, kPathSeparator) + stdfs::path(source).filename().string());
+  EXPECT_EQ(rec().files, expected);  // the trailing empty destination entry is skipped
+  EXPECT_EQ(rec().totals, std::vector<int32_t>{6});
+  EXPECT_EQ(rec().states, (std::vector<int32_t>{StateSessionOpen, StateCopyBegins}));
+  EXPECT_EQ(dir_.Read("d3/b.txt"), "b");
+}
+
+TEST_F(SessionTest, CancelStopsLaterPairsButStillReportsTheTotal) {
+  dir_.Write("s1/a.txt", "a");
+  dir_.Write("s1/b.txt", "b");
+  dir_.Write("s2/c.txt", "c");
+  CopyRec options = test::MakeOptions(dir_ / "s1;" + dir_ / "s2", dir_ / "d");
+  options.PromptCreate = 1;
+  options.ConfirmStart = 1;
+  Recorder::All();
+  const int32_t result = [&] {
+    ExclusionList().clear();
+    InclusionList().clear();
+    Callbacks callbacks = Recorder::All();
+    Recorder::Current().answers = {AnswerYes /* start */, AnswerCancel};
+    return RunSession(options, callbacks, fs_);
+  }();
+  EXPECT_EQ(result, ResultCancelled);
+  ASSERT_EQ(rec().questions.size(), 2u);
+  EXPECT_EQ(rec().questions[0].first, AskStartCopy);
+  EXPECT_EQ(rec().questions[1], std::make_pair(AskCreateFile, dir_ / "d/a.txt"));
+  EXPECT_EQ(dir_.Read("d/a.txt"), "a");  // the file asked about is still copied
+  EXPECT_FALSE(stdfs::exists(dir_ / "d/b.txt"));
+  EXPECT_FALSE(stdfs::exists(dir_ / "d/c.txt"));
+  EXPECT_EQ(rec().totals.size(), 1u);
+  EXPECT_EQ(rec().states.back(), StateCancelled);
+}
+
+TEST_F(SessionTest, LoggedErrorsMakeTheResultTwo) {
+  dir_.Write("s/a.txt", "a");
+  dir_.Write("d/a.txt", "old");
+  ASSERT_TRUE(fs_.SetAttributes(dir_ / "d/a.txt", attr::ReadOnly));
+  CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "d");
+  options.IgnoreErrors = 1;
+  options.Force = 1;
+  EXPECT_EQ(Run(options), ResultCopyFailed);
+  EXPECT_EQ(ErrorCount, 1);
+  EXPECT_TRUE(rec().errors.empty());  // -C: no message, the walk went on
+
+  options.LogMode = 0;  // a copy failure that is not logged is not counted
+  EXPECT_EQ(Run(options), ResultOk);
+}
+
+TEST_F(SessionTest, NullDestinationIsNeitherPurgedNorCopiedBack) {
+  dir_.Write("s/a.txt", "a");
+  dir_.Write("work/NUL", "not a device");
+  const std::string cwd = stdfs::current_path().string();
+  stdfs::current_path(dir_ / "work");
+  for (uint8_t mode : {1, 2}) {
+    CopyRec options = test::MakeOptions(dir_ / "s", "NUL");
+    options.SyncMode = mode;
+    EXPECT_EQ(Run(options), ResultOk);
+  }
+  stdfs::current_path(cwd);
+  EXPECT_EQ(dir_.Read("work/NUL"), "not a device");
+  EXPECT_EQ(dir_.Read("s/a.txt"), "a");
+}
+
+TEST_F(SessionTest, TwoWaySyncLeavesTheNewerCopyOnBothSides) {
+  dir_.Write("a/only_a.txt", "A");
+  dir_.Write("b/only_b.txt", "B");
+  dir_.Write("a/both.txt", "old");
+  dir_.Write("b/both.txt", "new");
+  const auto now = stdfs::file_time_type::clock::now();
+  stdfs::last_write_time(dir_ / "a/both.txt", now - std::chrono::hours(48));
+  stdfs::last_write_time(dir_ / "b/both.txt", now - std::chrono::hours(1));
+  CopyRec options = test::MakeOptions(dir_ / "a", dir_ / "b");
+  options.SyncMode = 2;
+  EXPECT_EQ(Run(options), ResultOk);
+  EXPECT_EQ(dir_.Read("a/both.txt"), "new");
+  EXPECT_EQ(dir_.Read("b/both.txt"), "new");
+  EXPECT_EQ(dir_.Read("a/only_b.txt"), "B");
+  EXPECT_EQ(dir_.Read("b/only_a.txt"), "A");
+  EXPECT_EQ(rec().totals, std::vector<int32_t>{3});  // both directions count
+}
+
+TEST_F(SessionTest, RaisedFailureSkipsTheTotal) {
+  dir_.Write("s/a.txt", "a");
+  CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "d");
+  options.HasExclude = 1;
+  ExclusionList().clear();
+  InclusionList().clear();
+  ExclusionList().push_back("");  // an empty mask cannot be matched
+  Callbacks callbacks = Recorder::All();
+  EXPECT_THROW(RunSession(options, callbacks, fs_), VeltrixError);
+  EXPECT_TRUE(rec().totals.empty());
+  ExclusionList().clear();
+}
+
+TEST_F(SessionTest, SessionLinesFrameTheLog) {
+  dir_.Write("s/a.txt", "a");
+  CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "d");
+  const std::string log = dir_ / "logs/deeper/session.log";
+  std::strncpy(options.LogFile, log.c_str(), kMaxTextLength);
+  EXPECT_EQ(Run(options), ResultOk);
+  EXPECT_EQ(Run(options), ResultOk);
+  const std::string text = dir_.Read("logs/deeper/session.log");
+  EXPECT_EQ(text.rfind("\r\n[", 0), 0u);
+  EXPECT_NE(text.find(Utf8ToAnsi(" : Début de copie : \"") + dir_ / "s" + "\" -> \"" + dir_ / "d" + "\""),
+            std::string::npos);
+  EXPECT_NE(text.find(". 1 " + Utf8ToAnsi("fichiers copiés. 0 erreurs. Total de fichiers traités : 1]")),
+            std::string::npos);
+
+  options.LogLines = 3;
+  EXPECT_EQ(Run(options), ResultOk);
+  const std::string trimmed = dir_.Read("logs/deeper/session.log");
+  EXPECT_EQ(trimmed.rfind("\r\n[", 0), 0u);
+  EXPECT_EQ(trimmed.substr(trimmed.size() - 4), "]\r\n\r\n");
+  EXPECT_EQ(std::count(trimmed.begin(), trimmed.end(), '\n'), 3);
+}
+
+}  // namespace
+}  // namespace vx
