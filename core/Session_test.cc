@@ -90,14 +90,16 @@ TEST_F(SessionTest, LoggedErrorsMakeTheResultTwo) {
 TEST_F(SessionTest, NullDestinationIsNeitherPurgedNorCopiedBack) {
   dir_.Write("s/a.txt", "a");
   dir_.Write("work/NUL", "not a device");
-  const std::string cwd = stdfs::current_path().string();
-  stdfs::current_path(dir_ / "work");
+  struct InFolder {
+    stdfs::path previous = stdfs::current_path();
+    explicit InFolder(const std::string& folder) { stdfs::current_path(folder); }
+    ~InFolder() { stdfs::current_path(previous); }
+  } inWork(dir_ / "work");
   for (uint8_t mode : {1, 2}) {
     CopyRec options = test::MakeOptions(dir_ / "s", "NUL");
     options.SyncMode = mode;
     EXPECT_EQ(Run(options), ResultOk);
   }
-  stdfs::current_path(cwd);
   EXPECT_EQ(dir_.Read("work/NUL"), "not a device");
   EXPECT_EQ(dir_.Read("s/a.txt"), "a");
 }

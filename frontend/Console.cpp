@@ -1,15 +1,91 @@
-// Placeholder of the console program until the front end lands.
+// The console ends of the callback protocol: messages, file names, questions
+// and the final count, written with CR LF line ends.
 #include "frontend/Console.h"
 
-#include "core/exports.h"
+#include "platform/Platform.h"
 
 namespace vx {
-int RunProgram() { return NeedHelp() ? 0 : 5; }
-std::string ArgumentText(const std::string& commandLine) { return commandLine; }
-extern "C" {
-void VX_STDCALL ConsoleShowError(const char*) {}
-void VX_STDCALL ConsoleShowFile(const char*) {}
-int32_t VX_STDCALL ConsoleAskUser(int32_t, const char*) { return AnswerCancel; }
-void VX_STDCALL ConsoleShowTotal(int32_t) {}
+
+void ConsoleStreams::Write(const std::string& bytes) { WriteStdout(bytes); }
+void ConsoleStreams::Flush() { FlushStdout(); }
+bool ConsoleStreams::ReadLine(std::string& line) { return ReadStdinLine(line); }
+
+namespace {
+
+ConsoleStreams* installedConsole = nullptr;
+
+const char* const kLineEnd = "\r\n";
+
+// The program's own texts, in the console's code page.
+void WriteOwnText(const char* utf8) { Console().Write(Utf8ToOem(utf8)); }
+void WriteOwnLine(const char* utf8) { Console().Write(Utf8ToOem(utf8) + kLineEnd); }
+
+// Library texts are written as received.
+void WriteLibraryLine(const char* text) { Console().Write(std::string(text ? text : "") + kLineEnd); }
+
+int32_t AskStartCopyAnswer() {
+  WriteOwnText("Appuyez sur <Entrée> pour lancer la copie.");
+  Console().Flush();
+  std::string ignored;
+  Console().ReadLine(ignored);
+  return AnswerYes;
 }
+
+// The answer given by the first character of a reply; 0 when it is none.
+int32_t AnswerFromReply(const std::string& reply) {
+  if (reply.empty()) return 0;
+  switch (reply[0]) {
+    case 'O': case 'o': return AnswerYes;
+    case 'N': case 'n': return AnswerNo;
+    case 'T': case 't': return AnswerAll;
+    case 'A': case 'a': return AnswerCancel;
+    default: return 0;
+  }
+}
+
+int32_t AskCreateFileAnswer(const char* path) {
+  for (;;) {
+    Console().Write(kLineEnd);
+    WriteOwnLine("Ce fichier à copier n'existe pas :");
+    WriteLibraryLine(path);
+    WriteOwnLine("Souhaitez-vous le créer ?");
+    WriteOwnText("Oui, Non, Tous, Annuler [ONTA]");
+    Console().Flush();
+    std::string reply;
+    // Nobody is left to answer: cancelling is the one safe choice.
+    if (!Console().ReadLine(reply)) return AnswerCancel;
+    if (const int32_t answer = AnswerFromReply(reply)) return answer;
+  }
+}
+
+}  // namespace
+
+ConsoleStreams& Console() {
+  static ConsoleStreams processStreams;
+  return installedConsole ? *installedConsole : processStreams;
+}
+
+void SetConsole(ConsoleStreams* streams) { installedConsole = streams; }
+
+extern "C" {
+
+void VX_STDCALL ConsoleShowError(const char* text) { WriteLibraryLine(text); }
+
+void VX_STDCALL ConsoleShowFile(const char* text) { WriteLibraryLine(text); }
+
+int32_t VX_STDCALL ConsoleAskUser(int32_t question, const char* text) {
+  switch (question) {
+    case AskStartCopy: return AskStartCopyAnswer();
+    case AskCreateFile: return AskCreateFileAnswer(text);
+    default: return AnswerCancel;  // AskDeleteFailed among others: no question, cancel
+  }
+}
+
+void VX_STDCALL ConsoleShowTotal(int32_t count) {
+  if (count > 0) Console().Write(kLineEnd);
+  Console().Write(std::to_string(count) + Utf8ToOem(" fichier(s) copié(s).") + kLineEnd);
+}
+
+}  // extern "C"
+
 }  // namespace vx

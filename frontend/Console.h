@@ -1,18 +1,32 @@
-// The console program: banner, help page, console callbacks, exit code.
+// The console program: main sequence, banner, help page, console callbacks,
+// failure report and exit code.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "core/CopyRec.h"
 #include "core/VeltrixApi.h"
 
 namespace vx {
 
-// The whole main sequence; returns the exit code.
-int RunProgram();
+// ---- Console streams (Console.cpp) ---------------------------------------------
 
-// The argument text: the command line less the program's own name.
-std::string ArgumentText(const std::string& commandLine);
+// Where the console texts go and where answers come from. The default is the
+// process's standard output and input; tests install a scripted one.
+class ConsoleStreams {
+ public:
+  virtual ~ConsoleStreams() = default;
+  virtual void Write(const std::string& bytes);
+  virtual void Flush();
+  // One line without its line end; false at the end of input.
+  virtual bool ReadLine(std::string& line);
+};
+
+ConsoleStreams& Console();
+void SetConsole(ConsoleStreams* streams);  // nullptr restores the process's own
+
+// ---- Console callbacks (Console.cpp) -------------------------------------------
 
 extern "C" {
 void VX_STDCALL ConsoleShowError(const char* text);
@@ -20,5 +34,43 @@ void VX_STDCALL ConsoleShowFile(const char* text);
 int32_t VX_STDCALL ConsoleAskUser(int32_t question, const char* text);
 void VX_STDCALL ConsoleShowTotal(int32_t count);
 }
+
+// ---- Main sequence (Program.cpp) -----------------------------------------------
+
+// The library's five entry points as the program calls them; the real ones
+// are the imports, tests pass their own.
+struct CoreEntryPoints {
+  int32_t(VX_STDCALL* processCmdLine)(CopyRec, ShowErrorProc, SignalStateProc, ShowFileProc,
+                                      AskUserProc, ShowTotalProc);
+  bool(VX_STDCALL* fillCopyRec)(CopyRec*, const char*);
+  bool(VX_STDCALL* needHelp)();
+  const char*(VX_STDCALL* getCopyright)();
+  const char*(VX_STDCALL* getTitle)();
+};
+
+// The whole main sequence on the given process command line; returns the
+// exit code. Unexpected failures pass through.
+int RunProgram(const CoreEntryPoints& core, const std::string& commandLine);
+
+// The argument text: the command line less the program's own name.
+std::string ArgumentText(const std::string& commandLine);
+
+// The help page as printed, from the resource's ANSI text: every line ended
+// by CR LF, cut at a NUL, converted to the console's code page.
+std::string HelpPageText(const std::string& resource);
+
+// Reads the help resource from the library file and writes the page and its
+// two closing lines. Raises when the resource cannot be found.
+void PrintHelpPage();
+
+// ---- Failure report (FailureReport.cpp) ----------------------------------------
+
+// The French report of an unexpected failure, in the ANSI code page.
+std::string FailureReport(const std::string& kind, const std::string& module,
+                          std::uintptr_t offset, const std::string& message);
+
+// Runs body; an unexpected failure flushes standard output, writes its report
+// to standard error and gives exit code 1.
+int RunReportingFailures(int (*body)());
 
 }  // namespace vx

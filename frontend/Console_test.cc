@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include "frontend/Console.h"
+#include "frontend/ScriptedConsole.h"
+#include "platform/Platform.h"
+
+namespace vx {
+namespace {
+
+class ConsoleCallbacks : public test::WithScriptedConsole {};
+
+const std::string kQuestion = "\r\n" + Utf8ToOem("Ce fichier à copier n'existe pas :") +
+                              "\r\nC:\\Cible\\a.txt\r\n" +
+                              Utf8ToOem("Souhaitez-vous le créer ?") +
+                              "\r\nOui, Non, Tous, Annuler [ONTA]";
+
+int32_t AskCreate() { return ConsoleAskUser(AskCreateFile, "C:\\Cible\\a.txt"); }
+
+TEST_F(ConsoleCallbacks, MessagesAndFileNamesAreWrittenAsReceived) {
+  ConsoleShowError("Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\".");
+  ConsoleShowFile("C:\\a.txt -> D:\\a.txt");
+  EXPECT_EQ(console.out, "Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\".\r\nC:\\a.txt -> D:\\a.txt\r\n");
+}
+
+TEST_F(ConsoleCallbacks, TotalIsPrecededByAnEmptyLineOnlyWhenFilesWereCopied) {
+  ConsoleShowFile("x");
+  ConsoleShowTotal(0);
+  EXPECT_EQ(console.out, "x\r\n0" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  console.out.clear();
+  ConsoleShowTotal(12);
+  EXPECT_EQ(console.out, "\r\n12" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+}
+
+TEST_F(ConsoleCallbacks, StartCopyWaitsForOneLineAndAlwaysGoesOn) {
+  console.Script({"n", "second"});
+  EXPECT_EQ(ConsoleAskUser(AskStartCopy, nullptr), AnswerYes);
+  EXPECT_EQ(console.out, Utf8ToOem("Appuyez sur <Entrée> pour lancer la copie."));
+  EXPECT_EQ(console.flushesBeforeRead, 1);
+  EXPECT_EQ(console.Remaining(), 1u);  // only one line consumed
+  console.Script({});
+  EXPECT_EQ(ConsoleAskUser(AskStartCopy, nullptr), AnswerYes);  // end of input
+}
+
+TEST_F(ConsoleCallbacks, CreateFileAnswersByFirstLetter) {
+  const std::vector<std::pair<std::string, int32_t>> cases = {
+      {"oui", AnswerYes}, {"Oui", AnswerYes}, {"o", AnswerYes},     {"non merci", AnswerNo},
+      {"N", AnswerNo},    {"tous", AnswerAll}, {"T", AnswerAll},    {"annuler", AnswerCancel},
+      {"A", AnswerCancel}};
+  for (const auto& [reply, answer] : cases) {
+    console.Script({reply});
+    console.out.clear();
+    EXPECT_EQ(AskCreate(), answer) << reply;
+    EXPECT_EQ(console.out, kQuestion) << reply;
+  }
+}
+
+TEST_F(ConsoleCallbacks, CreateFileAsksAgainUntilTheReplyIsKnown) {
+  console.Script({"", " o", "x", "1", "T"});
+  EXPECT_EQ(AskCreate(), AnswerAll);
+  EXPECT_EQ(console.out, kQuestion + kQuestion + kQuestion + kQuestion + kQuestion);
+  EXPECT_EQ(console.flushesBeforeRead, 5);
+}
+
+TEST_F(ConsoleCallbacks, CreateFileCancelsAtTheEndOfInput) {
+  console.Script({"x"});
+  EXPECT_EQ(AskCreate(), AnswerCancel);
+  EXPECT_EQ(console.out, kQuestion + kQuestion);
+}
+
+TEST_F(ConsoleCallbacks, OtherQuestionsCancelSilently) {
+  console.Script({"o"});
+  EXPECT_EQ(ConsoleAskUser(AskDeleteFailed, "C:\\Cible\\a.txt"), AnswerCancel);
+  EXPECT_EQ(ConsoleAskUser(999, nullptr), AnswerCancel);
+  EXPECT_EQ(console.out, "");
+  EXPECT_EQ(console.Remaining(), 1u);
+}
+
+}  // namespace
+}  // namespace vx

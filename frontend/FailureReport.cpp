@@ -1,0 +1,61 @@
+// The top-level handler: the only place that catches an unexpected failure.
+#include <cstdio>
+#include <exception>
+
+#include "core/Error.h"
+#include "frontend/Console.h"
+#include "platform/Platform.h"
+
+namespace vx {
+
+namespace {
+
+// Where a failure arose, as module file name and offset; a failure that
+// carries no address is placed in the handler's own module.
+void LocateFailure(const void* address, std::string& module, std::uintptr_t& offset) {
+  if (DescribeCodeAddress(address, module, offset)) return;
+  offset = 0;
+  if (!DescribeCodeAddress(reinterpret_cast<const void*>(&RunReportingFailures), module, offset))
+    module = "?";
+  offset = 0;
+}
+
+int ReportFailure(const std::string& kind, const void* address, const std::string& message) {
+  try {
+    FlushStdout();
+  } catch (...) {
+    // Standard output is already broken; the report goes to standard error anyway.
+  }
+  std::string module;
+  std::uintptr_t offset = 0;
+  LocateFailure(address, module, offset);
+  WriteStderr(AnsiToOem(FailureReport(kind, module, offset, message)));
+  return 1;
+}
+
+}  // namespace
+
+std::string FailureReport(const std::string& kind, const std::string& module,
+                          std::uintptr_t offset, const std::string& message) {
+  char address[32];
+  std::snprintf(address, sizeof address, "%08llX", static_cast<unsigned long long>(offset));
+  const bool needsStop = !message.empty() && message.back() != '.';
+  return "Exception " + kind + " dans le module " + module + " dans " + address + ".\r\n" +
+         message + (needsStop ? "." : "") + "\r\n\r\n";
+}
+
+int RunReportingFailures(int (*body)()) {
+  try {
+    const int code = body();
+    FlushStdout();
+    return code;
+  } catch (const VeltrixError& failure) {
+    return ReportFailure(failure.kind(), failure.address(), failure.what());
+  } catch (const std::exception& failure) {
+    return ReportFailure("Exception", nullptr, failure.what());
+  } catch (...) {
+    return ReportFailure("Exception", nullptr, std::string());
+  }
+}
+
+}  // namespace vx

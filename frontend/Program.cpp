@@ -1,0 +1,87 @@
+// The program's main sequence: SILENT test, banner, help page, argument
+// text, then the library's parse and session.
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "core/Error.h"
+#include "core/HolyCoreUnit.h"
+#include "frontend/Console.h"
+#include "platform/Platform.h"
+
+namespace vx {
+
+namespace {
+
+const char* const kLineEnd = "\r\n";
+
+// The run's options and argument text live as long as the process, as the
+// library expects of its host.
+CopyRec programRecord;
+std::string argumentText;
+
+void WriteBanner(const CoreEntryPoints& core) {
+  SetConsoleTitleText("Morlane Veltrix");
+  Console().Write(std::string(core.getTitle()) + kLineEnd + core.getCopyright() + kLineEnd +
+                  kLineEnd);
+}
+
+// Lines end at CR LF, a lone CR or a lone LF; a line end at the very end
+// opens no further line.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string ArgumentText(const std::string& commandLine) {
+  // A name alone leaves no arguments, whether or not its quote is closed.
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    const std::size_t close = commandLine.find('"', 1);
+    return close == std::string::npos ? std::string() : commandLine.substr(std::min(close + 2, commandLine.size()));
+  }
+  const std::size_t blank = commandLine.find(' ');
+  return blank == std::string::npos ? std::string() : commandLine.substr(blank + 1);
+}
+
+std::string HelpPageText(const std::string& resource) {
+  std::string page;
+  for (const std::string& line : SplitLines(resource)) page += line + kLineEnd;
+  page = page.substr(0, page.find('\0'));
+  return AnsiToOem(page);
+}
+
+void PrintHelpPage() {
+  const std::optional<std::string> resource =
+      ReadModuleResource(CoreModuleFileName(), "TEXT", "CMDINFO");
+  if (!resource) VX_RAISE("EResNotFound", Utf8ToAnsi("Ressource CMDINFO non trouvée"));
+  Console().Write(HelpPageText(*resource) + kLineEnd);
+  Console().Write(Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
+                  kLineEnd);
+  Console().Write(Utf8ToOem("Veltrix --help | more") + kLineEnd);
+}
+
+int RunProgram(const CoreEntryPoints& core, const std::string& commandLine) {
+  if (!CommandLineHasSwitch(commandLine, {"SILENT"})) WriteBanner(core);
+  if (core.needHelp()) {
+    PrintHelpPage();
+    return 0;
+  }
+  argumentText = ArgumentText(commandLine);
+  if (!core.fillCopyRec(&programRecord, argumentText.c_str())) return 5;
+  return core.processCmdLine(programRecord, ConsoleShowError, nullptr, ConsoleShowFile,
+                             ConsoleAskUser, ConsoleShowTotal);
+}
+
+}  // namespace vx

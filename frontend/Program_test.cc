@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/Error.h"
+#include "frontend/Console.h"
+#include "frontend/ScriptedConsole.h"
+#include "platform/Platform.h"
+
+namespace vx {
+namespace {
+
+TEST(ArgumentText, ProgramNameIsCutOff) {
+  EXPECT_EQ(ArgumentText("\"C:\\Program Files\\Veltrix.exe\" C:\\Src D:\\Dst -S"),
+            "C:\\Src D:\\Dst -S");
+  EXPECT_EQ(ArgumentText("Veltrix  C:\\Src"), " C:\\Src");
+  // Quotes, references and case are the parser's business.
+  EXPECT_EQ(ArgumentText("Veltrix \"%TEMP%\\a b\" -s"), "\"%TEMP%\\a b\" -s");
+}
+
+TEST(ArgumentText, NameAloneLeavesNothing) {
+  EXPECT_EQ(ArgumentText("Veltrix"), "");
+  EXPECT_EQ(ArgumentText("\"C:\\Veltrix.exe\""), "");
+  EXPECT_EQ(ArgumentText("\"C:\\Veltrix.exe"), "");
+  EXPECT_EQ(ArgumentText(""), "");
+}
+
+TEST(HelpPageText, EveryLineEndsWithCrLf) {
+  EXPECT_EQ(HelpPageText("a\r\nb\rc\nd"), "a\r\nb\r\nc\r\nd\r\n");
+  EXPECT_EQ(HelpPageText("a\r\n\r\nb\r\n"), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(HelpPageText("a\tb\n\n"), "a\tb\r\n\r\n");
+  EXPECT_EQ(HelpPageText(std::string("a\r\nb\0c\r\nd", 10)), "a\r\nb");
+}
+
+TEST(HelpPageText, TheLibraryResourceHasItsFullLayout) {
+  const std::optional<std::string> resource =
+      ReadModuleResource(CoreModuleFileName(), "TEXT", "CMDINFO");
+  ASSERT_TRUE(resource.has_value());
+  const std::string page = HelpPageText(*resource);
+  std::size_t lines = 0;
+  for (std::size_t i = page.find("\r\n"); i != std::string::npos; i = page.find("\r\n", i + 2))
+    ++lines;
+  EXPECT_EQ(lines, 175u);
+  EXPECT_EQ(page.rfind(AnsiToOem(Utf8ToAnsi("Paramètres de la ligne de commande :\r\n")), 0), 0u);
+  EXPECT_NE(page.find("\r\n\t[SIZE:[+ | -][=]octets]"), std::string::npos);  // tabs kept
+  const std::string last = "2048 octets qui ne commencent pas par\"a\" ou \"b\" du r";
+  EXPECT_NE(page.find(last), std::string::npos);
+  EXPECT_EQ(page.substr(page.size() - 2), "\r\n");
+}
+
+TEST(HelpPageText, MissingResourceIsNotFound) {
+  EXPECT_FALSE(ReadModuleResource(CoreModuleFileName(), "TEXT", "ABSENT").has_value());
+  EXPECT_FALSE(ReadModuleResource("NoSuchVeltrixModule.dll", "TEXT", "CMDINFO").has_value());
+}
+
+// ---- Main sequence with a scripted library -------------------------------------
+
+struct FakeCore {
+  static inline bool help = false;
+  static inline bool accept = true;
+  static inline int32_t result = 0;
+  static inline std::string arguments;
+  static inline int fillCalls = 0, processCalls = 0;
+  static inline bool callbacksAsExpected = false;
+  static inline bool recordIsTheFilledOne = false;
+
+  static void Reset() {
+    help = false;
+    accept = true;
+    result = 0;
+    arguments.clear();
+    fillCalls = processCalls = 0;
+    callbacksAsExpected = recordIsTheFilledOne = false;
+  }
+  static bool VX_STDCALL NeedHelp() { return help; }
+  static const char* VX_STDCALL Title() { return "Titre"; }
+  static const char* VX_STDCALL Copyright() { return "Ligne 1\r\nLigne 2"; }
+  static bool VX_STDCALL Fill(CopyRec* record, const char* text) {
+    ++fillCalls;
+    arguments = text;
+    record->Source[0] = 'S';
+    record->Verify = 1;
+    return accept;
+  }
+  static int32_t VX_STDCALL Process(CopyRec record, ShowErrorProc showError,
+                                    SignalStateProc signalState, ShowFileProc showFile,
+                                    AskUserProc askUser, ShowTotalProc showTotal) {
+    ++processCalls;
+    recordIsTheFilledOne = record.Source[0] == 'S' && record.Verify == 1 && record.Force == 0;
+    callbacksAsExpected = showError == ConsoleShowError && signalState == nullptr &&
+                          showFile == ConsoleShowFile && askUser == ConsoleAskUser &&
+                          showTotal == ConsoleShowTotal;
+    showTotal(2);
+    return result;
+  }
+  static CoreEntryPoints EntryPoints() { return {Process, Fill, NeedHelp, Copyright, Title}; }
+};
+
+class MainSequence : public test::WithScriptedConsole {
+ protected:
+  void SetUp() override {
+    WithScriptedConsole::SetUp();
+    FakeCore::Reset();
+  }
+  int Run(const std::string& commandLine) {
+    return RunProgram(FakeCore::EntryPoints(), commandLine);
+  }
+  const std::string banner = "Titre\r\nLigne 1\r\nLigne 2\r\n\r\n";
+};
+
+TEST_F(MainSequence, SessionResultIsTheExitCode) {
+  FakeCore::result = 3;
+  EXPECT_EQ(Run("Veltrix C:\\Src  D:\\Dst -V"), 3);
+  EXPECT_EQ(FakeCore::arguments, "C:\\Src  D:\\Dst -V");
+  EXPECT_TRUE(FakeCore::recordIsTheFilledOne);
+  EXPECT_TRUE(FakeCore::callbacksAsExpected);
+  // Banner, then only what the session wrote: the program adds nothing.
+  EXPECT_EQ(console.out, banner + "\r\n2" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+}
+
+TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
+  FakeCore::accept = false;
+  EXPECT_EQ(Run("Veltrix -Z"), 5);
+  EXPECT_EQ(FakeCore::processCalls, 0);
+  EXPECT_EQ(console.out, banner);
+}
+
+TEST_F(MainSequence, SilentSwitchDropsTheBanner) {
+  EXPECT_EQ(Run("Veltrix src -SILENT"), 0);
+  EXPECT_EQ(console.out, "\r\n2" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(FakeCore::arguments, "src -SILENT");  // the parser sees SILENT too
+
+  console.out.clear();
+  Run("Veltrix src --silent SILENT -silentx");
+  EXPECT_EQ(console.out.rfind(banner, 0), 0u);
+}
+
+TEST_F(MainSequence, HelpPrintsThePageAndParsesNothing) {
+  FakeCore::help = true;
+  EXPECT_EQ(Run("Veltrix -silent -help src"), 0);
+  EXPECT_EQ(FakeCore::fillCalls, 0);
+  const std::string closing =
+      "\r\n" +
+      Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
+      "\r\nVeltrix --help | more\r\n";
+  ASSERT_GT(console.out.size(), closing.size());
+  EXPECT_EQ(console.out.substr(console.out.size() - closing.size()), closing);
+  EXPECT_EQ(console.out.rfind(AnsiToOem(Utf8ToAnsi("Paramètres")), 0), 0u);  // no banner
+  // The page keeps its own last line end, then one empty line.
+  EXPECT_EQ(console.out.substr(console.out.size() - closing.size() - 3, 3), ".\r\n");
+}
+
+// ---- Failure report -----------------------------------------------------------
+
+TEST(FailureReport, KindModuleOffsetAndMessage) {
+  EXPECT_EQ(FailureReport("EResNotFound", "Veltrix.exe", 0x1A2B,
+                          Utf8ToAnsi("Ressource CMDINFO non trouvée")),
+            "Exception EResNotFound dans le module Veltrix.exe dans 00001A2B.\r\n" +
+                Utf8ToAnsi("Ressource CMDINFO non trouvée") + ".\r\n\r\n");
+  // A message that already ends with a full stop, or none at all, gets no stop.
+  EXPECT_EQ(FailureReport("E", "m", 0, "Fin."), "Exception E dans le module m dans 00000000.\r\nFin.\r\n\r\n");
+  EXPECT_EQ(FailureReport("E", "m", 0, ""), "Exception E dans le module m dans 00000000.\r\n\r\n\r\n");
+}
+
+TEST(FailureReport, UnexpectedFailuresEndWithExitCodeOne) {
+  EXPECT_EQ(RunReportingFailures([] { return 3; }), 3);
+  EXPECT_EQ(RunReportingFailures([]() -> int { VX_RAISE("EConversion", "x"); }), 1);
+  EXPECT_EQ(RunReportingFailures([]() -> int { throw std::runtime_error("y"); }), 1);
+  EXPECT_EQ(RunReportingFailures([]() -> int { throw 42; }), 1);
+}
+
+TEST(FailureReport, LocatesTheRaisingModule) {
+  std::string module;
+  std::uintptr_t offset = 0;
+  ASSERT_TRUE(DescribeCodeAddress(reinterpret_cast<const void*>(&FailureReport), module, offset));
+  EXPECT_NE(module.find("veltrix_tests"), std::string::npos);
+  EXPECT_EQ(module.find_first_of("/\\"), std::string::npos);
+  EXPECT_GT(offset, 0u);
+  EXPECT_FALSE(DescribeCodeAddress(nullptr, module, offset));
+}
+
+}  // namespace
+}  // namespace vx

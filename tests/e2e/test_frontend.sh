@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The console program end to end: banner, SILENT, help page bytes, exit
+# codes, the failure report, and questions answered from standard input.
+source "$(dirname "$0")/lib.sh"
+
+expected=$VX_TMP/expected
+title="Utilitaire de copie de fichiers et d'arborescences."
+
+# The help page, then an empty line and the two closing lines.
+{
+  vx_help_page
+  printf '\r\n'
+  vx_console $'Si vous n\'avez pas pu lire le début de cette page d\'aide, exécutez :\r\n'
+  printf 'Veltrix --help | more\r\n'
+} >"$expected"
+
+# ---- Help --------------------------------------------------------------------
+
+vx_run "${VX_SW}silent" "${VX_SW}help" src
+assert_rc 0 "-silent -help"
+assert_file_eq "$expected" "$VX_OUT" "help page without banner"
+assert_empty "$VX_ERR"
+pass "help page bytes, no banner under SILENT"
+
+if [ "$VX_WINE" = 1 ]; then help_switch='/?'; else help_switch='-?'; fi
+vx_run "$help_switch"
+assert_rc 0 "$help_switch"
+# Banner: title, the two lines of the notice, an empty line.
+assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner title"
+assert_eq $'\r' "$(sed -n 4p "$VX_OUT")" "empty line after the notice"
+tail -n +5 "$VX_OUT" >"$VX_TMP/page"
+assert_file_eq "$expected" "$VX_TMP/page" "help page after the banner"
+pass "$help_switch prints banner and page"
+
+if [ "$VX_WINE" = 0 ]; then
+  vx_run --help
+  assert_rc 0 "--help"
+  tail -n +5 "$VX_OUT" >"$VX_TMP/page"
+  assert_file_eq "$expected" "$VX_TMP/page" "--help page"
+  pass "--help"
+fi
+
+# ---- Refused command line ----------------------------------------------------
+
+vx_run
+assert_rc 5 "no arguments"
+assert_eq 4 "$(wc -l <"$VX_OUT" | tr -d ' ')" "only the banner"
+vx_run "${VX_SW}SILENT"
+assert_rc 5 "SILENT alone"
+assert_empty "$VX_OUT" "nothing printed when SILENT"
+assert_empty "$VX_ERR"
+pass "refused command line gives 5 and prints nothing of its own"
+
+# An argument that only holds SILENT after a blank or a quote is not the switch.
+vx_run "x ${VX_SW}SILENT"
+assert_rc 5 "quoted argument with a blank"
+assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner kept for [x -SILENT]"
+if [ "$VX_WINE" = 0 ]; then
+  # (Under Wine the command line carries the quote as \", which the cut
+  # rule of Windows command lines does not know.)
+  vx_run "a\"b ${VX_SW}SILENT"
+  assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner kept for an argument with a quote"
+fi
+pass "arguments holding blanks and quotes are cut whole"
+
+# ---- A console that cannot be written (Linux: standard output closed) ----------
+
+if [ "$VX_WINE" = 0 ]; then
+  VX_RC=0
+  "$VX_BIN" -help >&- 2>"$VX_ERR" </dev/null || VX_RC=$?
+  assert_rc 1 "closed standard output"
+  assert_contains "$VX_ERR" "Exception EEntreeSortie dans le module "
+  pass "a failed console write ends in the report with exit code 1"
+fi
+
+# ---- Missing help resource (Linux: the library is found only through the
+# loader path, not beside the program) ------------------------------------------
+
+if [ "$VX_WINE" = 0 ]; then
+  cp "$VX_BIN" "$VX_TMP/Veltrix"
+  VX_RC=0
+  LD_LIBRARY_PATH=$(dirname "$VX_BIN") "$VX_TMP/Veltrix" -help >"$VX_OUT" 2>"$VX_ERR" </dev/null || VX_RC=$?
+  assert_rc 1 "missing resource"
+  assert_contains "$VX_ERR" "Exception EResNotFound dans le module Veltrix dans "
+  assert_contains "$VX_ERR" "Ressource CMDINFO non trouvée."
+  assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner flushed before the report"
+  pass "missing help resource reported on stderr with exit code 1"
+fi
+
+# ---- With the parser and the session ------------------------------------------
+
+if ! vx_engine_ready; then
+  skip "parser or session not built yet: failure report, questions at end of input"
+  exit 0
+fi
+
+vx_run src dst "${VX_SW}D:xyz"
+assert_rc 1 "unconvertible date"
+assert_contains "$VX_ERR" "Exception "
+assert_contains "$VX_ERR" "$(vx_console 'ne correspond pas à une date')"
+pass "a failure raised in the library reaches the program's report"
+
+mkdir -p "$VX_TMP/src" "$VX_TMP/dst"
+printf 'un' >"$VX_TMP/src/a.txt"
+src=$(vx_path "$VX_TMP/src")
+dst=$(vx_path "$VX_TMP/dst")
+question=$(vx_console 'Souhaitez-vous le créer ?')
+
+VX_INPUT=$'x\nnon\n' vx_run "$src" "$dst" "${VX_SW}P" "${VX_SW}SILENT"
+assert_rc 0 "answer non"
+assert_eq 2 "$(grep -c "$question" "$VX_OUT")" "the question asked again after x"
+[ ! -e "$VX_TMP/dst/a.txt" ] || fail "a file refused by the user was copied"
+assert_contains "$VX_OUT" "0 $(vx_console 'fichier(s) copié(s).')"
+pass "a question asked again on an unknown answer, then refused"
+
+vx_run "$src" "$dst" "${VX_SW}P" "${VX_SW}SILENT"
+assert_rc 1 "end of input at a question"
+assert_eq 1 "$(grep -c "$question" "$VX_OUT")" "asked once at end of input"
+pass "end of input at a question cancels, exit code 1"
