@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #include "core/Error.h"
@@ -131,6 +133,34 @@ TEST_F(SelectionTest, DateTestOnTheLastWriteDay) {
   // A source whose times cannot be read fails the date test; nothing is raised.
   EXPECT_FALSE(Select("missing.txt"));
   EXPECT_FALSE(stdfs::exists(dir_ / "log.txt"));
+}
+
+TEST_F(SelectionTest, DaylightSavingIsNeverApplied) {
+  if (kPathSeparator == '\\') GTEST_SKIP() << "the time zone comes from the Wine prefix";
+  const char* saved = std::getenv("TZ");
+  static std::string previous;  // putenv keeps the text it is given
+  previous = saved ? std::string("TZ=") + saved : std::string("TZ");
+  static char paris[] = "TZ=CET-1CEST,M3.5.0,M10.5.0/3";
+  ::putenv(paris);
+  ::tzset();
+  // 15 July 2020 (day 44027), 00:30 summer time is 22:30 UTC the day before;
+  // with the base bias alone it reads 23:30 on 14 July.
+  const double july15 = 44027.0;
+  const auto atUtc = [&](double utcDay) {
+    const int64_t ticks = static_cast<int64_t>((utcDay + 109205.0) * 864000000000.0);
+    ShiftWriteTime(dir_ / "src/abc.txt", ticks - WriteTicks(fs_, dir_ / "src/abc.txt"));
+  };
+  o().NoDateFilter = 0;
+  o().FilterDate = july15;
+  o().DateEqual = 1;
+  atUtc(july15 - 1.5 / 24);  // 00:30 CEST
+  const bool halfPastMidnight = Select();
+  atUtc(july15 - 0.5 / 24);  // 01:30 CEST
+  const bool halfPastOne = Select();
+  ::putenv(&previous[0]);  // "TZ" alone removes the variable again
+  ::tzset();
+  EXPECT_FALSE(halfPastMidnight);
+  EXPECT_TRUE(halfPastOne);
 }
 
 TEST_F(SelectionTest, SizeVerdictIsLoggedNotRejectedAtOnce) {
