@@ -51,6 +51,8 @@ bool CommandLineHasSwitch(const std::string& commandLine, const std::vector<std:
 extern int32_t ErrorCount;
 
 std::string DateTimeText();
+// The same text for a given moment: date, then the time unless it is 00:00:00.
+std::string DateTimeText(const LocalDateTime& moment);
 void WriteLog(const CopyRec& options, const std::string& text, bool stamped, bool countsAsError);
 void TrimLog(const CopyRec& options);
 

@@ -153,7 +153,7 @@ TEST_F(SessionTest, SessionLinesFrameTheLog) {
   EXPECT_EQ(Run(options), ResultOk);
   const std::string trimmed = dir_.Read("logs/deeper/session.log");
   EXPECT_EQ(trimmed.rfind("\r\n[", 0), 0u);
-  EXPECT_EQ(trimmed.substr(trimmed.size() - 4), "]\r\n\r\n");
+  EXPECT_EQ(trimmed.substr(trimmed.size() - 5), "]\r\n\r\n");
   EXPECT_EQ(std::count(trimmed.begin(), trimmed.end(), '\n'), 3);
 }
 

@@ -1,0 +1,97 @@
+// The session log: one line appended per call, the file opened and closed
+// around each line, trimmed to its newest lines at the end of a session.
+#include <utility>
+#include <vector>
+
+#include "core/Error.h"
+#include "core/HolyCoreUnit.h"
+
+namespace vx {
+
+int32_t ErrorCount = 0;
+
+namespace {
+
+std::string LogPath(const CopyRec& options) { return FieldText(options.LogFile); }
+
+[[noreturn]] void RaiseLogFailure(const std::string& path, const std::string& systemText) {
+  VX_RAISE("EEntreeSortie",
+           Utf8ToAnsi("Erreur d'entrée/sortie sur le fichier \"") + path + "\". " + systemText);
+}
+
+// Missing folders are created quietly: if that fails, the open that follows
+// reports the failure.
+void EnsureFolder(FileSystem& fs, const std::string& path) {
+  const std::string folder = path.substr(0, FolderPartLength(path));
+  if (!folder.empty() && !fs.DirectoryExists(folder)) fs.CreateDirectories(folder);
+}
+
+// Lines end at CR LF, a lone CR or a lone LF; a last line without an end
+// still counts. Each line is (offset, length) in bytes.
+std::vector<std::pair<std::size_t, std::size_t>> SplitLines(const std::string& bytes) {
+  std::vector<std::pair<std::size_t, std::size_t>> lines;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') {
+      ++i;
+      continue;
+    }
+    lines.emplace_back(start, i - start);
+    i += (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
+    start = i;
+  }
+  if (start < bytes.size()) lines.emplace_back(start, bytes.size() - start);
+  return lines;
+}
+
+}  // namespace
+
+std::string DateTimeText(const LocalDateTime& moment) {
+  std::string text = FormatShortDate(moment);
+  if (moment.hour != 0 || moment.minute != 0 || moment.second != 0)
+    text += " " + FormatLongTime(moment);
+  return text;
+}
+
+std::string DateTimeText() { return DateTimeText(LocalNow()); }
+
+void WriteLog(const CopyRec& options, const std::string& text, bool stamped, bool countsAsError) {
+  // Counted before the name is looked at: errors count with no log file too.
+  if (stamped && countsAsError) ++ErrorCount;
+  const std::string path = LogPath(options);
+  if (path.empty()) return;
+
+  FileSystem& fs = Files();
+  EnsureFolder(fs, path);
+  std::string line;
+  if (stamped) line = "  " + DateTimeText() + " : ";
+  line += text;
+  line += "\r\n";
+  std::string error;
+  if (!fs.AppendToFile(path, line, error)) RaiseLogFailure(path, error);
+}
+
+void TrimLog(const CopyRec& options) {
+  const std::string path = LogPath(options);
+  // -1 means no limit; lower values are taken the same way rather than
+  // emptying the file. Without a log name there is nothing to trim.
+  if (path.empty() || options.LogLines < 0) return;
+
+  FileSystem& fs = Files();
+  std::string bytes, error;
+  if (!fs.ReadWholeFile(path, bytes, error)) RaiseLogFailure(path, error);
+  const auto lines = SplitLines(bytes);
+  const std::size_t keep = static_cast<std::size_t>(options.LogLines);
+  const std::size_t first = lines.size() > keep ? lines.size() - keep : 0;
+
+  std::string kept;
+  for (std::size_t i = first; i < lines.size(); ++i) {
+    kept.append(bytes, lines[i].first, lines[i].second);
+    kept += "\r\n";
+  }
+  if (!fs.RewriteFile(path, kept, error)) RaiseLogFailure(path, error);
+}
+
+}  // namespace vx

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+
+#include "core/Error.h"
+#include "core/HolyCoreUnit.h"
+#include "tests/unit/TempDir.h"
+
+namespace vx {
+namespace {
+
+CopyRec LogOptions(const std::string& path, int32_t lines = -1) {
+  CopyRec options{};
+  std::strncpy(options.LogFile, path.c_str(), kMaxTextLength);
+  options.LogLines = lines;
+  return options;
+}
+
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ErrorCount = 0; }
+  void TearDown() override { ErrorCount = 0; }
+  test::TempDir dir;
+};
+
+TEST_F(LogTest, OnlyStampedErrorLinesCountEvenWithoutALogFile) {
+  const CopyRec none = LogOptions("");
+  WriteLog(none, "a", true, true);
+  WriteLog(none, "b", true, false);
+  WriteLog(none, "c", false, true);
+  WriteLog(none, "d", false, false);
+  WriteLog(none, "e", true, true);
+  EXPECT_EQ(ErrorCount, 2);
+
+  const CopyRec named = LogOptions(dir / "log.txt");
+  WriteLog(named, "f", true, true);
+  WriteLog(named, "g", false, true);
+  EXPECT_EQ(ErrorCount, 3);
+}
+
+TEST_F(LogTest, UnstampedLinesAreWrittenAsGivenWithCrLfInNewFolders) {
+  const CopyRec options = LogOptions(dir / "un/deux/copie.log");
+  WriteLog(options, "\r\n[ouverture]\r\n", false, true);
+  WriteLog(options, "", false, false);
+  WriteLog(options, "\"A\" -> \"B\".", false, false);
+  EXPECT_EQ(dir.Read("un/deux/copie.log"), "\r\n[ouverture]\r\n\r\n\r\n\"A\" -> \"B\".\r\n");
+
+  // A second session appends to the same file.
+  WriteLog(options, "suite", false, false);
+  EXPECT_EQ(dir.Read("un/deux/copie.log"), "\r\n[ouverture]\r\n\r\n\r\n\"A\" -> \"B\".\r\nsuite\r\n");
+}
+
+TEST_F(LogTest, StampedLinesCarryTheLocalDateAndTime) {
+  if (FormatShortDate(LocalNow()).empty()) GTEST_SKIP() << "no regional date format yet";
+  const CopyRec options = LogOptions(dir / "log.txt");
+  const std::string before = DateTimeText();
+  WriteLog(options, "MD5(a) <> MD5(b)", true, true);
+  const std::string after = DateTimeText();
+  const std::string written = dir.Read("log.txt");
+  // The clock may tick during the write: either stamp will do.
+  EXPECT_TRUE(written == "  " + before + " : MD5(a) <> MD5(b)\r\n" ||
+              written == "  " + after + " : MD5(a) <> MD5(b)\r\n")
+      << written;
+  EXPECT_TRUE(std::regex_match(written, std::regex(R"(  \S+( \S+)? : MD5\(a\) <> MD5\(b\)\r\n)")))
+      << written;
+}
+
+TEST_F(LogTest, DateTimeTextLeavesOutMidnight) {
+  const LocalDateTime midnight{2003, 10, 23, 0, 0, 0};
+  const LocalDateTime afternoon{2003, 10, 23, 14, 5, 9};
+  const LocalDateTime oneSecond{2003, 10, 23, 0, 0, 1};
+  EXPECT_EQ(DateTimeText(midnight), FormatShortDate(midnight));
+  EXPECT_EQ(DateTimeText(afternoon), FormatShortDate(afternoon) + " " + FormatLongTime(afternoon));
+  EXPECT_EQ(DateTimeText(oneSecond), FormatShortDate(oneSecond) + " " + FormatLongTime(oneSecond));
+}
+
+TEST_F(LogTest, ALogThatCannotBeWrittenRaisesWithTheSystemText) {
+  dir.Write("fichier", "x");  // a file where the log's folder should be
+  const std::string path = dir / "fichier/log.txt";
+  try {
+    WriteLog(LogOptions(path), "ligne", false, false);
+    FAIL() << "no failure raised";
+  } catch (const VeltrixError& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find("\"" + path + "\". "), std::string::npos) << message;
+    EXPECT_NE(message.back(), ' ') << "the system's text is missing";
+  }
+  EXPECT_EQ(dir.Read("fichier"), "x");
+}
+
+TEST_F(LogTest, TrimKeepsTheNewestLinesWhateverTheirEnds) {
+  dir.Write("log.txt", "un\r\ndeux\rtrois\nquatre\r\n\r\ncinq\n\nsix");
+  TrimLog(LogOptions(dir / "log.txt", 5));
+  EXPECT_EQ(dir.Read("log.txt"), "quatre\r\n\r\ncinq\r\n\r\nsix\r\n");
+
+  TrimLog(LogOptions(dir / "log.txt", 100));
+  EXPECT_EQ(dir.Read("log.txt"), "quatre\r\n\r\ncinq\r\n\r\nsix\r\n");
+
+  TrimLog(LogOptions(dir / "log.txt", 0));
+  EXPECT_EQ(dir.Read("log.txt"), "");
+}
+
+TEST_F(LogTest, ASessionOfTwoLinesTrimmedToThree) {
+  const CopyRec options = LogOptions(dir / "log.txt", 3);
+  WriteLog(options, "\r\n[Début]\r\n", false, true);
+  WriteLog(options, "\r\n[Fin]\r\n", false, true);
+  EXPECT_EQ(dir.Read("log.txt"), "\r\n[Début]\r\n\r\n\r\n[Fin]\r\n\r\n");
+  TrimLog(options);
+  EXPECT_EQ(dir.Read("log.txt"), "\r\n[Fin]\r\n\r\n");
+}
+
+TEST_F(LogTest, NoLimitAndNoNameLeaveEverythingAlone) {
+  const std::string original = "a\nb\rc\r\n";
+  dir.Write("log.txt", original);
+  for (int32_t lines : {-1, -2, -1000}) {
+    TrimLog(LogOptions(dir / "log.txt", lines));
+    EXPECT_EQ(dir.Read("log.txt"), original) << lines;
+  }
+  EXPECT_NO_THROW(TrimLog(LogOptions("", 3)));
+}
+
+TEST_F(LogTest, TrimOfAMissingLogRaises) {
+  EXPECT_THROW(TrimLog(LogOptions(dir / "absent.log", 3)), VeltrixError);
+}
+
+}  // namespace
+}  // namespace vx
