@@ -55,9 +55,9 @@ pass "copy failures give 2 (-C, LOG modes, -R)"
 # ---- Questions: -P answered from standard input ---------------------------------
 
 new=$VX_TMP/new
-VX_INPUT=$'oui\nnon merci\n' vx_run "$(vx_path "$src")" "$(vx_path "$new")" "${S}SILENT"  "${S}P" "${S}S" "${S}Q"
+VX_INPUT=$'oui\nnon merci\nn\n' vx_run "$(vx_path "$src")" "$(vx_path "$new")" "${S}SILENT"  "${S}P" "${S}S" "${S}Q"
 assert_rc 0 "-P yes then no"
-[ -e "$new/a.txt" ] && [ ! -e "$new/sub/b.txt" ] || fail "-P: yes copies, no skips"
+[ -e "$new/a.txt" ] && [ ! -e "$new/sub/b.txt" ] && [ ! -e "$new/sub/deeper/c.bin" ] || fail "-P: yes copies, no skips"
 rm -rf "$new"
 VX_INPUT=$'tous\n' vx_run "$(vx_path "$src")" "$(vx_path "$new")" "${S}SILENT" "${S}P" "${S}S" "${S}Q"
 assert_rc 0 "-P all"
