@@ -6,7 +6,8 @@ vx_engine_ready || { skip "engine not built yet"; exit 0; }
 S=$VX_SW
 src=$VX_TMP/src
 dst=$VX_TMP/dst
-log=$VX_TMP/logs/deep/copie.log
+# Upper case: on Windows the switch carries the log name upper-cased.
+log=$VX_TMP/LOGS/DEEP/COPIE.LOG
 mkdir -p "$src/sub/deeper" "$src/empty"
 printf 'alpha' >"$src/a.txt"
 printf 'bravo' >"$src/sub/b.txt"
