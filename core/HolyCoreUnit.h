@@ -81,7 +81,8 @@ struct Session {
 
 // ---- Selection (Selection.cpp) ------------------------------------------------
 
-int CompareInts(int32_t a, int32_t b);
+// Sizes are compared whole, so the operands are 64-bit.
+int CompareInts(int64_t a, int64_t b);
 int CompareTimes(double a, double b);
 int CompareDays(double a, double b);
 bool GetFileTimes(FileSystem& fs, const std::string& path, double& creation, double& access,

@@ -90,6 +90,7 @@ TEST_F(SessionTest, LoggedErrorsMakeTheResultTwo) {
 TEST_F(SessionTest, NullDestinationIsNeitherPurgedNorCopiedBack) {
   dir_.Write("s/a.txt", "a");
   dir_.Write("work/NUL", "not a device");
+  if (!stdfs::is_regular_file(dir_ / "work/NUL")) GTEST_SKIP() << "NUL names the null device here";
   struct InFolder {
     stdfs::path previous = stdfs::current_path();
     explicit InFolder(const std::string& folder) { stdfs::current_path(folder); }

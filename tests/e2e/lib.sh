@@ -94,11 +94,11 @@ assert_file_eq() {
 
 # assert_contains FILE TEXT [what]: TEXT given in the file's own bytes.
 assert_contains() {
-  grep -qF -- "$2" "$1" || fail "${3:-missing text}: [$2] not in $(basename "$1")"
+  grep -qaF -- "$2" "$1" || fail "${3:-missing text}: [$2] not in $(basename "$1")"
 }
 
 assert_not_contains() {
-  ! grep -qF -- "$2" "$1" || fail "${3:-unexpected text}: [$2] found in $(basename "$1")"
+  ! grep -qaF -- "$2" "$1" || fail "${3:-unexpected text}: [$2] found in $(basename "$1")"
 }
 
 assert_empty() {

@@ -1,0 +1,144 @@
+// The file selection: whether one file found by the tree copy is copied.
+#include <cmath>
+
+#include "core/HolyCoreUnit.h"
+#include "support/wildcard.h"
+
+namespace vx {
+
+int CompareInts(int64_t a, int64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+int CompareTimes(double a, double b) {
+  constexpr long double kOneMillisecond = 1.0L / 86400000.0L;
+  const long double difference = std::fabs(static_cast<long double>(a) - b);
+  if (difference < kOneMillisecond) return 0;
+  return a > b ? 1 : -1;
+}
+
+int CompareDays(double a, double b) {
+  if (std::trunc(a) == std::trunc(b)) return 0;
+  return a > b ? 1 : -1;
+}
+
+bool GetFileTimes(FileSystem& fs, const std::string& path, double& creation, double& access,
+                  double& lastWrite) {
+  int64_t times[3];
+  if (!fs.GetFileTimes(path, times)) return false;
+  // The base bias only: daylight saving is never applied.
+  const double bias = TimeZoneBiasMinutes() / 1440.0;
+  double* outputs[3] = {&creation, &access, &lastWrite};
+  for (int i = 0; i < 3; ++i) {
+    if (times[i] >= 0) *outputs[i] = FileTimeToDayNumber(times[i]) - bias;
+  }
+  return true;
+}
+
+namespace {
+
+// The name the masks see: after the last separator, letters a to z upper-cased.
+std::string MaskedName(const std::string& sourcePath) {
+  return UpperAscii(sourcePath.substr(FolderPartLength(sourcePath)));
+}
+
+// Every mask is tried, without an early stop, so that an empty one always
+// surfaces as the failure it is.
+bool AnyMaskMatches(const EntryList& masks, const std::string& name) {
+  bool matched = false;
+  for (const std::string& mask : masks) {
+    if (WildcardMatch(mask, name, 1)) matched = true;
+  }
+  return matched;
+}
+
+bool PassesNameMasks(const CopyRec& options, const std::string& name) {
+  if (options.HasExclude && AnyMaskMatches(ExclusionList(), name)) return false;
+  if (options.HasInclude && !AnyMaskMatches(InclusionList(), name)) return false;
+  return true;
+}
+
+// A source whose times cannot be read fails the date test: the walk goes on
+// without copying a file whose date is unknown.
+bool PassesDate(Session& session, const std::string& sourcePath) {
+  const CopyRec& o = session.options;
+  double creation = 0, access = 0, lastWrite = 0;
+  if (!GetFileTimes(session.fs, sourcePath, creation, access, lastWrite)) return false;
+  switch (CompareDays(lastWrite, o.FilterDate)) {
+    case -1: return o.DateBefore != 0;
+    case 0: return o.DateEqual != 0;
+    default: return o.DateAfter != 0;
+  }
+}
+
+// The size test does not reject by itself; its verdict goes on. The whole
+// 64-bit size takes part.
+bool SizeVerdict(Session& session, const std::string& sourcePath, bool verdict) {
+  const CopyRec& o = session.options;
+  DirEntry entry;
+  if (!session.fs.FindFile(sourcePath, entry)) return verdict;
+  switch (CompareInts(static_cast<int64_t>(entry.size), o.FilterSize)) {
+    case -1: return o.SizeBelow != 0;
+    case 0: return o.SizeEqual != 0;
+    default: return o.SizeAbove != 0;
+  }
+}
+
+// The identical-target test on size and packed time (two-second steps), and
+// under BISYNCHRONIZE the rule that an older file never replaces a newer one.
+bool SameFileVerdict(Session& session, const std::string& sourcePath, const std::string& destPath,
+                     bool verdict) {
+  DirEntry source, dest;
+  if (!session.fs.FindFile(sourcePath, source) || !session.fs.FindFile(destPath, dest))
+    return verdict;
+  const int times = CompareTimes(FileTimeToPackedLocal(source.lastWrite),
+                                 FileTimeToPackedLocal(dest.lastWrite));
+  if (source.size == dest.size && times == 0) return false;
+  if (session.options.SyncMode == 2 && times == -1) return false;
+  return verdict;
+}
+
+bool ConfirmCreation(Session& session, const std::string& destPath) {
+  const AskUserProc ask = session.callbacks.askUser;
+  // Without a way to ask, nobody can refuse.
+  if (!ask) return true;
+  switch (ask(AskCreateFile, destPath.c_str())) {
+    case AnswerNo:
+      return false;
+    case AnswerAll:
+      session.options.PromptCreate = 0;
+      return true;
+    case AnswerCancel:
+      session.SignalCancel();
+      session.status = ResultCancelled;
+      return true;  // the file asked about is still copied
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+bool SelectFile(Session& session, const std::string& sourcePath, const std::string& destPath) {
+  CopyRec& o = session.options;
+  FileSystem& fs = session.fs;
+  if (!PassesNameMasks(o, MaskedName(sourcePath))) return false;
+  if (o.ExistingOnly && !fs.FileExists(destPath)) return false;
+  if ((o.ArchiveOnly || o.ArchiveClear) && !(fs.GetAttributes(sourcePath) & attr::Archive))
+    return false;
+  if (!o.NoDateFilter && !PassesDate(session, sourcePath)) return false;
+
+  bool verdict = true;
+  if (!o.NoSizeFilter) verdict = SizeVerdict(session, sourcePath, verdict);
+  const bool destExists = destPath != "NUL" && fs.FileExists(destPath);
+  if (destExists && !o.Force) verdict = SameFileVerdict(session, sourcePath, destPath, verdict);
+  // A target that is the source itself (a folder given twice, a link, a hard
+  // link) is never copied onto itself, even under FORCE.
+  if (destExists && verdict && fs.SameFile(sourcePath, destPath)) verdict = false;
+  if (!verdict) {
+    WriteLog(o, sourcePath + " = " + destPath, true, false);
+    return false;
+  }
+  if (o.PromptCreate && !destExists) return ConfirmCreation(session, destPath);
+  return true;
+}
+
+}  // namespace vx
