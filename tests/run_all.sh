@@ -3,6 +3,9 @@
 # with its tests run under Wine. Exits non-zero when any test fails.
 #   tests/run_all.sh            both targets (Windows when mingw-w64 and Wine exist)
 #   VELTRIX_NATIVE_ONLY=1 ...   the native build only
+# Then, on Linux, the suites again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (VELTRIX_SKIP_SANITIZE=1 leaves them out) and a
+# few seconds of each fuzz target when clang with libFuzzer is there.
 set -u
 cd "$(dirname "$0")/.."
 jobs=${VELTRIX_JOBS:-2}
@@ -51,6 +54,45 @@ elif command -v x86_64-w64-mingw32-g++-posix >/dev/null && { command -v wine >/d
 else
   echo "==== Windows: mingw-w64 or Wine missing, FAILED (set VELTRIX_NATIVE_ONLY=1 to skip)"
   status=1
+fi
+
+# Every sanitizer report goes to a file, so that a test which expects a
+# failing exit code or reads standard error cannot hide one. The link-order
+# check is off: a fault test's LD_PRELOAD shim would stop the program before main.
+run_sanitized() {
+  local reports=$PWD/build-asan/sanitizer-reports
+  rm -rf "$reports" && mkdir -p "$reports"
+  ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:verify_asan_link_order=0" \
+    UBSAN_OPTIONS="log_path=$reports/ubsan:print_stacktrace=1:halt_on_error=1" \
+    run_suite Sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=ON -DVELTRIX_BENCH=OFF
+  if [ -n "$(ls -A "$reports")" ]; then
+    echo "---- Sanitizers: reports"
+    head -60 "$reports"/*
+    status=1
+  fi
+}
+
+fuzzer_available() {
+  command -v clang++ >/dev/null || return 1
+  local probe
+  probe=$(mktemp -d) || return 1
+  echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' >"$probe/p.cc"
+  clang++ -fsanitize=fuzzer "$probe/p.cc" -o "$probe/p" >/dev/null 2>&1
+  local rc=$?
+  rm -rf "$probe"
+  return $rc
+}
+
+mkdir -p build-asan
+if [ "${VELTRIX_SKIP_SANITIZE:-0}" = 1 ]; then
+  echo "==== Sanitizers: not asked for"
+else
+  run_sanitized
+fi
+if fuzzer_available; then
+  fuzz/run.sh --smoke || status=1
+else
+  echo "==== Fuzz: clang with libFuzzer missing, smoke run skipped"
 fi
 
 if [ $status -eq 0 ]; then echo "==== ALL TESTS PASSED"; else echo "==== SOME TESTS FAILED"; fi
