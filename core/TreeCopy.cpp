@@ -78,7 +78,12 @@ int32_t TreeWalk::Folder(const std::string& sourceSpec, std::string sourceRoot) 
     folderPath = sourceSpec.substr(0, FolderPartLength(sourceSpec));
     if (folderPath.empty()) folderPath = WithSeparator(fs_.CurrentDirectory());
   }
-  if (sourceRoot.empty()) sourceRoot = folderPath;
+  if (sourceRoot.empty()) {
+    // Under -N the paths are cut in short form: so is the root they are cut at,
+    // or the relative part would start at the wrong character.
+    sourceRoot = o_.ShortNames ? WithSeparator(fs_.ShortPath(WithoutSeparator(folderPath)))
+                               : folderPath;
+  }
 
   std::vector<DirEntry> entries;
   fs_.FindFiles(pattern, o_.CopyHidden != 0, entries);
