@@ -23,7 +23,7 @@ const std::string kCopyErrorText = "Erreur lors de la copie de ";
 // What became of one file entry.
 enum class FileOutcome { Skipped, Selected, Done, Leave };
 
-// One walk from a top source specification into one destination root. The
+// One walk from a top source folder or mask into one destination root. The
 // recursion keeps its frames small: a tree 1,000 folders deep is walked.
 class TreeWalk {
  public:

@@ -70,8 +70,8 @@ class TreeCopyTest : public ::testing::Test {
     dir_.Write("src/sub/c.txt", "gamma");
     stdfs::create_directories(dir_ / "src/empty");
   }
-  int32_t Copy(const std::string& spec = "src", const std::string& dest = "dst") {
-    return CopyTree(session_, dir_ / spec, dest == "NUL" ? dest : dir_ / dest, std::string());
+  int32_t Copy(const std::string& source = "src", const std::string& dest = "dst") {
+    return CopyTree(session_, dir_ / source, dest == "NUL" ? dest : dir_ / dest, std::string());
   }
   bool Exists(const std::string& relative) { return stdfs::exists(dir_ / relative); }
   std::string Log() { return Exists("log.txt") ? dir_.Read("log.txt") : std::string(); }
