@@ -15,7 +15,8 @@
  *                            marked file, once per process
  *   VXF_STALL_AFTER=N        once N bytes went to marked files, creates the
  *                            file VXF_STALL_MARK and sleeps until killed
- *   VXF_DENY_DIR=TEXT        opendir on a path containing TEXT fails (EACCES)
+ *   VXF_DENY_DIR=PATH        opendir of PATH fails (EACCES), however many
+ *                            separators end either
  *   VXF_TRACE_OPEN=FILE      appends every opened path to FILE, one a line
  */
 #define _GNU_SOURCE
@@ -137,11 +138,24 @@ int close(int fd) {
   return real(fd);
 }
 
+static size_t trimmed_length(const char* path) {
+  size_t length = strlen(path);
+  while (length > 1 && path[length - 1] == '/') --length;
+  return length;
+}
+
+static int denied_folder(const char* path) {
+  const char* denied = env("VXF_DENY_DIR");
+  if (!denied || !path) return 0;
+  const size_t length = trimmed_length(denied);
+  return trimmed_length(path) == length && strncmp(path, denied, length) == 0;
+}
+
 DIR* opendir(const char* path) {
   static DIR* (*real)(const char*);
   if (!real) real = next("opendir");
   trace_open(path);
-  if (matches(path, "VXF_DENY_DIR")) {
+  if (denied_folder(path)) {
     errno = EACCES;
     return NULL;
   }
