@@ -79,7 +79,8 @@ bool TreeWalk::LeadsOutside(const std::string& destFolder) const {
 }
 
 int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bool throughLink) {
-  const bool wasFolder = fs_.DirectoryExists(sourceSpec);
+  // A subfolder was enumerated as one, even where its path is too long to reach.
+  const bool wasFolder = !sourceRoot.empty() || fs_.DirectoryExists(sourceSpec);
   std::string folderPath, pattern;
   if (wasFolder) {
     folderPath = WithSeparator(sourceSpec);
@@ -96,7 +97,11 @@ int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bo
   }
 
   std::vector<DirEntry> entries;
-  fs_.FindFiles(pattern, o_.CopyHidden != 0, entries);
+  // A folder that cannot be listed is a failure, not an empty folder.
+  if (!fs_.FindFiles(pattern, o_.CopyHidden != 0, entries) && wasFolder && !toNull_ &&
+      !o_.ListOnly && !fs_.CanListFolder(folderPath) &&
+      CopyFailed(folderPath, DestFor(folderPath, sourceRoot)) == FileOutcome::Leave)
+    return 0;
   int32_t count = 0, done = 0;
   bool anySelected = false;
   for (const DirEntry& entry : entries) {
