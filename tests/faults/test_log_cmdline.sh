@@ -29,7 +29,8 @@ for log in "${bad_logs[@]}"; do
 done
 pass "a log under a file, naming a folder or on a full disk: exit 1 before any copy"
 
-log=$VX_TMP/new/folders/copie.log
+# Upper case: on Windows the switch carries the log name upper-cased.
+log=$VX_TMP/NEW/FOLDERS/COPIE.LOG
 vxf_run "$(vx_path "$src")" "$(vx_path "$dst")" "${S}LOG:$(vx_path "$log")" "${S}SILENT"
 assert_rc 0 "log in missing folders"
 [ -s "$log" ] && [ -e "$dst/a.txt" ] || fail "the log's folders were not created"

@@ -36,7 +36,10 @@ assert_sources_whole() {
     [ -f "$src/$f" ] || fail "$1: $f lost from the source"
     cmp -s "$ref/$f" "$src/$f" || fail "$1: $f changed in the source"
   done
-  cmp -s "$ref/same.bin" "$dst/same.bin" || fail "$1: the target of same.bin differs"
+  # Linux sees the folder spelt in other letters only through its own name.
+  local target=$dst
+  [ "$target" != "$VX_TMP/case/SRC" ] || target=$src
+  cmp -s "$ref/same.bin" "$target/same.bin" || fail "$1: the target of same.bin differs"
 }
 
 cases="folder folder-spelt hardlink symlink folderlink"
