@@ -38,3 +38,23 @@ foreach(script ${E2E_TESTS})
   set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT
     "VX_BIN=$<TARGET_FILE:Veltrix>;VX_WINE=$<BOOL:${CMAKE_CROSSCOMPILING}>;VX_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh")
 endforeach()
+
+# Fault scripts drive the built program under faults root cannot override.
+# On Linux they get a shim, preloaded to make chosen system calls fail.
+set(VX_FAULT_SHIM "")
+if(NOT CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_library(veltrix_fault_shim MODULE ${CMAKE_SOURCE_DIR}/tests/faults/shim.c)
+  # Preloaded before any sanitizer runtime: it must not carry one itself.
+  target_compile_options(veltrix_fault_shim PRIVATE -fno-sanitize=all)
+  target_link_options(veltrix_fault_shim PRIVATE -fno-sanitize=all)
+  target_link_libraries(veltrix_fault_shim PRIVATE ${CMAKE_DL_LIBS})
+  add_dependencies(veltrix_tests veltrix_fault_shim)
+  set(VX_FAULT_SHIM $<TARGET_FILE:veltrix_fault_shim>)
+endif()
+file(GLOB FAULT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/faults/test_*.sh)
+foreach(script ${FAULT_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME faults.${name} COMMAND bash ${script})
+  set_tests_properties(faults.${name} PROPERTIES TIMEOUT 180 ENVIRONMENT
+    "VX_BIN=$<TARGET_FILE:Veltrix>;VX_WINE=$<BOOL:${CMAKE_CROSSCOMPILING}>;VX_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;VX_SHIM=${VX_FAULT_SHIM}")
+endforeach()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ struct Session {
   int32_t status = -1;  // SessionStatus: -1 none, 1 cancelled, 2 copy failed, 3 digest differs
   Callbacks callbacks;
   FileSystem& fs;
+  // Files a mirroring move put in a destination (keys of PlacedKey): the
+  // purge never deletes them, though their sources are gone.
+  std::set<std::string> placed;
 
   explicit Session(FileSystem& files) : fs(files) {}
   bool Running() const { return status == -1; }
@@ -97,6 +101,8 @@ int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::str
 // ---- Purge (Purge.cpp) ----------------------------------------------------------
 
 void PurgeDestination(Session& session, const std::string& target, const std::string& reference);
+// One spelling per path: full, single separators, case folded where names ignore case.
+std::string PlacedKey(FileSystem& fs, const std::string& path);
 
 // ---- Session (Session.cpp) ------------------------------------------------------
 

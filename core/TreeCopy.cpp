@@ -23,7 +23,7 @@ const std::string kCopyErrorText = "Erreur lors de la copie de ";
 // What became of one file entry.
 enum class FileOutcome { Skipped, Selected, Done, Leave };
 
-// One walk from a top source specification into one destination root. The
+// One walk from a top source folder or mask into one destination root. The
 // recursion keeps its frames small: a tree 1,000 folders deep is walked.
 class TreeWalk {
  public:
@@ -31,13 +31,17 @@ class TreeWalk {
       : s_(session), fs_(session.fs), o_(session.options), destRoot_(destRoot),
         toNull_(destRoot == "NUL") {}
 
-  int32_t Folder(const std::string& sourceSpec, std::string sourceRoot);
+  int32_t Folder(const std::string& sourceSpec, std::string sourceRoot) {
+    return Walk(sourceSpec, std::move(sourceRoot), false);
+  }
 
  private:
+  int32_t Walk(const std::string& sourceSpec, std::string sourceRoot, bool throughLink);
+  bool LeadsOutside(const std::string& destFolder) const;
   bool Follows() const { return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly; }
   bool ShouldDescend(const std::string& path, const DirEntry& entry);
   std::string DestFor(const std::string& path, const std::string& sourceRoot) const;
-  FileOutcome File(const std::string& sourcePath, const std::string& destPath);
+  FileOutcome File(const std::string& sourcePath, const std::string& destPath, bool throughLink);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath);
   bool DigestsAgree(const std::string& sourcePath, const std::string& destPath);
   FileOutcome DeleteSource(const std::string& sourcePath, const std::string& destPath);
@@ -67,8 +71,16 @@ bool TreeWalk::ShouldDescend(const std::string& path, const DirEntry& entry) {
   return toNull_ || !fs_.SameFile(path, destRoot_);
 }
 
-int32_t TreeWalk::Folder(const std::string& sourceSpec, std::string sourceRoot) {
-  const bool wasFolder = fs_.DirectoryExists(sourceSpec);
+// A link or mount point met below the destination root leads out of the
+// destination the user named: nothing is written through it.
+bool TreeWalk::LeadsOutside(const std::string& destFolder) const {
+  const uint32_t attributes = fs_.GetAttributes(WithoutSeparator(destFolder));
+  return attributes != attr::Invalid && (attributes & attr::ReparsePoint) != 0;
+}
+
+int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bool throughLink) {
+  // A subfolder was enumerated as one, even where its path is too long to reach.
+  const bool wasFolder = !sourceRoot.empty() || fs_.DirectoryExists(sourceSpec);
   std::string folderPath, pattern;
   if (wasFolder) {
     folderPath = WithSeparator(sourceSpec);
@@ -78,22 +90,33 @@ int32_t TreeWalk::Folder(const std::string& sourceSpec, std::string sourceRoot) 
     folderPath = sourceSpec.substr(0, FolderPartLength(sourceSpec));
     if (folderPath.empty()) folderPath = WithSeparator(fs_.CurrentDirectory());
   }
-  if (sourceRoot.empty()) sourceRoot = folderPath;
+  if (sourceRoot.empty()) {
+    // Under -N the paths are cut in short form: so is the root they are cut at,
+    // or the relative part would start at the wrong character.
+    sourceRoot = o_.ShortNames ? WithSeparator(fs_.ShortPath(WithoutSeparator(folderPath)))
+                               : folderPath;
+  } else if (!throughLink && !toNull_) {
+    throughLink = LeadsOutside(DestFor(folderPath, sourceRoot));
+  }
 
   std::vector<DirEntry> entries;
-  fs_.FindFiles(pattern, o_.CopyHidden != 0, entries);
+  // A folder that cannot be listed is a failure, not an empty folder.
+  if (!fs_.FindFiles(pattern, o_.CopyHidden != 0, entries) && wasFolder && !toNull_ &&
+      !o_.ListOnly && !fs_.CanListFolder(folderPath) &&
+      CopyFailed(folderPath, DestFor(folderPath, sourceRoot)) == FileOutcome::Leave)
+    return 0;
   int32_t count = 0, done = 0;
   bool anySelected = false;
   for (const DirEntry& entry : entries) {
     if (!s_.Running()) break;
     const std::string path = folderPath + entry.name;
     if (entry.attributes & attr::Directory) {
-      if (ShouldDescend(path, entry)) count += Folder(path, sourceRoot);
+      if (ShouldDescend(path, entry)) count += Walk(path, sourceRoot, throughLink);
       continue;
     }
     const std::string sourcePath = o_.ShortNames ? fs_.ShortPath(path) : path;
     const std::string destPath = toNull_ ? std::string("NUL") : DestFor(sourcePath, sourceRoot);
-    const FileOutcome outcome = File(sourcePath, destPath);
+    const FileOutcome outcome = File(sourcePath, destPath, throughLink);
     if (outcome == FileOutcome::Leave) return count;
     if (outcome == FileOutcome::Done) ++done;
     if (outcome != FileOutcome::Skipped) anySelected = true;
@@ -101,7 +124,7 @@ int32_t TreeWalk::Folder(const std::string& sourceSpec, std::string sourceRoot) 
   count += done;
 
   const bool holdsCopies = done > 0 || (o_.TreeOnly && anySelected);
-  if (!toNull_ && !o_.ListOnly && s_.Running() &&
+  if (!toNull_ && !o_.ListOnly && !throughLink && s_.Running() &&
       (o_.CopyEmptySubdirs || ((o_.CopySubdirs || o_.TreeOnly) && holdsCopies)))
     fs_.CreateDirectories(DestFor(folderPath, sourceRoot));
   // Only an emptied folder goes; a listing or a tree-only run changes no source.
@@ -110,16 +133,18 @@ int32_t TreeWalk::Folder(const std::string& sourceSpec, std::string sourceRoot) 
   return count;
 }
 
-FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& destPath) {
+FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& destPath,
+                           bool throughLink) {
   if (!SelectFile(s_, sourcePath, destPath)) return FileOutcome::Skipped;
   const std::string destFolder = destPath.substr(0, FolderPartLength(destPath));
   if (o_.TreeOnly && !o_.ListOnly) {
     // The folder a copy would create, and no file.
-    if (!toNull_) fs_.CreateDirectories(destFolder);
+    if (!toNull_ && !throughLink) fs_.CreateDirectories(destFolder);
     return FileOutcome::Selected;
   }
   ShowName(sourcePath, destPath);
   if (o_.ListOnly) return FileOutcome::Done;
+  if (throughLink) return CopyFailed(sourcePath, destPath);
   if (!toNull_) fs_.CreateDirectories(destFolder);
 
   uint32_t word = fs_.GetAttributes(sourcePath);
@@ -138,6 +163,9 @@ FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& des
         o_.DeleteSource && fs_.SameVolume(sourcePath, destPath) && !fs_.FileExists(destPath);
     const bool ok = rename ? fs_.MoveFile(sourcePath, destPath) : fs_.CopyFile(sourcePath, destPath);
     if (!ok) return CopyFailed(sourcePath, destPath);
+    // Once moved, the file has no counterpart in the source: the mirror's
+    // purge must not take it for a stale one.
+    if (o_.DeleteSource && o_.SyncMode == 1) s_.placed.insert(PlacedKey(fs_, destPath));
   }
   if (o_.LogMode == 2)
     WriteLog(o_, Quoted(sourcePath) + " -> " + Quoted(destPath) + ".", true, false);
@@ -212,6 +240,17 @@ void TreeWalk::ShowError(const std::string& text) {
 }
 
 }  // namespace
+
+std::string PlacedKey(FileSystem& fs, const std::string& path) {
+  const std::string full = fs.FullPath(path);
+  std::string key;
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    // A leading double separator (a network share) stays as it is.
+    if (i > 1 && IsPathSeparator(full[i]) && IsPathSeparator(key.back())) continue;
+    key += IsPathSeparator(full[i]) ? kPathSeparator : full[i];
+  }
+  return kFileNamesCaseSensitive ? key : UpperAscii(key);
+}
 
 int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot,
                  std::string sourceRoot) {

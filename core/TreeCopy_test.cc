@@ -23,6 +23,7 @@ class FaultyFiles : public NativeFileSystem {
   bool corruptCopies = false;
   int failingDeletes = 0;  // deletions that fail before one succeeds; -1 for all
   int digestOpens = 0;
+  std::string longName, shortName;  // ShortPath swaps one for the other when set
 
   bool CopyFile(const std::string& source, const std::string& target) override {
     if (!NativeFileSystem::CopyFile(source, target)) return false;
@@ -39,6 +40,11 @@ class FaultyFiles : public NativeFileSystem {
       return false;
     }
     return NativeFileSystem::DeleteFile(path);
+  }
+  std::string ShortPath(const std::string& path) override {
+    const std::size_t at = longName.empty() ? std::string::npos : path.find(longName);
+    if (at == std::string::npos) return NativeFileSystem::ShortPath(path);
+    return path.substr(0, at) + shortName + path.substr(at + longName.size());
   }
   std::unique_ptr<InputFile> OpenForRead(const std::string& path, Sharing sharing,
                                          std::string& error) override {
@@ -64,8 +70,8 @@ class TreeCopyTest : public ::testing::Test {
     dir_.Write("src/sub/c.txt", "gamma");
     stdfs::create_directories(dir_ / "src/empty");
   }
-  int32_t Copy(const std::string& spec = "src", const std::string& dest = "dst") {
-    return CopyTree(session_, dir_ / spec, dest == "NUL" ? dest : dir_ / dest, std::string());
+  int32_t Copy(const std::string& source = "src", const std::string& dest = "dst") {
+    return CopyTree(session_, dir_ / source, dest == "NUL" ? dest : dir_ / dest, std::string());
   }
   bool Exists(const std::string& relative) { return stdfs::exists(dir_ / relative); }
   std::string Log() { return Exists("log.txt") ? dir_.Read("log.txt") : std::string(); }
@@ -288,6 +294,19 @@ TEST_F(TreeCopyTest, FailedSourceDeletion) {
   EXPECT_EQ(ErrorCount, 2);
   EXPECT_NE(Log().find("Impossible de supprimer le fichier \"" + dir_ / "src/b.txt" + "\"."),
             std::string::npos);
+}
+
+TEST_F(TreeCopyTest, ShortNamesAreCutAtTheShortFormOfTheRoot) {
+  dir_.Write("LongFolderName/sub/file.txt", "x");
+  std::error_code ec;
+  stdfs::create_directory_symlink(dir_ / "LongFolderName", dir_ / "LONGFO~1", ec);
+  if (ec) GTEST_SKIP() << "no folder links here to stand for a short name";
+  fs_.longName = "LongFolderName";
+  fs_.shortName = "LONGFO~1";
+  o().ShortNames = 1;
+  o().CopySubdirs = 1;
+  EXPECT_EQ(Copy("LongFolderName"), 1);
+  EXPECT_EQ(dir_.Read("dst/sub/file.txt"), "x");
 }
 
 TEST_F(TreeCopyTest, HiddenFilesOnlyWithH) {

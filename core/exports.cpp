@@ -26,15 +26,13 @@ bool VX_STDCALL NeedHelp() {
 }
 
 const char* VX_STDCALL GetCopyright() {
-  static const std::string notice =
-      vx::Utf8ToAnsi("Copyright © 2003-2026 Morlane. Tous droits réservés.\r\nhttps://www.morlane.fr/veltrix");
-  return notice.c_str();
+  // Plain ASCII, like the title: the console shows library texts unconverted,
+  // and these must read the same on an OEM console.
+  return "Copyright (C) 2003-2026 Morlane\r\nhttps://www.morlane.fr/veltrix";
 }
 
 const char* VX_STDCALL GetTitle() {
-  static const std::string title =
-      vx::Utf8ToAnsi("Utilitaire de copie de fichiers et d'arborescences.");
-  return title.c_str();
+  return "Utilitaire de copie de fichiers et d'arborescences.";
 }
 
 }  // extern "C"

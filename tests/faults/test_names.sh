@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Awkward names: blanks, quotes, apostrophes, leading dashes, non-UTF-8 bytes,
+# 255-byte names, paths deeper than the system's limit. Each is copied under
+# its own name or refused aloud, never truncated to another name.
+source "$(dirname "$0")/lib.sh"
+vx_engine_ready || { skip "engine not built yet"; exit 0; }
+
+S=$VX_SW
+src=$VX_TMP/"src d'essai"
+dst=$VX_TMP/"dst -X 'copie'"
+mkdir -p "$src/sous dossier"
+names=("a b.txt" "  blancs  .txt" "l'apostrophe.txt" "-X" "--dash.txt" "sous dossier/-S -E.txt")
+if [ "$VX_WINE" = 0 ]; then
+  names+=('gui"llemets".txt' $'\xe9t\xe9 latin1.txt' "$(printf 'L%.0s' $(seq 1 255))")
+fi
+for n in "${names[@]}"; do printf '%s' "$n" >"$src/$n"; done
+
+vxf_run "$(vx_path "$src")" "$(vx_path "$dst")" "${S}S" "${S}SILENT" "${S}Q"
+vxf_rc_clean "awkward names"
+assert_rc 0 "awkward names"
+diff -r "$src" "$dst" >"$VX_TMP/.diff" 2>&1 || { cat "$VX_TMP/.diff"; fail "the copy differs from the source"; }
+[ "$(find "$dst" -type f | wc -l)" = "${#names[@]}" ] || fail "the copy holds other names than the source"
+pass "names with blanks, quotes, apostrophes, dashes: copied under their own names"
+
+# Overwriting each of them goes through a temporary name, 255-byte names too.
+for n in "${names[@]}"; do printf 'new %s' "$n" >"$src/$n"; done
+vxf_run "$(vx_path "$src")" "$(vx_path "$dst")" "${S}S" "${S}FORCE" "${S}V" "${S}SILENT" "${S}Q"
+assert_rc 0 "overwriting awkward names"
+diff -r "$src" "$dst" >/dev/null 2>&1 || fail "the overwrite differs from the source"
+[ -z "$(find "$dst" -name '*vxpart*')" ] || fail "a temporary file was left"
+pass "overwriting awkward names, -FORCE -V"
+
+# A source that begins with a dash is read as a switch: refused, nothing done.
+vxf_run "${S}dossier" "$(vx_path "$VX_TMP/none")"
+vxf_rc_clean "a source with a leading dash"
+assert_rc 5 "a source with a leading dash is refused"
+[ ! -e "$VX_TMP/none" ] || fail "a refused command line created the destination"
+pass "a leading-dash source is refused with exit 5"
+
+vxf_linux_only "paths deeper than PATH_MAX"
+# Deeper than PATH_MAX: made step by step, as no single path can reach it.
+deep=$VX_TMP/deep
+mkdir -p "$deep/src"
+part=$(printf 'p%.0s' $(seq 1 200))
+(cd "$deep/src" && for i in $(seq 1 22); do mkdir "$part" && cd "$part" || exit 1; [ "$i" = 18 ] && printf 'mid' >mid.txt; done; printf 'deep' >deep.txt) ||
+  fail "cannot build the deep tree"
+printf 'top' >"$deep/src/top.txt"
+log=$VX_TMP/deep.log
+vxf_run "$deep/src" "$deep/dst" "${S}S" "${S}C" "${S}SILENT" "${S}Q" "${S}LOG:$log;1"
+vxf_rc_clean "deeper than PATH_MAX"
+assert_rc 2 "a path too deep is a failed copy, not a success"
+assert_eq top "$(cat "$deep/dst/top.txt")" "the shallow file is copied"
+assert_contains "$log" "Erreur lors de la copie de \"$deep/src/$part" "the deep path is named in the error"
+# Nothing under a shortened name: every copied file sits at its source's place.
+(cd "$deep/dst" && find . -type f 2>/dev/null | sort) >"$VX_TMP/.copied"
+while IFS= read -r f; do
+  [ "$f" = ./top.txt ] || [ "$f" = "./$(printf "$part/%.0s" $(seq 1 18))mid.txt" ] || fail "unexpected copy: ${f:0:80}..."
+done <"$VX_TMP/.copied"
+pass "paths deeper than PATH_MAX fail aloud (exit 2), nothing is truncated"
