@@ -1,0 +1,96 @@
+// Single-file look-ups and copies that take the short routes: links, dot
+// names, and copies between two file systems one after another.
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/unit/TempDir.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#endif
+
+namespace vx {
+namespace {
+
+TEST(FileLookups, FileSearchAndExistenceAgree) {
+  test::TempDir dir;
+  NativeFileSystem fs;
+  dir.Write("sub/.dot.txt", "12345678");
+  dir.Write("plain.txt", "abc");
+  DirEntry one;
+  for (const char* name : {"sub/.dot.txt", "plain.txt", "sub", "missing.txt", "sub/"}) {
+    EXPECT_EQ(fs.FindFile(dir / name, one), fs.FileExists(dir / name)) << name;
+  }
+  ASSERT_TRUE(fs.FindFile(dir / "sub/.dot.txt", one));
+  EXPECT_EQ(one.name, ".dot.txt");
+  EXPECT_EQ(one.size, 8u);
+  EXPECT_FALSE(one.attributes & attr::Directory);
+}
+
+#if !defined(_WIN32)
+
+TEST(FileLookupsPosix, ALinkIsSearchedAsWhatItPointsTo) {
+  test::TempDir dir;
+  NativeFileSystem fs;
+  dir.Write("real.bin", "0123456789");
+  ASSERT_EQ(::symlink((dir / "real.bin").c_str(), (dir / "link.bin").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
+  DirEntry real, link;
+  ASSERT_TRUE(fs.FindFile(dir / "real.bin", real));
+  ASSERT_TRUE(fs.FindFile(dir / "link.bin", link));
+  EXPECT_EQ(link.name, "link.bin");
+  EXPECT_EQ(link.size, real.size);
+  EXPECT_EQ(link.lastWrite, real.lastWrite);
+  EXPECT_FALSE(fs.FindFile(dir / "dangling", link));
+  EXPECT_FALSE(fs.FileExists(dir / "dangling"));
+
+  // The single-name form of the enumeration follows the link the same way.
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs.FindFiles(dir / "link.bin", false, entries));
+  EXPECT_EQ(entries[0].size, 10u);
+  EXPECT_FALSE(fs.FindFiles(dir / "dangling", true, entries));
+}
+
+// A second folder on another file system, when the machine has one in memory.
+std::string OtherFileSystemFolder() {
+  char pattern[] = "/dev/shm/veltrix-test.XXXXXX";
+  struct stat shm;
+  if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode)) return {};
+  const char* made = ::mkdtemp(pattern);
+  return made ? std::string(made) : std::string();
+}
+
+TEST(FileLookupsPosix, CopiesAcrossFileSystemsOneAfterAnother) {
+  test::TempDir dir;
+  NativeFileSystem fs;
+  const std::string other = OtherFileSystemFolder();
+  struct stat here, there;
+  if (other.empty() || ::stat(dir.path().c_str(), &here) != 0 ||
+      ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev) {
+    if (!other.empty()) std::filesystem::remove_all(other);
+    GTEST_SKIP() << "no second file system at hand";
+  }
+  // Back and forth, so that each direction follows a copy in the other one.
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    const std::string bytes(1000 + 4096 * i, static_cast<char>('a' + i));
+    dir.Write(name, bytes);
+    ASSERT_EQ(::chmod((dir / name).c_str(), 0604), 0);
+    ASSERT_TRUE(fs.CopyFile(dir / name, other + "/" + name));
+    ASSERT_TRUE(fs.CopyFile(other + "/" + name, dir / (name + ".back")));
+    EXPECT_EQ(dir.Read(name + ".back"), bytes);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / (name + ".back")).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+  }
+  std::filesystem::remove_all(other);
+}
+
+#endif
+
+}  // namespace
+}  // namespace vx
