@@ -55,6 +55,33 @@ TEST(FileLookupsPosix, ALinkIsSearchedAsWhatItPointsTo) {
   EXPECT_FALSE(fs.FindFiles(dir / "dangling", true, entries));
 }
 
+// The target is looked at only once the copy is ready: what may not be
+// replaced still is not, and nothing is left beside it.
+TEST(FileLookupsPosix, ACopyReadyForAnUnfitTargetLeavesNothing) {
+  test::TempDir dir;
+  NativeFileSystem fs;
+  dir.Write("src.txt", "new content");
+  dir.Write("folder/inside.txt", "x");
+  dir.Write("other.txt", "old");
+  ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "other.txt").c_str(), (dir / "toother").c_str()), 0);
+  EXPECT_FALSE(fs.CopyFile(dir / "src.txt", dir / "folder"));
+  EXPECT_FALSE(fs.CopyFile(dir / "src.txt", dir / "dangling"));
+  EXPECT_FALSE(fs.FileExists(dir / "gone"));
+
+  // A link to a file is replaced by the copy; the file it named stays.
+  ASSERT_TRUE(fs.CopyFile(dir / "src.txt", dir / "toother"));
+  EXPECT_EQ(dir.Read("toother"), "new content");
+  EXPECT_EQ(dir.Read("other.txt"), "old");
+  struct stat st;
+  ASSERT_EQ(::lstat((dir / "toother").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(fs.FindFiles(dir / "*.*", true, entries));
+  EXPECT_EQ(entries.size(), 4u);  // src.txt, folder, other.txt, toother: no temporary
+}
+
 // A second folder on another file system, when the machine has one in memory.
 std::string OtherFileSystemFolder() {
   char pattern[] = "/dev/shm/veltrix-test.XXXXXX";
