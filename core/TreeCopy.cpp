@@ -84,14 +84,18 @@ int32_t TreeWalk::Folder(const std::string& sourceSpec, std::string sourceRoot) 
   fs_.FindFiles(pattern, o_.CopyHidden != 0, entries);
   int32_t count = 0, done = 0;
   bool anySelected = false;
+  // One buffer for the entries' paths: only the name part changes.
+  std::string path = folderPath, shortPath;
   for (const DirEntry& entry : entries) {
     if (!s_.Running()) break;
-    const std::string path = folderPath + entry.name;
+    path.resize(folderPath.size());
+    path += entry.name;
     if (entry.attributes & attr::Directory) {
       if (ShouldDescend(path, entry)) count += Folder(path, sourceRoot);
       continue;
     }
-    const std::string sourcePath = o_.ShortNames ? fs_.ShortPath(path) : path;
+    if (o_.ShortNames) shortPath = fs_.ShortPath(path);
+    const std::string& sourcePath = o_.ShortNames ? shortPath : path;
     const std::string destPath = toNull_ ? std::string("NUL") : DestFor(sourcePath, sourceRoot);
     const FileOutcome outcome = File(sourcePath, destPath);
     if (outcome == FileOutcome::Leave) return count;
