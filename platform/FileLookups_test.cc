@@ -31,6 +31,43 @@ TEST(FileLookups, FileSearchAndExistenceAgree) {
   EXPECT_FALSE(one.attributes & attr::Directory);
 }
 
+// An open file's position moves with its reads and seeks alone.
+TEST(FileLookups, OpenFilePositionFollowsReadsAndSeeks) {
+  test::TempDir dir;
+  NativeFileSystem fs;
+  dir.Write("data.bin", "0123456789");
+  std::string error;
+  const auto file = fs.OpenForRead(dir / "data.bin", Sharing::Read, error);
+  ASSERT_TRUE(file) << error;
+  char buffer[16] = {};
+  EXPECT_EQ(file->Size(), 10);
+  EXPECT_EQ(file->Position(), 0);
+  ASSERT_EQ(file->Read(buffer, 4), 4);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+  EXPECT_EQ(file->Position(), 4);
+  ASSERT_EQ(file->Read(buffer, 16), 6);
+  EXPECT_EQ(std::string(buffer, 6), "456789");
+  EXPECT_EQ(file->Read(buffer, 16), 0);
+  EXPECT_EQ(file->Position(), 10);
+
+  ASSERT_TRUE(file->Seek(7));
+  ASSERT_EQ(file->Read(buffer, 2), 2);
+  EXPECT_EQ(std::string(buffer, 2), "78");
+  EXPECT_FALSE(file->Seek(-1));
+  EXPECT_EQ(file->Position(), 9);
+  ASSERT_TRUE(file->Seek(50));
+  EXPECT_EQ(file->Read(buffer, 4), 0);
+
+#if !defined(_WIN32)
+  // What the file gains later is read too (Windows refuses the writer here).
+  dir.Write("data.bin", "0123456789abc");
+  EXPECT_EQ(file->Size(), 13);
+  ASSERT_TRUE(file->Seek(10));
+  ASSERT_EQ(file->Read(buffer, 16), 3);
+  EXPECT_EQ(std::string(buffer, 3), "abc");
+#endif
+}
+
 #if !defined(_WIN32)
 
 TEST(FileLookupsPosix, ALinkIsSearchedAsWhatItPointsTo) {
