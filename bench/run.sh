@@ -205,15 +205,18 @@ PY
 gnuplot <<GP
 set terminal pngcairo size 1200,700 noenhanced font ",10"
 set output "$out_png"
-set title "Veltrix / peer, median wall time (below 1: Veltrix faster)"
+set title "Veltrix / peer, median wall time (below 1: Veltrix faster; logarithmic scale)"
 set style fill solid 0.8
 set boxwidth 0.7
 set xtics rotate by -35 left
 set ylabel "ratio"
 set grid ytics
-set yrange [0:*]
-set bmargin 12
+set logscale y 2
+set yrange [0.25:*]
+set bmargin 14
+set rmargin 24
 set arrow from graph 0, first 1 to graph 1, first 1 nohead dt 2 lc rgb "red"
-plot "$work/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#3b6ea5" notitle
+plot "$work/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#3b6ea5" notitle, \
+     "" using 0:2:(sprintf("%.2f", \$2)) with labels offset 0,0.7 notitle
 GP
 echo "wrote $out_md and $out_png" >&2
