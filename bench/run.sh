@@ -6,7 +6,7 @@
 # data to try the script, writes them in the data folder and keeps it).
 # BENCH_DIR picks the folder the data sets go in (default: /dev/shm when it has
 # room, else /var/tmp); RUNS the timed runs per command (default 5, 3 for the
-# scenarios of large files and the scale series).
+# verified copies and the scale series).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -133,7 +133,7 @@ big="$work/big"; bigdst="$work/bigdst"
 mkdir -p "$big"
 echo "generating a $(scaled 2048) MiB file" >&2
 head -c $(scaled 2048)M /dev/urandom > "$big/large.bin"
-measure "S3 one large file" "rm -rf $bigdst && mkdir -p $bigdst" "$vx $big $bigdst -Q" "cp" "cp $big/large.bin $bigdst/" 3
+measure "S3 one large file" "rm -rf $bigdst && mkdir -p $bigdst" "$vx $big $bigdst -Q" "cp" "cp $big/large.bin $bigdst/"
 
 md5both() { echo "find $1 -type f -exec md5sum {} + >/dev/null && find $2 -type f -exec md5sum {} + >/dev/null"; }
 measure "S4 verified small files" "rm -rf $dst" "$vx $src $dst -S -Q -V" "cp -a + md5sum" "cp -a $src $dst && $(md5both "$src" "$dst")" 3
