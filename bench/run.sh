@@ -1,27 +1,37 @@
 #!/usr/bin/env bash
 # Benchmarks the Linux build of Veltrix against cp, rsync, md5sum and find on
 # generated trees: median wall time, peak memory and the ratio Veltrix/peer.
-# Usage: bench/run.sh [--large] [--keep]   (results: bench/RESULTS.md, bench/results.png)
+# Usage: bench/run.sh [--large|--quick] [--keep]
+# Results: bench/RESULTS.md and bench/results.png (--quick, a tenth of the
+# data to try the script, writes them in the data folder and keeps it).
+# BENCH_DIR picks the folder the data sets go in (default: /dev/shm when it has
+# room, else /var/tmp); RUNS the timed runs per command (default 5, 3 for the
+# verified copies and the scale series).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-scale=1
+pct=100  # data size in percent of the default
 keep=0
 for arg in "$@"; do
   case $arg in
-    --large) scale=10 ;;
+    --large) pct=1000 ;;
+    --quick) pct=10; keep=1 ;;
     --keep) keep=1 ;;
-    *) echo "usage: $0 [--large] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--large|--quick] [--keep]" >&2; exit 2 ;;
   esac
 done
+scaled() { echo $(($1 * pct / 100)); }
 
 need=()
 for tool in hyperfine rsync gnuplot; do command -v $tool >/dev/null || need+=("$tool"); done
 [ -x /usr/bin/time ] || need+=(time)
 if [ ${#need[@]} -gt 0 ]; then
   pkgs=$(printf '%s\n' "${need[@]}" | sed 's/^gnuplot$/gnuplot-nox/')
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $pkgs >/dev/null
+  sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  echo "installing $pkgs" >&2
+  $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $pkgs >/dev/null
 fi
 
 build="$root/build-bench"
@@ -29,9 +39,23 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELTRIX_TESTS=OFF >/de
 cmake --build "$build" -j2 --target Veltrix >/dev/null
 vx="$build/Veltrix"
 
-work=$(mktemp -d /var/tmp/veltrix-bench.XXXXXX)
+# Room for the large file, its copy and the trees: the data live in memory
+# when they fit, so the page cache is warm by construction and the disk's own
+# bookkeeping (inode reuse after each removal) does not weigh on either side.
+needed_kib=$(( (5 * pct / 100 + 2) * 1024 * 1024 ))
+base=${BENCH_DIR:-}
+if [ -z "$base" ]; then
+  base=/var/tmp
+  avail=$(df -Pk /dev/shm 2>/dev/null | awk 'NR==2 {print $4}')
+  [ -n "$avail" ] && [ "$avail" -gt "$needed_kib" ] && base=/dev/shm
+fi
+work=$(mktemp -d "$base/veltrix-bench.XXXXXX")
+fstype=$(df -PT "$work" | awk 'NR==2 {print $2}')
+echo "data in $work ($fstype)" >&2
 cleanup() { [ "$keep" = 1 ] || rm -rf "$work"; }
 trap cleanup EXIT
+out_md="$here/RESULTS.md"; out_png="$here/results.png"
+if [ "$pct" = 10 ]; then out_md="$work/RESULTS.md"; out_png="$work/results.png"; fi
 
 # make_tree DIR FILES FOLDERS MIN MAX: files of MIN..MAX bytes spread over folders.
 make_tree() {
@@ -51,30 +75,49 @@ PY
 }
 
 results="$work/results.tsv"
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 : > "$results"
 
 # peak_kib CMD...: peak resident set size of one run, in KiB.
 peak_kib() { /usr/bin/time -f %M -o "$work/mem" "$@" >/dev/null 2>&1 || true; cat "$work/mem" | tail -1; }
 
-# measure NAME PREPARE VELTRIX_CMD PEER_NAME PEER_CMD: one row of the table.
+# measure NAME PREPARE VELTRIX_CMD PEER_NAME PEER_CMD [RUNS]: one row of the
+# table. The two commands alternate, one run each per round, the first of a
+# round taking turns, so both see the same load; the first round warms up.
 measure() {
-  local name=$1 prepare=$2 vcmd=$3 peer=$4 pcmd=$5
+  local name=$1 prepare=$2 vcmd=$3 peer=$4 pcmd=$5 runs=${6:-${RUNS:-5}}
   echo "== $name: Veltrix vs $peer" >&2
-  hyperfine --style none --warmup 1 --runs "${RUNS:-5}" --prepare "$prepare" \
-    --export-json "$work/h.json" -n veltrix "$vcmd" -n "$peer" "$pcmd" >/dev/null
+  : > "$work/times"
+  # No shell between hyperfine and the programs (its start-up would blur the
+  # short runs); a peer made of several commands runs in bash.
+  case $pcmd in *'&&'*|*'>'*) pcmd="bash -c '$pcmd'" ;; esac
+  local round warm order
+  for ((round = 0; round < runs; round++)); do
+    warm=0; ((round == 0)) && warm=1
+    if ((round % 2 == 0)); then order=(-n veltrix "$vcmd" -n peer "$pcmd")
+    else order=(-n peer "$pcmd" -n veltrix "$vcmd"); fi
+    hyperfine -N --style none --warmup $warm --runs 1 --prepare "bash -c '$prepare'" \
+      --export-json "$work/h.json" "${order[@]}" >/dev/null
+    python3 -c '
+import json,sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print(r["command"], r["times"][0])' "$work/h.json" >> "$work/times"
+  done
   local vmed pmed
   read -r vmed pmed < <(python3 -c '
-import json,sys
-r=json.load(open(sys.argv[1]))["results"]
-print(r[0]["median"], r[1]["median"])' "$work/h.json")
+import statistics,sys
+t={"veltrix":[],"peer":[]}
+for line in open(sys.argv[1]):
+    k,v=line.split(); t[k].append(float(v))
+print(statistics.median(t["veltrix"]), statistics.median(t["peer"]))' "$work/times")
   eval "$prepare"
   local vmem; vmem=$(peak_kib bash -c "$vcmd")
   eval "$prepare"
-  local pmem; pmem=$(peak_kib bash -c "$pcmd")
+  local pmem; pmem=$(peak_kib bash -c "$pcmd")  # bash -c 'cmd && cmd' for a compound peer
   printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$peer" "$vmed" "$pmed" "$vmem" "$pmem" >> "$results"
 }
 
-n1=$((20000 * scale)); dirs1=$((400 * scale))
+n1=$(scaled 20000); dirs1=$(scaled 400)
 src="$work/s1"; dst="$work/t1"
 echo "generating $n1 files in $dirs1 folders" >&2
 make_tree "$src" $n1 $dirs1 1024 16384
@@ -88,76 +131,92 @@ measure "S2 up-to-date rerun" "true" "$vx $src $dst -S -Q" "rsync -a" "rsync -a 
 
 big="$work/big"; bigdst="$work/bigdst"
 mkdir -p "$big"
-echo "generating a $((2 * scale)) GiB file" >&2
-head -c $((2 * scale))G /dev/urandom > "$big/large.bin"
+echo "generating a $(scaled 2048) MiB file" >&2
+head -c $(scaled 2048)M /dev/urandom > "$big/large.bin"
 measure "S3 one large file" "rm -rf $bigdst && mkdir -p $bigdst" "$vx $big $bigdst -Q" "cp" "cp $big/large.bin $bigdst/"
 
 md5both() { echo "find $1 -type f -exec md5sum {} + >/dev/null && find $2 -type f -exec md5sum {} + >/dev/null"; }
-measure "S4 verified small files" "rm -rf $dst" "$vx $src $dst -S -Q -V" "cp -a + md5sum" "cp -a $src $dst && $(md5both "$src" "$dst")"
-measure "S4 verified large file" "rm -rf $bigdst && mkdir -p $bigdst" "$vx $big $bigdst -Q -V" "cp + md5sum" "cp $big/large.bin $bigdst/ && $(md5both "$big" "$bigdst")"
+measure "S4 verified small files" "rm -rf $dst" "$vx $src $dst -S -Q -V" "cp -a + md5sum" "cp -a $src $dst && $(md5both "$src" "$dst")" 3
+measure "S4 verified large file" "rm -rf $bigdst && mkdir -p $bigdst" "$vx $big $bigdst -Q -V" "cp + md5sum" "cp $big/large.bin $bigdst/ && $(md5both "$big" "$bigdst")" 3
 rm -rf "$big" "$bigdst"
 
+# The destination holds every source file plus a ninth as many others, so
+# that a tenth of its files are absent from the source.
 mirror="$work/mirror-base"
 rm -rf "$mirror"; cp -a "$src" "$mirror"
-make_tree "$work/extra" $((n1 / 9)) $dirs1 1024 4096
-cp -a "$work/extra/." "$mirror/"  # f*.dat names of the extra set collide; keep only new ones
-python3 - "$mirror" "$src" <<'PY'
+python3 - "$mirror" $((n1 / 9)) $dirs1 <<'PY'
 import os, sys
-m, s = sys.argv[1], sys.argv[2]
-for d in os.listdir(m):
-    for f in os.listdir(os.path.join(m, d)):
-        if os.path.exists(os.path.join(s, d, f)):
-            continue
-        os.rename(os.path.join(m, d, f), os.path.join(m, d, "x" + f))
+root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+for i in range(files):
+    with open(os.path.join(root, "d%04d" % (i % folders), "x%06d.dat" % i), "wb") as f:
+        f.write(os.urandom(1024 + i % 3072))
 PY
-rm -rf "$work/extra"
 measure "S5 mirror" "rm -rf $dst && cp -a $mirror $dst" "$vx $src $dst -S -Q -SYNCHRONIZE" "rsync -a --delete" "rsync -a --delete $src/ $dst/"
 rm -rf "$mirror" "$dst"
 
-n6=$((200000 * scale)); list="$work/s6"
+n6=$(scaled 200000); list="$work/s6"
 echo "generating $n6 empty files" >&2
-make_tree "$list" $n6 $((2000 * scale)) 0 0
+make_tree "$list" $n6 $(scaled 2000) 0 0
 measure "S6 listing" "true" "$vx $list /tmp -L -S" "find" "find $list -type f"
 rm -rf "$list"
 
 # S7: how time and memory grow with the file count.
 for factor in 1 4 16; do
-  n=$((2000 * factor * scale)); tree="$work/s7-$factor"
-  make_tree "$tree" $n $((40 * factor)) 1024 16384
-  measure "S7 copy x$factor ($n files)" "rm -rf $dst" "$vx $tree $dst -S -Q" "cp -a" "cp -a $tree $dst"
-  measure "S7 listing x$factor ($n files)" "true" "$vx $tree /tmp -L -S" "find" "find $tree -type f"
+  n=$(scaled $((2000 * factor))); tree="$work/s7-$factor"
+  make_tree "$tree" $n $(( $(scaled 40) * factor)) 1024 16384
+  measure "S7 copy x$factor ($n files)" "rm -rf $dst" "$vx $tree $dst -S -Q" "cp -a" "cp -a $tree $dst" 3
+  measure "S7 listing x$factor ($n files)" "true" "$vx $tree /tmp -L -S" "find" "find $tree -type f" 3
   rm -rf "$tree" "$dst"
 done
 
-python3 - "$results" "$here/RESULTS.md" "$work/chart.dat" "$scale" <<'PY'
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+python3 - "$results" "$out_md" "$work/chart.dat" "$pct" "$fstype" "$load_start" "$load_before" "$(nproc)" <<'PY'
 import sys, platform, datetime
-rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1]) if l.strip()]
+results, md, chart_path, pct, fstype, load0, load1, cpus = sys.argv[1:9]
+rows = [l.rstrip("\n").split("\t") for l in open(results) if l.strip()]
+# The goals: highest ratio Veltrix/peer for each scenario and peer.
+goals = {("S1", "cp -a"): 1.0, ("S1", "rsync -a"): 0.7, ("S2", "rsync -a"): 0.5,
+         ("S3", "cp"): 1.05, ("S4", "cp -a + md5sum"): 1.0, ("S4", "cp + md5sum"): 1.0,
+         ("S5", "rsync -a --delete"): 0.7, ("S6", "find"): 1.5}
+option = {"100": "", "1000": " --large", "10": " --quick"}.get(pct, "")
 out = ["# Benchmark results", "",
-       "Generated by `bench/run.sh%s` on %s (%s), medians of hyperfine runs with warm-up, page cache warm." % (
-           " --large" if sys.argv[4] != "1" else "", datetime.date.today(), platform.machine()), "",
-       "| Scenario | Peer | Veltrix (s) | Peer (s) | Ratio | Veltrix peak RSS (MiB) | Peer peak RSS (MiB) |",
-       "|---|---|---:|---:|---:|---:|---:|"]
+       "Generated by `bench/run.sh%s` on %s: %s, %s CPUs, data on %s, page cache warm." % (
+           option, datetime.date.today(), platform.machine(), cpus, fstype),
+       "Each time is the median of single runs alternating with the peer's (first round "
+       "warms up); peak RSS from one more run under `/usr/bin/time`. Load average "
+       "(1, 5, 15 min) at the start: %s, at the end: %s." % (load0, load1), "",
+       "| Scenario | Peer | Veltrix (s) | Peer (s) | Ratio | Goal | Veltrix peak RSS (MiB) | Peer peak RSS (MiB) |",
+       "|---|---|---:|---:|---:|---|---:|---:|"]
 chart = []
 for name, peer, v, p, vm, pm in rows:
     ratio = float(v) / float(p)
-    out.append("| %s | %s | %.3f | %.3f | %.2f | %.1f | %.1f |" % (name, peer, float(v), float(p), ratio, int(vm) / 1024, int(pm) / 1024))
+    goal = goals.get((name.split()[0], peer))
+    verdict = "" if goal is None else ("≤ %.2f met" % goal if ratio <= goal else "≤ %.2f **not met**" % goal)
+    out.append("| %s | %s | %.3f | %.3f | %.2f | %s | %.1f | %.1f |" % (
+        name, peer, float(v), float(p), ratio, verdict, int(vm) / 1024, int(pm) / 1024))
     chart.append('"%s vs %s" %.3f' % (name, peer, ratio))
-open(sys.argv[2], "w").write("\n".join(out) + "\n")
-open(sys.argv[3], "w").write("\n".join(chart) + "\n")
+peak = max(int(r[4]) for r in rows) / 1024
+out += ["", "Veltrix's highest peak RSS: %.1f MiB (goal: under 16 MiB)." % peak]
+open(md, "w").write("\n".join(out) + "\n")
+open(chart_path, "w").write("\n".join(chart) + "\n")
 print("\n".join(out))
 PY
 
 gnuplot <<GP
 set terminal pngcairo size 1200,700 noenhanced font ",10"
-set output "$here/results.png"
-set title "Veltrix / peer, median wall time (below 1: Veltrix faster)"
+set output "$out_png"
+set title "Veltrix / peer, median wall time (below 1: Veltrix faster; logarithmic scale)"
 set style fill solid 0.8
 set boxwidth 0.7
 set xtics rotate by -35 left
 set ylabel "ratio"
 set grid ytics
-set yrange [0:*]
+set logscale y 2
+set yrange [0.25:*]
+set bmargin 14
+set rmargin 24
 set arrow from graph 0, first 1 to graph 1, first 1 nohead dt 2 lc rgb "red"
-plot "$work/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#3b6ea5" notitle
+plot "$work/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#3b6ea5" notitle, \
+     "" using 0:2:(sprintf("%.2f", \$2)) with labels offset 0,0.7 notitle
 GP
-echo "wrote $here/RESULTS.md and $here/results.png" >&2
+echo "wrote $out_md and $out_png" >&2

@@ -69,13 +69,37 @@ bool PassesDate(Session& session, const std::string& sourcePath) {
   }
 }
 
+// One file's look-ups during its selection: each path is searched at most
+// once, in the order the tests ask, and the answer shared by the tests that
+// follow (a found target is also an existing one).
+class Lookups {
+ public:
+  Lookups(FileSystem& fs, const std::string& sourcePath, const std::string& destPath)
+      : fs_(fs), sourcePath_(sourcePath), destPath_(destPath) {}
+  const DirEntry* Source() { return Find(sourcePath_, source_, sourceState_); }
+  const DirEntry* Dest() { return Find(destPath_, dest_, destState_); }
+
+ private:
+  enum class State { Unknown, Found, Missing };
+  const DirEntry* Find(const std::string& path, DirEntry& entry, State& state) {
+    if (state == State::Unknown) state = fs_.FindFile(path, entry) ? State::Found : State::Missing;
+    return state == State::Found ? &entry : nullptr;
+  }
+
+  FileSystem& fs_;
+  const std::string& sourcePath_;
+  const std::string& destPath_;
+  DirEntry source_, dest_;
+  State sourceState_ = State::Unknown, destState_ = State::Unknown;
+};
+
 // The size test does not reject by itself; its verdict goes on. The whole
 // 64-bit size takes part.
-bool SizeVerdict(Session& session, const std::string& sourcePath, bool verdict) {
+bool SizeVerdict(Session& session, Lookups& lookups, bool verdict) {
   const CopyRec& o = session.options;
-  DirEntry entry;
-  if (!session.fs.FindFile(sourcePath, entry)) return verdict;
-  switch (CompareInts(static_cast<int64_t>(entry.size), o.FilterSize)) {
+  const DirEntry* entry = lookups.Source();
+  if (!entry) return verdict;
+  switch (CompareInts(static_cast<int64_t>(entry->size), o.FilterSize)) {
     case -1: return o.SizeBelow != 0;
     case 0: return o.SizeEqual != 0;
     default: return o.SizeAbove != 0;
@@ -84,14 +108,13 @@ bool SizeVerdict(Session& session, const std::string& sourcePath, bool verdict) 
 
 // The identical-target test on size and packed time (two-second steps), and
 // under BISYNCHRONIZE the rule that an older file never replaces a newer one.
-bool SameFileVerdict(Session& session, const std::string& sourcePath, const std::string& destPath,
-                     bool verdict) {
-  DirEntry source, dest;
-  if (!session.fs.FindFile(sourcePath, source) || !session.fs.FindFile(destPath, dest))
-    return verdict;
-  const int times = CompareTimes(FileTimeToPackedLocal(source.lastWrite),
-                                 FileTimeToPackedLocal(dest.lastWrite));
-  if (source.size == dest.size && times == 0) return false;
+bool SameFileVerdict(Session& session, Lookups& lookups, bool verdict) {
+  const DirEntry* source = lookups.Source();
+  const DirEntry* dest = source ? lookups.Dest() : nullptr;
+  if (!dest) return verdict;
+  const int times = CompareTimes(FileTimeToPackedLocal(source->lastWrite),
+                                 FileTimeToPackedLocal(dest->lastWrite));
+  if (source->size == dest->size && times == 0) return false;
   if (session.options.SyncMode == 2 && times == -1) return false;
   return verdict;
 }
@@ -121,15 +144,18 @@ bool SelectFile(Session& session, const std::string& sourcePath, const std::stri
   CopyRec& o = session.options;
   FileSystem& fs = session.fs;
   if (!PassesNameMasks(o, MaskedName(sourcePath))) return false;
-  if (o.ExistingOnly && !fs.FileExists(destPath)) return false;
+  const bool toNull = destPath == "NUL";
+  Lookups lookups(fs, sourcePath, destPath);
+  // A target is an existing file exactly when the file search finds it.
+  if (o.ExistingOnly && (toNull ? !fs.FileExists(destPath) : !lookups.Dest())) return false;
   if ((o.ArchiveOnly || o.ArchiveClear) && !(fs.GetAttributes(sourcePath) & attr::Archive))
     return false;
   if (!o.NoDateFilter && !PassesDate(session, sourcePath)) return false;
 
   bool verdict = true;
-  if (!o.NoSizeFilter) verdict = SizeVerdict(session, sourcePath, verdict);
-  const bool destExists = destPath != "NUL" && fs.FileExists(destPath);
-  if (destExists && !o.Force) verdict = SameFileVerdict(session, sourcePath, destPath, verdict);
+  if (!o.NoSizeFilter) verdict = SizeVerdict(session, lookups, verdict);
+  const bool destExists = !toNull && lookups.Dest();
+  if (destExists && !o.Force) verdict = SameFileVerdict(session, lookups, verdict);
   // A target that is the source itself (a folder given twice, a link, a hard
   // link) is never copied onto itself, even under FORCE.
   if (destExists && verdict && fs.SameFile(sourcePath, destPath)) verdict = false;

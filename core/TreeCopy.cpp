@@ -107,14 +107,18 @@ int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bo
     return 0;
   int32_t count = 0, done = 0;
   bool anySelected = false;
+  // One buffer for the entries' paths: only the name part changes.
+  std::string path = folderPath, shortPath;
   for (const DirEntry& entry : entries) {
     if (!s_.Running()) break;
-    const std::string path = folderPath + entry.name;
+    path.resize(folderPath.size());
+    path += entry.name;
     if (entry.attributes & attr::Directory) {
       if (ShouldDescend(path, entry)) count += Walk(path, sourceRoot, throughLink);
       continue;
     }
-    const std::string sourcePath = o_.ShortNames ? fs_.ShortPath(path) : path;
+    if (o_.ShortNames) shortPath = fs_.ShortPath(path);
+    const std::string& sourcePath = o_.ShortNames ? shortPath : path;
     const std::string destPath = toNull_ ? std::string("NUL") : DestFor(sourcePath, sourceRoot);
     const FileOutcome outcome = File(sourcePath, destPath, throughLink);
     if (outcome == FileOutcome::Leave) return count;

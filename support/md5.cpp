@@ -210,15 +210,17 @@ Md5Digest StreamDigest(InputFile& stream) {
   PositionGuard guard(stream, stream.Position());
   stream.Seek(0);
 
-  // One buffer for the whole digest, on the heap: digests run deep in tree walks.
-  const std::unique_ptr<uint8_t[]> block(new uint8_t[kDigestReadSize]);
+  // One page on the stack: the digest is a leaf of the walk, and a verified
+  // copy of many small files allocates nothing for it.
+  static_assert(kDigestReadSize <= 65536, "the read buffer lives on the stack");
+  alignas(64) uint8_t block[kDigestReadSize];
   int64_t total = 0;
   for (;;) {
     // A failed read ends the digest with what was read before it.
-    const int64_t got = stream.Read(block.get(), kDigestReadSize);
+    const int64_t got = stream.Read(block, kDigestReadSize);
     if (got <= 0) break;
     total += got;
-    DigestUpdate(context, block.get(), static_cast<std::size_t>(got));
+    DigestUpdate(context, block, static_cast<std::size_t>(got));
     if (total == size) break;
   }
   return DigestFinal(context);
