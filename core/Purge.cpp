@@ -8,15 +8,6 @@ namespace {
 
 using PathKind = FileSystem::PathKind;
 
-std::string WithSeparator(const std::string& path) {
-  return !path.empty() && IsPathSeparator(path.back()) ? path : path + kPathSeparator;
-}
-
-std::string WithoutSeparator(std::string path) {
-  while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
-  return path;
-}
-
 bool SamePath(const std::string& a, const std::string& b) {
   return kFileNamesCaseSensitive ? a == b : UpperAscii(a) == UpperAscii(b);
 }

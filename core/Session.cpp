@@ -12,8 +12,6 @@ void Session::SignalCancel() const {
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 std::string StartLine(const CopyRec& options, FileSystem& fs) {
   return Utf8ToAnsi("\r\n[" + DateTimeText() + " : Début de copie : ") +
          Quoted(FieldText(options.Source)) + " -> " + Quoted(FieldText(options.Destination)) +

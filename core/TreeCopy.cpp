@@ -7,17 +7,6 @@ namespace vx {
 
 namespace {
 
-std::string WithSeparator(const std::string& path) {
-  return !path.empty() && IsPathSeparator(path.back()) ? path : path + kPathSeparator;
-}
-
-std::string WithoutSeparator(std::string path) {
-  while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
-  return path;
-}
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 const std::string kCopyErrorText = "Erreur lors de la copie de ";
 
 // What became of one file entry.
