@@ -194,7 +194,7 @@ for name, peer, v, p, vm, pm in rows:
     verdict = "" if goal is None else ("≤ %.2f met" % goal if ratio <= goal else "≤ %.2f **not met**" % goal)
     out.append("| %s | %s | %.3f | %.3f | %.2f | %s | %.1f | %.1f |" % (
         name, peer, float(v), float(p), ratio, verdict, int(vm) / 1024, int(pm) / 1024))
-    chart.append('"%s vs %s" %.3f' % (name, peer, ratio))
+    chart.append('"%s vs %s" %.6f' % (name, peer, ratio))
 peak = max(int(r[4]) for r in rows) / 1024
 out += ["", "Veltrix's highest peak RSS: %.1f MiB (goal: under 16 MiB)." % peak]
 open(md, "w").write("\n".join(out) + "\n")
