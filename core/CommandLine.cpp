@@ -14,15 +14,6 @@ bool IsArgumentSeparator(char c) {
   return code >= 1 && code <= 32;
 }
 
-char UpperLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (UpperLetter(a[i]) != UpperLetter(b[i])) return false;
-  return true;
-}
-
 // Skips separators and empty "" pairs where an argument would begin.
 std::size_t SkipToArgument(const std::string& line, std::size_t i) {
   for (;;) {
@@ -51,6 +42,12 @@ std::string ReadArgument(const std::string& line, std::size_t& i) {
 
 }  // namespace
 
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 std::vector<std::string> CutArguments(const std::string& commandLine) {
   // The text ends at a NUL, as the system's command line does.
   const std::string line = commandLine.substr(0, commandLine.find('\0'));
@@ -69,9 +66,9 @@ bool CommandLineHasSwitch(const std::string& commandLine, const std::vector<std:
   for (std::size_t a = 1; a < arguments.size(); ++a) {
     const std::string& argument = arguments[a];
     if (argument.empty() || !IsSwitchChar(argument[0])) continue;
-    const std::string rest = argument.substr(1);
+    const std::string rest = UpperAscii(argument.substr(1));
     for (const std::string& name : names)
-      if (EqualsIgnoringAsciiCase(rest, name)) return true;
+      if (rest == UpperAscii(name)) return true;
   }
   return false;
 }

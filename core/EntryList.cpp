@@ -60,12 +60,6 @@ void ReadListFile(const std::string& name, EntryList& target) {
 
 }  // namespace
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 void AddListEntry(const std::string& entry, EntryList& target) {
   if (NamesListFile(entry))
     ReadListFile(entry.substr(kListPrefixLength), target);

@@ -30,7 +30,8 @@ class TreeWalk {
   bool Follows() const { return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly; }
   bool ShouldDescend(const std::string& path, const DirEntry& entry);
   std::string DestFor(const std::string& path, const std::string& sourceRoot) const;
-  FileOutcome File(const std::string& sourcePath, const std::string& destPath, bool throughLink);
+  FileOutcome File(const std::string& sourcePath, const std::string& destPath,
+                   uint32_t attributes, bool throughLink);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath);
   bool DigestsAgree(const std::string& sourcePath, const std::string& destPath);
   FileOutcome DeleteSource(const std::string& sourcePath, const std::string& destPath);
@@ -109,7 +110,7 @@ int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bo
     if (o_.ShortNames) shortPath = fs_.ShortPath(path);
     const std::string& sourcePath = o_.ShortNames ? shortPath : path;
     const std::string destPath = toNull_ ? std::string("NUL") : DestFor(sourcePath, sourceRoot);
-    const FileOutcome outcome = File(sourcePath, destPath, throughLink);
+    const FileOutcome outcome = File(sourcePath, destPath, entry.attributes, throughLink);
     if (outcome == FileOutcome::Leave) return count;
     if (outcome == FileOutcome::Done) ++done;
     if (outcome != FileOutcome::Skipped) anySelected = true;
@@ -127,7 +128,7 @@ int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bo
 }
 
 FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& destPath,
-                           bool throughLink) {
+                           uint32_t attributes, bool throughLink) {
   if (!SelectFile(s_, sourcePath, destPath)) return FileOutcome::Skipped;
   const std::string destFolder = destPath.substr(0, FolderPartLength(destPath));
   if (o_.TreeOnly && !o_.ListOnly) {
@@ -140,7 +141,8 @@ FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& des
   if (throughLink) return CopyFailed(sourcePath, destPath);
   if (!toNull_) fs_.CreateDirectories(destFolder);
 
-  uint32_t word = fs_.GetAttributes(sourcePath);
+  // The enumeration has just read the source's attributes: not read again.
+  uint32_t word = attributes;
   if (word != attr::Invalid) {
     if (!o_.KeepAttributes) word &= ~attr::ReadOnly;
     if (o_.ArchiveClear) word &= ~attr::Archive;

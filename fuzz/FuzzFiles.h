@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "tests/unit/ListFilesDouble.h"
 
 namespace vx::fuzz {
 
@@ -21,13 +22,7 @@ class TableFiles : public FileSystem {
   std::map<std::string, std::string> files;
 
   bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) override {
-    const auto found = files.find(path);
-    if (found == files.end()) {
-      error = "Fichier introuvable.";
-      return false;
-    }
-    bytes = found->second;
-    return true;
+    return test::ReadFromTable(files, path, bytes, error);
   }
   std::string FullPath(const std::string& path) override { return kFolder + path; }
   std::string CurrentDirectory() override { return "/veltrix-fuzz/courant"; }

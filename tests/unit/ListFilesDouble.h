@@ -11,6 +11,18 @@
 
 namespace vx::test {
 
+// A whole-file read served from a table of names and contents.
+inline bool ReadFromTable(const std::map<std::string, std::string>& files, const std::string& path,
+                          std::string& bytes, std::string& error) {
+  const auto found = files.find(path);
+  if (found == files.end()) {
+    error = "Fichier introuvable.";
+    return false;
+  }
+  bytes = found->second;
+  return true;
+}
+
 class ListFilesDouble : public NativeFileSystem {
  public:
   ListFilesDouble() { SetFiles(this); }
@@ -21,13 +33,7 @@ class ListFilesDouble : public NativeFileSystem {
 
   bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) override {
     opened.push_back(path);
-    const auto found = files.find(path);
-    if (found == files.end()) {
-      error = "Fichier introuvable.";
-      return false;
-    }
-    bytes = found->second;
-    return true;
+    return ReadFromTable(files, path, bytes, error);
   }
   std::string FullPath(const std::string& path) override { return "<dossier>" + path; }
   std::string CurrentDirectory() override { return current; }
