@@ -2,7 +2,8 @@
 // the program (SILENT) and the library (help, SILENT) make on it.
 #include <cstddef>
 
-#include "core/HolyCoreUnit.h"
+#include "core/CommandLine.h"
+#include "platform/Platform.h"
 
 namespace vx {
 

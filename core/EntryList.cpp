@@ -4,7 +4,8 @@
 #include <string>
 
 #include "core/Error.h"
-#include "core/HolyCoreUnit.h"
+#include "core/EntryList.h"
+#include "platform/Platform.h"
 
 namespace vx {
 

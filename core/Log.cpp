@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "core/Error.h"
-#include "core/HolyCoreUnit.h"
+#include "core/Log.h"
+#include "core/Text.h"
 
 namespace vx {
 

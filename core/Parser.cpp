@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "core/Error.h"
-#include "core/HolyCoreUnit.h"
+#include "core/CommandLine.h"
+#include "core/EntryList.h"
+#include "core/Parser.h"
+#include "core/Text.h"
 
 namespace vx {
 

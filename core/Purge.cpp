@@ -1,6 +1,8 @@
 // The mirror's purge: removes from the destination tree what has no
 // same-named counterpart at the same place under the source.
-#include "core/HolyCoreUnit.h"
+#include "core/CommandLine.h"
+#include "core/Purge.h"
+#include "core/Text.h"
 
 namespace vx {
 

@@ -1,7 +1,11 @@
 // The file selection: whether one file found by the tree copy is copied.
 #include <cmath>
 
-#include "core/HolyCoreUnit.h"
+#include "core/CommandLine.h"
+#include "core/EntryList.h"
+#include "core/Log.h"
+#include "core/Selection.h"
+#include "core/Text.h"
 #include "support/wildcard.h"
 
 namespace vx {

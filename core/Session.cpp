@@ -2,7 +2,13 @@
 // log's session lines, the total and the result code.
 #include <cstdio>
 
-#include "core/HolyCoreUnit.h"
+#include "core/CommandLine.h"
+#include "core/EntryList.h"
+#include "core/Log.h"
+#include "core/Purge.h"
+#include "core/Session.h"
+#include "core/Text.h"
+#include "core/TreeCopy.h"
 
 namespace vx {
 

@@ -1,6 +1,11 @@
 // The tree copy: walks one source folder (or mask), copies, moves, lists or
 // deletes the selected files into one destination, and recurses.
-#include "core/HolyCoreUnit.h"
+#include "core/CommandLine.h"
+#include "core/Log.h"
+#include "core/Purge.h"
+#include "core/Selection.h"
+#include "core/Text.h"
+#include "core/TreeCopy.h"
 #include "support/md5.h"
 
 namespace vx {

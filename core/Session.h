@@ -1,0 +1,44 @@
+// The copy session: its state, shared by the selection, the tree copy and
+// the purge, and the run of every source against every destination.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "core/CopyRec.h"
+#include "core/VeltrixApi.h"
+#include "platform/Platform.h"
+
+namespace vx {
+
+struct Callbacks {
+  ShowErrorProc showError = nullptr;
+  SignalStateProc signalState = nullptr;
+  ShowFileProc showFile = nullptr;
+  AskUserProc askUser = nullptr;
+  ShowTotalProc showTotal = nullptr;
+};
+
+// What the selection, the tree copy and the purge share for one session.
+struct Session {
+  CopyRec options{};
+  int32_t status = -1;  // SessionStatus: -1 none, 1 cancelled, 2 copy failed, 3 digest differs
+  Callbacks callbacks;
+  FileSystem& fs;
+  // Files a mirroring move put in a destination (keys of PlacedKey): the
+  // purge never deletes them, though their sources are gone.
+  std::set<std::string> placed;
+
+  explicit Session(FileSystem& files) : fs(files) {}
+  bool Running() const { return status == -1; }
+  // Tells the host that the user cancelled, unless silent.
+  void SignalCancel() const;
+};
+
+// Runs one session on its own copy of options and returns its result: the
+// status when one was set, else 0, or 2 when errors were logged. Unexpected
+// failures (list files, the log, an empty mask) pass through as VeltrixError.
+int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs);
+
+}  // namespace vx
