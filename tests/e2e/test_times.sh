@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Dates end to end, in zones west and east of UTC: the day of a file written
+# around local midnight (absolute and relative -D).
+source "$(dirname "$0")/lib.sh"
+vx_engine_ready || { skip "engine not built yet"; exit 0; }
+
+S=$VX_SW
+# dd/mm/yyyy on Linux (Wine runs as a French system whatever the locale).
+export LC_ALL=C
+src=$VX_TMP/src
+
+# Three empty files: the last tick of the day before, local midnight and the
+# tick after it, in the given zone.
+make_midnight() {  # zone day previous-day
+  rm -rf "$src" && mkdir -p "$src"
+  TZ=$1 touch -d "$3 23:59:59.9999999" "$src/avant.txt"
+  TZ=$1 touch -d "$2 00:00:00" "$src/minuit.txt"
+  TZ=$1 touch -d "$2 00:00:00.0000001" "$src/apres.txt"
+}
+
+# Which of the three files a listing run in the zone selects.
+selected() {  # zone date-switch
+  TZ=$1 vx_run "$(vx_path "$src")" "$(vx_path "$VX_TMP/dst")" "${S}$2" "${S}L" "${S}SILENT"
+  assert_rc 0 "$1 -$2"
+  local name list=
+  for name in avant minuit apres; do
+    if grep -qa "$name.txt" "$VX_OUT"; then list="$list $name"; fi
+  done
+  printf '%s' "${list# }"
+}
+
+# ---- A file of local midnight is on its own day -----------------------------------
+
+for zone in America/New_York Asia/Shanghai Europe/Athens UTC; do
+  make_midnight "$zone" 2003-01-23 2003-01-22
+  assert_eq "minuit apres" "$(selected "$zone" D:23/01/2003=)" "$zone: files of 23/01/2003"
+  assert_eq "avant" "$(selected "$zone" D:22/01/2003=)" "$zone: files of 22/01/2003"
+  assert_eq "avant" "$(selected "$zone" D:22/01/2003-=)" "$zone: files up to 22/01/2003"
+done
+pass "local midnight and the tick after it are on their day, the tick before on the day before"
+
+# The relative form counts from today's midnight; zones without daylight
+# saving, so that the base bias is the offset in force.
+for zone in America/Bogota Asia/Shanghai UTC; do
+  day=$(TZ=$zone date -d '3 days ago' +%F)
+  before=$(TZ=$zone date -d '4 days ago' +%F)
+  make_midnight "$zone" "$day" "$before"
+  assert_eq "minuit apres" "$(selected "$zone" D:=3)" "$zone: -D:=3"
+  assert_eq "avant" "$(selected "$zone" D:=4)" "$zone: -D:=4"
+done
+pass "-D:=3 takes the files of local midnight three days ago and not the tick before"
