@@ -97,7 +97,9 @@ int64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds);
 // bias), to the millisecond below: the last tick of a day stays on that day
 // and midnight starts the next. false when the time does not convert.
 bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber);
-// Local time of a file time packed into DOS date (high 16 bits) and time.
+// A file time turned into local time with the offset in force now (daylight
+// saving included when it is in force now), for every time alike, then
+// packed into DOS date (high 16 bits) and time. -1 outside 1980 to 2107.
 int32_t FileTimeToPackedLocal(int64_t fileTime);
 
 // ---- Files and folders ------------------------------------------------------

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Dates end to end, in zones west and east of UTC: the day of a file written
-# around local midnight (absolute and relative -D).
+# Dates and times end to end, in zones west and east of UTC: the day of a
+# file written around local midnight (absolute and relative -D) and the
+# packed times of the autumn's repeated hour.
 source "$(dirname "$0")/lib.sh"
 vx_engine_ready || { skip "engine not built yet"; exit 0; }
 
@@ -49,3 +50,19 @@ for zone in America/Bogota Asia/Shanghai UTC; do
   assert_eq "avant" "$(selected "$zone" D:=4)" "$zone: -D:=4"
 done
 pass "-D:=3 takes the files of local midnight three days ago and not the tick before"
+
+# ---- The autumn's repeated hour --------------------------------------------------
+
+# In Paris 00:30 and 01:30 UTC on 29 October 2023 are both 02:30 local time:
+# a changed file of the same size must still be copied.
+mkdir -p "$VX_TMP/p/src" "$VX_TMP/p/dst"
+printf 'nouveau' >"$VX_TMP/p/src/f.txt"
+printf 'ancien.' >"$VX_TMP/p/dst/f.txt"
+touch -d '2023-10-29 01:30:00 UTC' "$VX_TMP/p/src/f.txt"
+touch -d '2023-10-29 00:30:00 UTC' "$VX_TMP/p/dst/f.txt"
+TZ=Europe/Paris vx_run "$(vx_path "$VX_TMP/p/src")" "$(vx_path "$VX_TMP/p/dst")" "${S}SILENT"
+assert_rc 0 "repeated hour"
+assert_eq "nouveau" "$(cat "$VX_TMP/p/dst/f.txt")" "a file an hour apart in the repeated hour was skipped"
+TZ=Europe/Paris vx_run "$(vx_path "$VX_TMP/p/src")" "$(vx_path "$VX_TMP/p/dst")" "${S}SILENT"
+assert_contains "$VX_OUT" "0 $(vx_console 'fichier(s) copié(s).')" "the copy is identical afterwards"
+pass "two times of the autumn's repeated hour stay apart; the copy then matches"
