@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Dates and times end to end, in zones west and east of UTC: the day of a
-# file written around local midnight (absolute and relative -D) and the
-# packed times of the autumn's repeated hour.
+# file written around local midnight (absolute and relative -D), the packed
+# times of the autumn's repeated hour, and, under Wine, a time format with a
+# separator outside ASCII in the log's session lines.
 source "$(dirname "$0")/lib.sh"
 vx_engine_ready || { skip "engine not built yet"; exit 0; }
 
@@ -66,3 +67,42 @@ assert_eq "nouveau" "$(cat "$VX_TMP/p/dst/f.txt")" "a file an hour apart in the 
 TZ=Europe/Paris vx_run "$(vx_path "$VX_TMP/p/src")" "$(vx_path "$VX_TMP/p/dst")" "${S}SILENT"
 assert_contains "$VX_OUT" "0 $(vx_console 'fichier(s) copié(s).')" "the copy is identical afterwards"
 pass "two times of the autumn's repeated hour stay apart; the copy then matches"
+
+# ---- A time format beyond ASCII (Windows) -------------------------------------------
+
+# The session lines hold the date-time text as the system formats it, in the
+# ANSI code page, like the stamped lines. Wine reads the format from the
+# user's registry: the run gets a prefix of its own, sharing the Windows
+# folder of the usual one read-only, so the usual prefix is never changed.
+if [ "$VX_WINE" = 1 ]; then
+  base=${WINEPREFIX:-$HOME/.wine-veltrix}
+  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+  if [ ! -f "$base/user.reg" ] || [ ! -d "$base/drive_c/windows" ]; then
+    skip "no prepared Wine prefix to copy the registry from"
+    exit 0
+  fi
+  prefix=$VX_TMP/prefix
+  mkdir -p "$prefix/dosdevices" "$prefix/drive_c"
+  cp "$base/system.reg" "$base/user.reg" "$base/userdef.reg" "$prefix/"
+  echo disable >"$prefix/.update-timestamp"  # never update the shared Windows folder
+  ln -s "$base/drive_c/windows" "$prefix/drive_c/windows"
+  ln -s ../drive_c "$prefix/dosdevices/c:"
+  ln -s / "$prefix/dosdevices/z:"
+  export WINEPREFIX=$prefix
+  "$VX_WINE_RUN" reg add 'HKCU\Control Panel\International' /v sTimeFormat /t REG_SZ /d 'HH°mm°ss' /f >/dev/null 2>&1 ||
+    fail "cannot set the time format in the test's own prefix"
+  log=$VX_TMP/journal.log
+  mkdir -p "$VX_TMP/t/src"
+  printf 'x' >"$VX_TMP/t/src/a.txt"
+  vx_run "$(vx_path "$VX_TMP/t/src")" "$(vx_path "$VX_TMP/t/dst")" "${S}SILENT" "${S}LOG:$(vx_path "$log");2"
+  "$wineserver" -k 2>/dev/null
+  assert_rc 0 "run with a time format beyond ASCII"
+  log=$(ls "$VX_TMP"/[Jj][Oo][Uu][Rr][Nn][Aa][Ll].[Ll][Oo][Gg])
+  degree=$(printf '\260')  # "°" in code page 1252
+  stamped=$(grep -ac "^  [0-9/]* [0-9][0-9]${degree}[0-9][0-9]${degree}[0-9][0-9] : " "$log")
+  assert_eq 1 "$stamped" "the stamped line carries the format"
+  started=$(grep -ac "^\[[0-9/]* [0-9][0-9]${degree}[0-9][0-9]${degree}[0-9][0-9] : $(vx_library 'Début de copie')" "$log")
+  ended=$(grep -ac "^\[[0-9/]* [0-9][0-9]${degree}[0-9][0-9]${degree}[0-9][0-9] : Fin de copie" "$log")
+  assert_eq "1 1" "$started $ended" "the session lines carry the time as formatted"
+  pass "session lines keep a localised time text as the stamped lines do"
+fi
