@@ -21,8 +21,14 @@ class VeltrixError : public std::runtime_error {
   const void* address_;
 };
 
-// Raises a VeltrixError that records the caller's code address.
+// An address inside the code that raises: a call that is never inlined
+// returns into the raising function (or whatever it was inlined into), so
+// the report names the module that holds that code, not its caller's. Each
+// module keeps its own hidden copy.
+[[gnu::noinline]] inline const void* RaisingAddress() { return __builtin_return_address(0); }
+
+// Raises a VeltrixError that records where it was raised.
 #define VX_RAISE(kind, message) \
-  throw ::vx::VeltrixError((kind), (message), __builtin_return_address(0))
+  throw ::vx::VeltrixError((kind), (message), ::vx::RaisingAddress())
 
 }  // namespace vx

@@ -226,12 +226,15 @@ void ApplyMasks(const SwitchItem& item, uint8_t& hasMasks, char (&field)[kTextFi
   SplitEntryList(masks, ';', list);
 }
 
-// LOG:file[;mode[;lines]]: a line count needs a mode before it.
+// LOG:file[;mode[;lines]]: a line count needs a mode before it. The numbers
+// come from the upper-cased text everywhere; where file names are
+// case-sensitive the file name keeps its case as typed.
 void ApplyLog(CopyRec& options, const SwitchItem& item) {
-  const std::string value = (kFileNamesCaseSensitive ? item.typed : item.name).substr(
-      std::min<std::size_t>(4, item.name.size()));
+  const std::size_t start = std::min<std::size_t>(4, item.name.size());
+  const std::string value = item.name.substr(start);
   const std::size_t modeStart = value.find(';');
-  StoreText(options.LogFile, value.substr(0, modeStart), "le fichier journal");
+  const std::string& file = kFileNamesCaseSensitive ? item.typed : item.name;
+  StoreText(options.LogFile, file.substr(start, modeStart), "le fichier journal");
   if (modeStart == std::string::npos) return;
   std::string mode = value.substr(modeStart + 1);
   const std::size_t linesStart = mode.find(';');

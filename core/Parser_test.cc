@@ -336,12 +336,18 @@ TEST_F(FillCopyRecTest, LogSwitch) {
   EXPECT_EQ(rec_.LogLines, 500);
   ASSERT_TRUE(Parse("src -LOG:F;300;-1"));  // low 8 bits of the mode
   EXPECT_EQ(rec_.LogMode, 44);
+  ASSERT_TRUE(Parse("src -LOG:Journal.log;2;7"));
+  EXPECT_STREQ(rec_.LogFile, kFileNamesCaseSensitive ? "Journal.log" : "JOURNAL.LOG");
+  EXPECT_EQ(rec_.LogLines, 7);
   const std::string integer = Utf8ToAnsi("' n'est pas une valeur entière correcte");
-  // The line count is all that follows the second ";".
-  EXPECT_EQ(RaisedBy("src -LOG:F;2;-1;x"), (kFileNamesCaseSensitive ? "'-1;x" : "'-1;X") + integer);
+  // The line count is all that follows the second ";". The numbers are read
+  // from the upper-cased switch on every system: only the name keeps its case.
+  EXPECT_EQ(RaisedBy("src -LOG:F;2;-1;x"), "'-1;X" + integer);
+  EXPECT_EQ(RaisedBy("src -LOG:a.log;2;x"), "'X" + integer);
   EXPECT_EQ(RaisedBy("src -LOG:F;;500"), "'" + integer);
+  EXPECT_EQ(RaisedBy("src -LOG:;;500"), "'" + integer);
   EXPECT_EQ(RaisedBy("src -LOG:F;2;"), "'" + integer);
-  EXPECT_EQ(RaisedBy("src -LOG:F;deux"), kFileNamesCaseSensitive ? "'deux" + integer : "'DEUX" + integer);
+  EXPECT_EQ(RaisedBy("src -LOG:F;deux"), "'DEUX" + integer);
 }
 
 // ---- Masks --------------------------------------------------------------------------------------------

@@ -29,10 +29,11 @@ bool GetFileTimes(FileSystem& fs, const std::string& path, double& creation, dou
   int64_t times[3];
   if (!fs.GetFileTimes(path, times)) return false;
   // The base bias only: daylight saving is never applied.
-  const double bias = TimeZoneBiasMinutes() / 1440.0;
+  const int bias = TimeZoneBiasMinutes();
   double* outputs[3] = {&creation, &access, &lastWrite};
   for (int i = 0; i < 3; ++i) {
-    if (times[i] >= 0) *outputs[i] = FileTimeToDayNumber(times[i]) - bias;
+    double day = 0;
+    if (FileTimeToDayNumber(times[i], bias, day)) *outputs[i] = day;
   }
   return true;
 }
@@ -60,12 +61,15 @@ bool PassesNameMasks(const CopyRec& options, const std::string& name) {
   return true;
 }
 
-// A source whose times cannot be read fails the date test: the walk goes on
-// without copying a file whose date is unknown.
+// A source whose times cannot be read, or whose last-write time does not
+// convert, fails the date test: the walk goes on without copying a file
+// whose date is unknown.
 bool PassesDate(Session& session, const std::string& sourcePath) {
   const CopyRec& o = session.options;
-  double creation = 0, access = 0, lastWrite = 0;
-  if (!GetFileTimes(session.fs, sourcePath, creation, access, lastWrite)) return false;
+  const double unknown = std::nan("");
+  double creation = unknown, access = unknown, lastWrite = unknown;
+  if (!GetFileTimes(session.fs, sourcePath, creation, access, lastWrite) || std::isnan(lastWrite))
+    return false;
   switch (CompareDays(lastWrite, o.FilterDate)) {
     case -1: return o.DateBefore != 0;
     case 0: return o.DateEqual != 0;

@@ -175,6 +175,31 @@ TEST_F(SelectionTest, DaylightSavingIsNeverApplied) {
   EXPECT_TRUE(halfPastOne);
 }
 
+// Times beyond what 64 bits of ticks hold come back as kNoFileTime.
+class UnconvertibleWriteTime : public NativeFileSystem {
+ public:
+  bool GetFileTimes(const std::string& path, int64_t times[3]) override {
+    if (!NativeFileSystem::GetFileTimes(path, times)) return false;
+    times[2] = kNoFileTime;
+    return true;
+  }
+};
+
+// A last-write time that does not convert leaves no date to test: the file
+// fails the date test as an unreadable one does, whatever the flags ask.
+TEST_F(SelectionTest, UnconvertibleWriteTimeFailsTheDateTest) {
+  o().NoDateFilter = 0;
+  o().FilterDate = 0.0;
+  o().DateBefore = o().DateEqual = o().DateAfter = 1;
+  EXPECT_TRUE(Select());
+  UnconvertibleWriteTime fs;
+  Session session(fs);
+  session.options = o();
+  session.callbacks = Recorder::All();
+  EXPECT_FALSE(SelectFile(session, dir_ / "src/abc.txt", dir_ / "dst/abc.txt"));
+  EXPECT_FALSE(stdfs::exists(dir_ / "log.txt"));
+}
+
 TEST_F(SelectionTest, SizeVerdictIsLoggedNotRejectedAtOnce) {
   o().NoSizeFilter = 0;
   o().FilterSize = 5;

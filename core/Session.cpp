@@ -19,7 +19,8 @@ void Session::SignalCancel() const {
 namespace {
 
 std::string StartLine(const CopyRec& options, FileSystem& fs) {
-  return Utf8ToAnsi("\r\n[" + DateTimeText() + " : Début de copie : ") +
+  // The date-time text is already in the ANSI code page: it is not converted again.
+  return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Début de copie : ") +
          Quoted(FieldText(options.Source)) + " -> " + Quoted(FieldText(options.Destination)) +
          Utf8ToAnsi(" (Dossier courant : ") + Quoted(fs.CurrentDirectory()) +
          Utf8ToAnsi(" ; Ligne de commande : ") + ProcessCommandLine() + ")]\r\n";
@@ -27,7 +28,7 @@ std::string StartLine(const CopyRec& options, FileSystem& fs) {
 
 std::string EndLine(const CopyRec& options, int32_t copied) {
   const int32_t errors = ErrorCount;
-  return Utf8ToAnsi("\r\n[" + DateTimeText() + " : Fin de copie : ") + FieldText(options.Source) +
+  return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Fin de copie : ") + FieldText(options.Source) +
          " -> " + FieldText(options.Destination) + ". " + std::to_string(copied) +
          Utf8ToAnsi(" fichiers copiés. ") + std::to_string(errors) +
          Utf8ToAnsi(" erreurs. Total de fichiers traités : ") +

@@ -35,16 +35,16 @@ TEST(RegionalDates, LinuxFollowsLcTime) {
 
 // TZ changes how the whole process reads local time: put it back exactly,
 // unset when it was unset.
-class UtcZone {
+class Zone {
  public:
-  UtcZone() {
+  explicit Zone(const char* name) {
     const char* old = std::getenv("TZ");
     had_ = old != nullptr;
     if (had_) old_ = old;
-    ::setenv("TZ", "UTC", 1);
+    ::setenv("TZ", name, 1);
     ::tzset();
   }
-  ~UtcZone() {
+  ~Zone() {
     if (had_) ::setenv("TZ", old_.c_str(), 1);
     else ::unsetenv("TZ");
     ::tzset();
@@ -56,7 +56,7 @@ class UtcZone {
 };
 
 TEST(PackedLocalTime, PacksTheLocalCalendarTime) {
-  UtcZone zone;
+  Zone zone("UTC");
   // 23 October 2003 14:05:09 UTC.
   const int64_t fileTime = 116444736000000000LL + 1066917909LL * 10000000LL;
   const int32_t packed = FileTimeToPackedLocal(fileTime);
@@ -64,6 +64,21 @@ TEST(PackedLocalTime, PacksTheLocalCalendarTime) {
   EXPECT_EQ(packed & 0xFFFF, (14 << 11) | (5 << 5) | (9 / 2));
   EXPECT_EQ(TimeZoneBiasMinutes(), 0);
   EXPECT_EQ(FileTimeToPackedLocal(116444736000000000LL), -1);  // 1970: before the packed range
+}
+
+// Every time is made local with the one offset in force now, as on Windows:
+// the two 02:30 of the autumn's repeated hour in Paris stay an hour apart,
+// and a winter and a summer noon UTC read the same local hour.
+TEST(PackedLocalTime, OneOffsetForEveryTime) {
+  Zone zone("Europe/Paris");
+  const int32_t summerHalfPast = FileTimeToPackedLocal(FileTimeFromUnix(1698539400, 0));  // 29/10/2023 00:30 UTC
+  const int32_t winterHalfPast = FileTimeToPackedLocal(FileTimeFromUnix(1698543000, 0));  // 01:30 UTC
+  EXPECT_NE(summerHalfPast, winterHalfPast);
+  EXPECT_EQ(winterHalfPast - summerHalfPast, 1 << 11);  // the same date, one hour on
+  const int32_t january = FileTimeToPackedLocal(FileTimeFromUnix(1673784000, 0));  // 15/01/2023 12:00 UTC
+  const int32_t july = FileTimeToPackedLocal(FileTimeFromUnix(1689422400, 0));     // 15/07/2023 12:00 UTC
+  EXPECT_EQ(january & 0xFFFF, july & 0xFFFF);
+  EXPECT_TRUE((january & 0xFFFF) >> 11 == 13 || (january & 0xFFFF) >> 11 == 14);
 }
 #endif
 

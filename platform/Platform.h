@@ -87,9 +87,19 @@ int TimeZoneBiasMinutes();
 
 // Day numbers: days since 30 December 1899, the fraction the time of day.
 double EncodeDayNumber(const LocalDateTime& t);
-// File time stamps are 100-ns ticks since 1 January 1601, UTC.
-double FileTimeToDayNumber(int64_t fileTime);  // UTC calendar time, no bias
-// Local time of a file time packed into DOS date (high 16 bits) and time.
+// File time stamps are 100-ns ticks since 1 January 1601, UTC. A negative
+// one is a time that does not convert, as Windows refuses those too.
+constexpr int64_t kNoFileTime = -1;
+// A Unix time (seconds and nanoseconds since 1970) as a file time;
+// kNoFileTime when it lies before 1601 or beyond what 64 bits of ticks hold.
+int64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds);
+// The day number of a file time shifted by a bias in minutes (UTC = local +
+// bias), to the millisecond below: the last tick of a day stays on that day
+// and midnight starts the next. false when the time does not convert.
+bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber);
+// A file time turned into local time with the offset in force now (daylight
+// saving included when it is in force now), for every time alike, then
+// packed into DOS date (high 16 bits) and time. -1 outside 1980 to 2107.
 int32_t FileTimeToPackedLocal(int64_t fileTime);
 
 // ---- Files and folders ------------------------------------------------------

@@ -9,7 +9,9 @@
 #   vx_console TEXT       UTF-8 text as the program's own console bytes
 #   vx_library TEXT       UTF-8 text as the library's (ANSI) bytes
 #   VX_SW                 the switch prefix
-#   VX_TMP                a temporary folder, removed at exit
+#   VX_TMP                a temporary folder, removed at exit; the script runs
+#                         inside it, and fails at exit when it left anything
+#                         new in the folder it was started from
 #   assert_*, fail        print a clear failure and end the script non-zero
 set -u
 
@@ -21,8 +23,39 @@ VX_SW=-
 VX_SCRIPT=$(basename "$0")
 VX_HELP_RESOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/resources/cmdinfo.txt
 
+# Paths given relative to the starting folder still name the same files
+# once the script works in its temporary folder.
+vx_absolute() { case "$1" in /*|'') printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
+VX_BIN=$(vx_absolute "$VX_BIN")
+VX_WINE_RUN=$(vx_absolute "$VX_WINE_RUN")
+VX_SHIM=$(vx_absolute "${VX_SHIM:-}")
+
 VX_TMP=$(mktemp -d "${TMPDIR:-/tmp}/veltrix-e2e.XXXXXX")
-trap 'rm -rf "$VX_TMP"' EXIT
+# A relative or hostile path given to the program (an apostrophe that opens a
+# quoted stretch to the end of the line, say) can only land in VX_TMP.
+VX_START_DIR=$PWD
+ls -A "$VX_START_DIR" | LC_ALL=C sort >"$VX_TMP/.start-names"
+cd "$VX_TMP" || exit 1
+
+# Fails when the script left anything new in the folder it was started from
+# (CTest starts it in the build folder). A shared temporary folder, where
+# other programs come and go, is not checked.
+vx_check_start_dir() {
+  local left
+  case "$VX_START_DIR" in "${TMPDIR:-/tmp}" | /tmp | /var/tmp | /dev/shm) return 0 ;; esac
+  left=$(ls -A "$VX_START_DIR" | LC_ALL=C sort | LC_ALL=C comm -13 "$VX_TMP/.start-names" -)
+  [ -z "$left" ] && return 0
+  echo "FAIL [$VX_SCRIPT] written outside its temporary folder, in $VX_START_DIR: $left" >&2
+  return 1
+}
+
+vx_exit() {
+  local rc=$?
+  vx_check_start_dir || rc=1
+  cd / && rm -rf "$VX_TMP"
+  exit $rc
+}
+trap vx_exit EXIT
 VX_OUT=$VX_TMP/.stdout
 VX_ERR=$VX_TMP/.stderr
 VX_INPUT=

@@ -100,6 +100,24 @@ assert_contains "$VX_ERR" "Exception "
 assert_contains "$VX_ERR" "$(vx_console 'ne correspond pas à une date')"
 pass "a failure raised in the library reaches the program's report"
 
+# A failure raised in the library names the library, whichever part raised
+# it: the parser (date, integer), the entry lists, the log.
+if [ "$VX_WINE" = 1 ]; then library=VeltrixCore.dll; else library=libVeltrixCore.so; fi
+mkdir -p "$VX_TMP/r/src"
+printf 'x' >"$VX_TMP/r/plain"
+rsrc=$(vx_path "$VX_TMP/r/src")
+rdst=$(vx_path "$VX_TMP/r/dst")
+for failing in "EConversion|$rsrc|${VX_SW}D:99/99/9999" "EConversion|$rsrc|${VX_SW}D:+" \
+               "EFOpen|file:$(vx_path "$VX_TMP/r/absent.lst")|" \
+               "EEntreeSortie|$rsrc|${VX_SW}LOG:$(vx_path "$VX_TMP/r/plain/copie.log")"; do
+  IFS='|' read -r kind source switch <<<"$failing"
+  vx_run "$source" "$rdst" ${switch:+"$switch"} "${VX_SW}SILENT"
+  assert_rc 1 "$kind $switch"
+  assert_contains "$VX_ERR" "Exception $kind dans le module $library dans " "module of $kind ${switch:-$source}"
+done
+[ ! -e "$VX_TMP/r/dst" ] || fail "a run that failed at its start copied"
+pass "failures of the parser, the lists and the log name $library"
+
 mkdir -p "$VX_TMP/src" "$VX_TMP/dst"
 printf 'un' >"$VX_TMP/src/a.txt"
 src=$(vx_path "$VX_TMP/src")

@@ -13,16 +13,18 @@
 #   vxf_rc_clean             fails when the program crashed or was killed
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
-VX_SHIM=${VX_SHIM:-}
 VXF_ENV=
 VXF_TIMEOUT=${VXF_TIMEOUT:-60}
 VXF_MOUNTS=()
 
 vxf_cleanup() {
-  local m
+  local rc=$? m
+  vx_check_start_dir || rc=1
+  cd /
   for m in "${VXF_MOUNTS[@]}"; do umount -l "$m" 2>/dev/null; done
   chattr -R -i "$VX_TMP" 2>/dev/null
   rm -rf "$VX_TMP"
+  exit $rc
 }
 trap vxf_cleanup EXIT
 
