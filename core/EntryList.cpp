@@ -51,33 +51,35 @@ void AppendLines(const std::string& bytes, EntryList& target) {
   }
 }
 
-void ReadListFile(const std::string& name, EntryList& target) {
-  std::string bytes, error;
-  if (!Files().ReadWholeFile(name, bytes, error))
-    VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + Files().FullPath(name) +
-                           "\". " + error);
-  AppendLines(bytes, target);
+void ReadListFile(FileSystem& fs, const std::string& name, EntryList& target) {
+  ErrorOr<std::string> bytes = fs.ReadWholeFile(name);
+  if (!bytes) {
+    ErrorOr<std::string> full = fs.FullPath(name);
+    VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + (full ? *full : name) +
+                           "\". " + bytes.error().message());
+  }
+  AppendLines(*bytes, target);
 }
 
 }  // namespace
 
-void AddListEntry(const std::string& entry, EntryList& target) {
+void AddListEntry(FileSystem& fs, const std::string& entry, EntryList& target) {
   if (NamesListFile(entry))
-    ReadListFile(entry.substr(kListPrefixLength), target);
+    ReadListFile(fs, entry.substr(kListPrefixLength), target);
   else
     target.push_back(entry);
 }
 
-void SplitEntryList(std::string text, char separator, EntryList& target) {
+void SplitEntryList(FileSystem& fs, std::string text, char separator, EntryList& target) {
   if (!target.empty())
     VX_RAISE("EAssertion", Utf8ToAnsi("Liste d'entrée non vide ... (HolyCoreUnit, ligne 78)"));
   std::size_t start = 0;
   for (std::size_t at = text.find(separator); at != std::string::npos;
        at = text.find(separator, start)) {
-    AddListEntry(Trim(text.substr(start, at - start)), target);
+    AddListEntry(fs, Trim(text.substr(start, at - start)), target);
     start = at + 1;
   }
-  AddListEntry(Trim(text.substr(start)), target);
+  AddListEntry(fs, Trim(text.substr(start)), target);
 }
 
 // Function-local statics: built on first use while the library is loaded,

@@ -5,16 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace vx {
 
 using EntryList = std::vector<std::string>;
 
 // Cuts text at separator into trimmed entries (empty ones kept), reading the
 // lines of "file:" list files in their place. Raises EFOpen when a list file
-// cannot be read, EAssertion when target is not empty.
-void SplitEntryList(std::string text, char separator, EntryList& target);
+// cannot be read, EAssertion when target is not empty. List files are read from fs.
+void SplitEntryList(FileSystem& fs, std::string text, char separator, EntryList& target);
 // Appends one entry, or the lines of the list file it names. Raises EFOpen.
-void AddListEntry(const std::string& entry, EntryList& target);
+void AddListEntry(FileSystem& fs, const std::string& entry, EntryList& target);
 
 // The library-wide mask lists, alive from load to unload, never emptied.
 EntryList& ExclusionList();

@@ -15,16 +15,16 @@ namespace {
 
 std::string LogPath(const CopyRec& options) { return FieldText(options.LogFile); }
 
-[[noreturn]] void RaiseLogFailure(const std::string& path, const std::string& systemText) {
-  VX_RAISE("EEntreeSortie",
-           Utf8ToAnsi("Erreur d'entrée/sortie sur le fichier \"") + path + "\". " + systemText);
+[[noreturn]] void RaiseLogFailure(const std::string& path, std::error_code error) {
+  VX_RAISE("EEntreeSortie", Utf8ToAnsi("Erreur d'entrée/sortie sur le fichier \"") + path +
+                                "\". " + error.message());
 }
 
 // Missing folders are created quietly: if that fails, the open that follows
 // reports the failure.
 void EnsureFolder(FileSystem& fs, const std::string& path) {
   const std::string folder = path.substr(0, FolderPartLength(path));
-  if (!folder.empty() && !fs.DirectoryExists(folder)) fs.CreateDirectories(folder);
+  if (!folder.empty()) (void)fs.CreateDirectories(folder);
 }
 
 // Lines end at CR LF, a lone CR or a lone LF; a last line without an end
@@ -58,31 +58,38 @@ std::string DateTimeText(const LocalDateTime& moment) {
 
 std::string DateTimeText() { return DateTimeText(LocalNow()); }
 
-void WriteLog(const CopyRec& options, const std::string& text, bool stamped, bool countsAsError) {
+std::string LogName(const std::string& name) {
+  std::string result = name;
+  for (char& c : result) {
+    if (c == '\r' || c == '\n') c = '?';
+  }
+  return result;
+}
+
+void WriteLog(FileSystem& fs, const CopyRec& options, const std::string& text, bool stamped,
+              bool countsAsError) {
   // Counted before the name is looked at: errors count with no log file too.
   if (stamped && countsAsError) ++ErrorCount;
   const std::string path = LogPath(options);
   if (path.empty()) return;
 
-  FileSystem& fs = Files();
   EnsureFolder(fs, path);
   std::string line;
   if (stamped) line = "  " + DateTimeText() + " : ";
   line += text;
   line += "\r\n";
-  std::string error;
-  if (!fs.AppendToFile(path, line, error)) RaiseLogFailure(path, error);
+  if (const std::error_code error = fs.AppendToFile(path, line)) RaiseLogFailure(path, error);
 }
 
-void TrimLog(const CopyRec& options) {
+void TrimLog(FileSystem& fs, const CopyRec& options) {
   const std::string path = LogPath(options);
   // -1 means no limit; lower values are taken the same way rather than
   // emptying the file. Without a log name there is nothing to trim.
   if (path.empty() || options.LogLines < 0) return;
 
-  FileSystem& fs = Files();
-  std::string bytes, error;
-  if (!fs.ReadWholeFile(path, bytes, error)) RaiseLogFailure(path, error);
+  ErrorOr<std::string> read = fs.ReadWholeFile(path);
+  if (!read) RaiseLogFailure(path, read.error());
+  const std::string& bytes = *read;
   const auto lines = SplitLines(bytes);
   const std::size_t keep = static_cast<std::size_t>(options.LogLines);
   const std::size_t first = lines.size() > keep ? lines.size() - keep : 0;
@@ -92,7 +99,9 @@ void TrimLog(const CopyRec& options) {
     kept.append(bytes, lines[i].first, lines[i].second);
     kept += "\r\n";
   }
-  if (!fs.RewriteFile(path, kept, error)) RaiseLogFailure(path, error);
+  // Written beside the log and renamed over it: a kill or a full disk
+  // leaves the old log whole, never an empty or partial one.
+  if (const std::error_code error = fs.ReplaceFile(path, kept)) RaiseLogFailure(path, error);
 }
 
 }  // namespace vx

@@ -120,14 +120,17 @@ std::string WithoutTrailingSeparator(std::string path) {
   return path;
 }
 
-void SettleDestination(CopyRec& options, const std::string& destination) {
+void SettleDestination(FileSystem& fs, CopyRec& options, const std::string& destination) {
   std::string stored;
-  if (destination.empty())
-    stored = WithoutTrailingSeparator(Files().CurrentDirectory());
-  else if (UpperAscii(destination) == "NUL")
+  if (destination.empty()) {
+    // A current folder that cannot be named is still the current folder.
+    ErrorOr<std::string> current = fs.CurrentDirectory();
+    stored = WithoutTrailingSeparator(current ? *current : std::string("."));
+  } else if (UpperAscii(destination) == "NUL") {
     stored = "NUL";
-  else
+  } else {
     stored = WithoutTrailingSeparator(Expanded(destination, "la destination"));
+  }
   StoreText(options.Destination, stored, "la destination");
 }
 
@@ -218,12 +221,12 @@ std::string MasksText(const SwitchItem& item) {
   }
 }
 
-void ApplyMasks(const SwitchItem& item, uint8_t& hasMasks, char (&field)[kTextFieldSize],
-                EntryList& list, const char* what) {
+void ApplyMasks(FileSystem& fs, const SwitchItem& item, uint8_t& hasMasks,
+                char (&field)[kTextFieldSize], EntryList& list, const char* what) {
   const std::string masks = MasksText(item);
   hasMasks = 1;
   StoreText(field, masks, what);
-  SplitEntryList(masks, ';', list);
+  SplitEntryList(fs, masks, ';', list);
 }
 
 // LOG:file[;mode[;lines]]: a line count needs a mode before it. The numbers
@@ -247,17 +250,17 @@ void ApplyLog(CopyRec& options, const SwitchItem& item) {
 
 // The switches in their order of recognition: a failing one leaves those
 // after it unset.
-void ApplySwitches(CopyRec& options, const Switches& s) {
+void ApplySwitches(FileSystem& fs, CopyRec& options, const Switches& s) {
   options.SyncMode = s.Flag("BISYNCHRONIZE") ? 2 : s.Flag("SYNCHRONIZE") ? 1 : 0;
   options.ArchiveOnly = s.Flag("A");
   options.ArchiveClear = s.Flag("M");
   if (const SwitchItem* d = s.First("D")) ApplyDate(options, d->name);
   if (const SwitchItem* size = s.First("SIZE")) ApplySize(options, size->name);
   if (const SwitchItem* x = s.First("EXCLUDE"))
-    ApplyMasks(*x, options.HasExclude, options.ExcludeMasks, ExclusionList(),
+    ApplyMasks(fs, *x, options.HasExclude, options.ExcludeMasks, ExclusionList(),
                "les masques d'exclusion");
   if (const SwitchItem* i = s.First("INCLUDE"))
-    ApplyMasks(*i, options.HasInclude, options.IncludeMasks, InclusionList(),
+    ApplyMasks(fs, *i, options.HasInclude, options.IncludeMasks, InclusionList(),
                "les masques d'inclusion");
   options.PromptCreate = s.Flag("P");
   options.CopySubdirs = s.Flag("S");
@@ -296,7 +299,7 @@ void Preset(CopyRec& options) {
 
 }  // namespace
 
-bool FillCopyRecFrom(CopyRec& options, const char* arguments) {
+bool FillCopyRecFrom(FileSystem& fs, CopyRec& options, const char* arguments) {
   Preset(options);
   std::vector<std::string> items = CutItems(arguments);
   if (items.empty() || IsSwitchChar(items[0][0])) return false;
@@ -314,8 +317,8 @@ bool FillCopyRecFrom(CopyRec& options, const char* arguments) {
   }
 
   StoreText(options.Source, Expanded(items[0], "la source"), "la source");
-  SettleDestination(options, destination);
-  ApplySwitches(options, Switches(std::move(switches)));
+  SettleDestination(fs, options, destination);
+  ApplySwitches(fs, options, Switches(std::move(switches)));
   return true;
 }
 

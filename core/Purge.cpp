@@ -1,6 +1,11 @@
 // The mirror's purge: removes from the destination tree what has no
-// same-named counterpart at the same place under the source.
-#include "core/CommandLine.h"
+// same-named counterpart at the same place under the source. Both trees are
+// walked as held folders, so a folder swapped for a link meanwhile is never
+// followed, and nothing is judged missing that could not be looked at.
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 #include "core/Purge.h"
 #include "core/Text.h"
 
@@ -8,73 +13,119 @@ namespace vx {
 
 namespace {
 
-using PathKind = FileSystem::PathKind;
-
-bool SamePath(const std::string& a, const std::string& b) {
-  return kFileNamesCaseSensitive ? a == b : UpperAscii(a) == UpperAscii(b);
-}
+enum class Counterpart { None, File, Folder, Unknown };
 
 class Purge {
  public:
-  Purge(Session& session, const std::string& sourceRoot)
-      : session_(session), fs_(session.fs), sourceRoot_(WithoutSeparator(sourceRoot)) {}
+  Purge(Session& session, std::vector<FileId> sourceChain)
+      : session_(session), fs_(session.fs), sourceChain_(std::move(sourceChain)) {}
 
-  // Empties target of what reference lacks. Returns without judging when the
-  // reference cannot be read: an unreadable source is not an empty one.
-  // True when a file the session moved there was spared.
-  bool Folder(const std::string& target, const std::string& reference) {
-    if (fs_.Probe(reference) == PathKind::Folder && !fs_.CanListFolder(reference)) return false;
-    const std::string folder = WithSeparator(target);
-    const std::string ref = WithSeparator(reference);
-    std::vector<DirEntry> entries;
-    if (!fs_.FindFiles(folder + "*.*", session_.options.CopyHidden != 0, entries)) return false;
-    bool spared = false;
-    for (const DirEntry& entry : entries) {
-      if (entry.name == "." || entry.name == "..") continue;
-      const std::string path = folder + entry.name;
-      const PathKind counterpart = fs_.Probe(ref + entry.name);
-      if (counterpart == PathKind::Unknown) continue;
-      if (!(entry.attributes & attr::Directory)) {
-        if (counterpart == PathKind::File) continue;
-        if (session_.placed.count(PlacedKey(fs_, path)) != 0) {
-          spared = true;
-        } else {
-          fs_.DeleteFile(path);
-        }
+  // Empties dest (reached as destPath) of what source lacks; without a
+  // source, the whole folder goes. sourceList is source's complete listing.
+  void Clean(const Folder& dest, const std::string& destPath, const Folder* source,
+              const Listing* sourceList) {
+    ListOptions options;
+    options.includeHidden = session_.options.CopyHidden != 0;
+    options.withAttributes = false;
+    ErrorOr<Listing> entries = fs_.List(dest, options);
+    // A destination that cannot be listed whole is left as it is.
+    if (!entries) return;
+    for (std::size_t i = 0; i < entries->Count(); ++i) {
+      const ListedEntry entry = entries->At(i);
+      const Counterpart counterpart = CounterpartOf(source, sourceList, entry.name);
+      if (counterpart == Counterpart::Unknown) continue;
+      if (!entry.IsFolder()) {
+        if (counterpart != Counterpart::File) (void)fs_.DeleteFile(dest, entry.name);
       } else if (entry.attributes & attr::ReparsePoint) {
-        // A link to a folder is never entered: only the link itself may go.
-        if (counterpart != PathKind::Folder) fs_.RemoveLink(path);
-      } else if (!SamePath(WithoutSeparator(fs_.FullPath(path)), sourceRoot_)) {
-        spared = Subfolder(path, ref + entry.name, counterpart) || spared;
+        // A link to a folder or a mount point is never entered: only a link itself may go.
+        if (counterpart != Counterpart::Folder) (void)fs_.RemoveLink(dest, entry.name);
+      } else {
+        Subfolder(dest, WithSeparator(destPath) + std::string(entry.name), entry.name, source,
+                  counterpart);
       }
     }
-    return spared;
+  }
+
+  // Every name of a source folder, hidden ones included: all of them are counterparts.
+  ErrorOr<Listing> ListWhole(const Folder& source) {
+    ListOptions options;
+    options.includeHidden = true;
+    options.withAttributes = false;
+    return fs_.List(source, options);
   }
 
  private:
-  bool Subfolder(const std::string& path, const std::string& reference, PathKind counterpart) {
-    const bool spared = Folder(path, reference);
-    // A folder that keeps moved files is meant to stay: no notice for it.
-    if (spared || counterpart == PathKind::Folder || !fs_.DirectoryExists(path)) return spared;
-    if (!fs_.RemoveDirectory(path)) ShowNotice(fs_.FullPath(path));
-    return false;
+  // What the source holds under name. A name missing from the listing is
+  // looked up once more before it counts as missing.
+  Counterpart CounterpartOf(const Folder* source, const Listing* sourceList,
+                            std::string_view name) {
+    if (!source) return Counterpart::None;
+    if (const std::optional<ListedEntry> found = sourceList->Find(name))
+      return found->IsFolder() ? Counterpart::Folder : Counterpart::File;
+    ErrorOr<EntryInfo> info = fs_.Look(*source, name);
+    if (!info) return IsMissing(info.error()) ? Counterpart::None : Counterpart::Unknown;
+    switch (info->kind) {
+      case EntryKind::File: return Counterpart::File;
+      case EntryKind::Folder: return Counterpart::Folder;
+      default: return Counterpart::Unknown;  // a dangling link or special file: not judged
+    }
+  }
+
+  bool InSourceChain(const FileId& id) const {
+    return std::find(sourceChain_.begin(), sourceChain_.end(), id) != sourceChain_.end();
+  }
+
+  void Subfolder(const Folder& parent, const std::string& path, std::string_view name,
+                 const Folder* source, Counterpart counterpart) {
+    {
+      ErrorOr<Folder> dest = fs_.OpenFolder(parent, name);
+      // Swapped for a link, gone or unreadable: nothing is judged below it.
+      // The source itself, or a folder holding it, is never purged.
+      if (!dest || InSourceChain(dest->Id())) return;
+      if (counterpart == Counterpart::Folder) {
+        ErrorOr<Folder> sourceSub = fs_.OpenFolder(*source, name);
+        if (!sourceSub) return;
+        ErrorOr<Listing> sourceList = ListWhole(*sourceSub);
+        if (!sourceList) return;
+        Clean(*dest, path, &*sourceSub, &*sourceList);
+        return;
+      }
+      Clean(*dest, path, nullptr, nullptr);
+    }
+    // Closed first: a held folder cannot be removed on every platform.
+    const std::error_code error = fs_.RemoveFolder(parent, name);
+    if (error && !IsMissing(error)) {
+      ErrorOr<std::string> full = fs_.FullPath(path);
+      ShowNotice(full ? *full : path);
+    }
   }
 
   Session& session_;
   FileSystem& fs_;
-  std::string sourceRoot_;  // never purged, even when it lies inside the destination
+  std::vector<FileId> sourceChain_;  // the source root and every folder above it
 };
 
 }  // namespace
 
 void PurgeDestination(Session& session, const std::string& target, const std::string& reference) {
+  // Under -X the run empties the source itself: "missing from the source"
+  // no longer means "removed by the user", and the moved files would go.
+  if (session.options.DeleteSource) return;
   FileSystem& fs = session.fs;
   // Only a folder mirrors a folder: a file or mask source, or one that is
   // missing or unreadable, would otherwise read as "delete everything".
-  if (fs.Probe(reference) != PathKind::Folder || !fs.CanListFolder(reference)) return;
-  // The destination itself is never removed, only what lies below it.
-  if (fs.Probe(target) != PathKind::Folder) return;
-  Purge(session, reference).Folder(target, reference);
+  ErrorOr<Folder> source = fs.OpenRoot(reference);
+  if (!source) return;
+  ErrorOr<std::vector<FileId>> chain = fs.FolderAndParents(*source);
+  if (!chain) return;
+  // The destination itself is never removed, only what lies below it; and
+  // a source that is the destination or lies inside it purges nothing.
+  ErrorOr<Folder> dest = fs.OpenRoot(target);
+  if (!dest || std::find(chain->begin(), chain->end(), dest->Id()) != chain->end()) return;
+  Purge purge(session, std::move(*chain));
+  ErrorOr<Listing> sourceList = purge.ListWhole(*source);
+  if (!sourceList) return;
+  purge.Clean(*dest, WithoutSeparator(target), &*source, &*sourceList);
 }
 
 }  // namespace vx

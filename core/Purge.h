@@ -9,8 +9,9 @@ namespace vx {
 
 // Deletes below target every file and folder without a counterpart of the
 // same name and kind under reference. Raises nothing; failed deletions stay.
+// Deletes nothing in or below a folder whose source cannot be listed whole,
+// nothing when the source is the destination or lies inside it, and nothing
+// under -X, where the run itself empties the source.
 void PurgeDestination(Session& session, const std::string& target, const std::string& reference);
-// One spelling per path: full, single separators, case folded where names ignore case.
-std::string PlacedKey(FileSystem& fs, const std::string& path);
 
 }  // namespace vx

@@ -24,16 +24,18 @@ int CompareDays(double a, double b) {
   return a > b ? 1 : -1;
 }
 
-bool GetFileTimes(FileSystem& fs, const std::string& path, double& creation, double& access,
-                  double& lastWrite) {
-  int64_t times[3];
-  if (!fs.GetFileTimes(path, times)) return false;
+bool GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name, double& creation,
+                  double& access, double& lastWrite) {
+  ErrorOr<FileTimes> times = fs.GetFileTimes(folder, name);
+  if (!times) return false;
   // The base bias only: daylight saving is never applied.
   const int bias = TimeZoneBiasMinutes();
+  const int64_t stamps[3] = {times->creation, times->lastAccess, times->lastWrite};
   double* outputs[3] = {&creation, &access, &lastWrite};
+  // A time before 1601 does not convert: that output keeps its value.
   for (int i = 0; i < 3; ++i) {
     double day = 0;
-    if (FileTimeToDayNumber(times[i], bias, day)) *outputs[i] = day;
+    if (FileTimeToDayNumber(stamps[i], bias, day)) *outputs[i] = day;
   }
   return true;
 }
@@ -64,11 +66,13 @@ bool PassesNameMasks(const CopyRec& options, const std::string& name) {
 // A source whose times cannot be read, or whose last-write time does not
 // convert, fails the date test: the walk goes on without copying a file
 // whose date is unknown.
-bool PassesDate(Session& session, const std::string& sourcePath) {
+bool PassesDate(Session& session, const FileToSelect& file) {
   const CopyRec& o = session.options;
   const double unknown = std::nan("");
   double creation = unknown, access = unknown, lastWrite = unknown;
-  if (!GetFileTimes(session.fs, sourcePath, creation, access, lastWrite) || std::isnan(lastWrite))
+  if (!GetFileTimes(session.fs, file.sourceFolder, file.source.name, creation, access,
+                    lastWrite) ||
+      std::isnan(lastWrite))
     return false;
   switch (CompareDays(lastWrite, o.FilterDate)) {
     case -1: return o.DateBefore != 0;
@@ -77,37 +81,16 @@ bool PassesDate(Session& session, const std::string& sourcePath) {
   }
 }
 
-// One file's look-ups during its selection: each path is searched at most
-// once, in the order the tests ask, and the answer shared by the tests that
-// follow (a found target is also an existing one).
-class Lookups {
- public:
-  Lookups(FileSystem& fs, const std::string& sourcePath, const std::string& destPath)
-      : fs_(fs), sourcePath_(sourcePath), destPath_(destPath) {}
-  const DirEntry* Source() { return Find(sourcePath_, source_, sourceState_); }
-  const DirEntry* Dest() { return Find(destPath_, dest_, destState_); }
-
- private:
-  enum class State { Unknown, Found, Missing };
-  const DirEntry* Find(const std::string& path, DirEntry& entry, State& state) {
-    if (state == State::Unknown) state = fs_.FindFile(path, entry) ? State::Found : State::Missing;
-    return state == State::Found ? &entry : nullptr;
-  }
-
-  FileSystem& fs_;
-  const std::string& sourcePath_;
-  const std::string& destPath_;
-  DirEntry source_, dest_;
-  State sourceState_ = State::Unknown, destState_ = State::Unknown;
-};
+// A target is an existing file exactly when its look-up finds a file (or a link to one).
+const EntryInfo* TargetFile(TargetLookup& target) {
+  const EntryInfo* found = target.Find();
+  return found && found->kind == EntryKind::File ? found : nullptr;
+}
 
 // The size test does not reject by itself; its verdict goes on. The whole
 // 64-bit size takes part.
-bool SizeVerdict(Session& session, Lookups& lookups, bool verdict) {
-  const CopyRec& o = session.options;
-  const DirEntry* entry = lookups.Source();
-  if (!entry) return verdict;
-  switch (CompareInts(static_cast<int64_t>(entry->size), o.FilterSize)) {
+bool SizeVerdict(const CopyRec& o, const ListedEntry& source) {
+  switch (CompareInts(static_cast<int64_t>(source.size), o.FilterSize)) {
     case -1: return o.SizeBelow != 0;
     case 0: return o.SizeEqual != 0;
     default: return o.SizeAbove != 0;
@@ -116,15 +99,22 @@ bool SizeVerdict(Session& session, Lookups& lookups, bool verdict) {
 
 // The identical-target test on size and packed time (two-second steps), and
 // under BISYNCHRONIZE the rule that an older file never replaces a newer one.
-bool SameFileVerdict(Session& session, Lookups& lookups, bool verdict) {
-  const DirEntry* source = lookups.Source();
-  const DirEntry* dest = source ? lookups.Dest() : nullptr;
-  if (!dest) return verdict;
-  const int times = CompareTimes(FileTimeToPackedLocal(source->lastWrite),
-                                 FileTimeToPackedLocal(dest->lastWrite));
-  if (source->size == dest->size && times == 0) return false;
+bool SameFileVerdict(Session& session, const ListedEntry& source, const EntryInfo& dest,
+                     bool verdict) {
+  const int times = CompareTimes(FileTimeToPackedLocal(source.lastWrite),
+                                 FileTimeToPackedLocal(dest.lastWrite));
+  if (source.size == dest.size && times == 0) return false;
   if (session.options.SyncMode == 2 && times == -1) return false;
   return verdict;
+}
+
+// Whether the target is the source itself (a folder given twice, a link, a
+// hard link), by identity. A source that is a link is looked at for it.
+bool IsTheSource(FileSystem& fs, const FileToSelect& file, const EntryInfo& dest) {
+  if (file.source.fileIndex != 0)
+    return dest.id == FileId{file.sourceFolder.Id().device, file.source.fileIndex};
+  ErrorOr<EntryInfo> source = fs.Look(file.sourceFolder, file.source.name);
+  return source && source->id == dest.id;
 }
 
 bool ConfirmCreation(Session& session, const std::string& destPath) {
@@ -148,30 +138,24 @@ bool ConfirmCreation(Session& session, const std::string& destPath) {
 
 }  // namespace
 
-bool SelectFile(Session& session, const std::string& sourcePath, const std::string& destPath) {
+bool SelectFile(Session& session, const FileToSelect& file) {
   CopyRec& o = session.options;
-  FileSystem& fs = session.fs;
-  if (!PassesNameMasks(o, MaskedName(sourcePath))) return false;
-  const bool toNull = destPath == "NUL";
-  Lookups lookups(fs, sourcePath, destPath);
-  // A target is an existing file exactly when the file search finds it.
-  if (o.ExistingOnly && (toNull ? !fs.FileExists(destPath) : !lookups.Dest())) return false;
-  if ((o.ArchiveOnly || o.ArchiveClear) && !(fs.GetAttributes(sourcePath) & attr::Archive))
-    return false;
-  if (!o.NoDateFilter && !PassesDate(session, sourcePath)) return false;
+  if (!PassesNameMasks(o, MaskedName(file.sourcePath))) return false;
+  if (o.ExistingOnly && !TargetFile(file.target)) return false;
+  if ((o.ArchiveOnly || o.ArchiveClear) && !(file.source.attributes & attr::Archive)) return false;
+  if (!o.NoDateFilter && !PassesDate(session, file)) return false;
 
   bool verdict = true;
-  if (!o.NoSizeFilter) verdict = SizeVerdict(session, lookups, verdict);
-  const bool destExists = !toNull && lookups.Dest();
-  if (destExists && !o.Force) verdict = SameFileVerdict(session, lookups, verdict);
-  // A target that is the source itself (a folder given twice, a link, a hard
-  // link) is never copied onto itself, even under FORCE.
-  if (destExists && verdict && fs.SameFile(sourcePath, destPath)) verdict = false;
+  if (!o.NoSizeFilter) verdict = SizeVerdict(o, file.source);
+  const EntryInfo* dest = TargetFile(file.target);
+  if (dest && !o.Force) verdict = SameFileVerdict(session, file.source, *dest, verdict);
+  // A target that is the source itself is never copied onto itself, even under FORCE.
+  if (dest && verdict && IsTheSource(session.fs, file, *dest)) verdict = false;
   if (!verdict) {
-    WriteLog(o, sourcePath + " = " + destPath, true, false);
+    WriteLog(session.fs, o, LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
     return false;
   }
-  if (o.PromptCreate && !destExists) return ConfirmCreation(session, destPath);
+  if (o.PromptCreate && !dest) return ConfirmCreation(session, file.destPath);
   return true;
 }
 

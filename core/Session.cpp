@@ -19,32 +19,44 @@ void Session::SignalCancel() const {
 namespace {
 
 std::string StartLine(const CopyRec& options, FileSystem& fs) {
-  // The date-time text is already in the ANSI code page: it is not converted again.
+  // The date-time text is already in the ANSI code page: it is not converted
+  // again. A current folder that cannot be named reads as ".", as a relative path would.
+  ErrorOr<std::string> current = fs.CurrentDirectory();
   return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Début de copie : ") +
-         Quoted(FieldText(options.Source)) + " -> " + Quoted(FieldText(options.Destination)) +
-         Utf8ToAnsi(" (Dossier courant : ") + Quoted(fs.CurrentDirectory()) +
-         Utf8ToAnsi(" ; Ligne de commande : ") + ProcessCommandLine() + ")]\r\n";
+         Quoted(LogName(FieldText(options.Source))) + " -> " +
+         Quoted(LogName(FieldText(options.Destination))) + Utf8ToAnsi(" (Dossier courant : ") +
+         Quoted(LogName(current ? *current : std::string("."))) +
+         Utf8ToAnsi(" ; Ligne de commande : ") + LogName(ProcessCommandLine()) + ")]\r\n";
 }
 
 std::string EndLine(const CopyRec& options, int32_t copied) {
   const int32_t errors = ErrorCount;
-  return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Fin de copie : ") + FieldText(options.Source) +
-         " -> " + FieldText(options.Destination) + ". " + std::to_string(copied) +
+  return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Fin de copie : ") +
+         LogName(FieldText(options.Source)) + " -> " + LogName(FieldText(options.Destination)) +
+         ". " + std::to_string(copied) +
          Utf8ToAnsi(" fichiers copiés. ") + std::to_string(errors) +
          Utf8ToAnsi(" erreurs. Total de fichiers traités : ") +
          std::to_string(static_cast<int64_t>(copied) + errors) + "]\r\n";
 }
 
+// An entry made absolute; as typed when the current folder cannot be named.
+std::string MadeAbsolute(FileSystem& fs, const std::string& path) {
+  ErrorOr<std::string> full = fs.FullPath(path);
+  return full ? *full : path;
+}
+
 // One source entry against one destination entry, in the mode the options ask.
 int32_t CopyPair(Session& session, const std::string& source, const std::string& destination) {
+  const CopyRec& o = session.options;
   const bool toNull = destination == "NUL";
-  const std::string destRoot = toNull ? destination : session.fs.FullPath(destination);
+  const std::string destRoot = toNull ? destination : MadeAbsolute(session.fs, destination);
   int32_t copied = CopyTree(session, source, destRoot, std::string());
-  // Neither a purge nor a copy back make sense against the null device.
-  if (toNull) return copied;
-  if (session.options.SyncMode == 1) {
-    PurgeDestination(session, destRoot, session.fs.FullPath(source));
-  } else if (session.options.SyncMode == 2) {
+  // Neither a purge nor a copy back make sense against the null device, and
+  // a run that only lists (-L) or makes folders (-T) deletes and copies nothing.
+  if (toNull || o.ListOnly || o.TreeOnly) return copied;
+  if (o.SyncMode == 1) {
+    PurgeDestination(session, destRoot, MadeAbsolute(session.fs, source));
+  } else if (o.SyncMode == 2) {
     copied += CopyTree(session, destination, source, std::string());
   }
   return copied;
@@ -63,14 +75,14 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
-  WriteLog(session.options, StartLine(options, fs), false, true);
+  WriteLog(fs, session.options, StartLine(options, fs), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 
   int32_t copied = 0;
   {
     EntryList sources, destinations;
-    SplitEntryList(FieldText(options.Source), ';', sources);
-    SplitEntryList(FieldText(options.Destination), ';', destinations);
+    SplitEntryList(fs, FieldText(options.Source), ';', sources);
+    SplitEntryList(fs, FieldText(options.Destination), ';', destinations);
     for (const std::string& source : sources) {
       for (const std::string& destination : destinations) {
         if (!session.Running()) break;
@@ -82,8 +94,8 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   }
 
   if (callbacks.showTotal) callbacks.showTotal(copied);
-  WriteLog(session.options, EndLine(options, copied), false, true);
-  if (options.LogLines != -1) TrimLog(session.options);
+  WriteLog(fs, session.options, EndLine(options, copied), false, true);
+  if (options.LogLines != -1) TrimLog(fs, session.options);
 
   if (!session.Running()) return session.status;
   return ErrorCount == 0 ? ResultOk : ResultCopyFailed;

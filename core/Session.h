@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "core/CopyRec.h"
@@ -26,9 +25,6 @@ struct Session {
   int32_t status = -1;  // SessionStatus: -1 none, 1 cancelled, 2 copy failed, 3 digest differs
   Callbacks callbacks;
   FileSystem& fs;
-  // Files a mirroring move put in a destination (keys of PlacedKey): the
-  // purge never deletes them, though their sources are gone.
-  std::set<std::string> placed;
 
   explicit Session(FileSystem& files) : fs(files) {}
   bool Running() const { return status == -1; }
@@ -39,6 +35,8 @@ struct Session {
 // Runs one session on its own copy of options and returns its result: the
 // status when one was set, else 0, or 2 when errors were logged. Unexpected
 // failures (list files, the log, an empty mask) pass through as VeltrixError.
+// A dry run (-L, -T) changes nothing but the folders -T exists for: no purge,
+// no copy back, no source deleted, no attribute written.
 int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs);
 
 }  // namespace vx

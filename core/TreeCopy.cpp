@@ -1,8 +1,13 @@
 // The tree copy: walks one source folder (or mask), copies, moves, lists or
-// deletes the selected files into one destination, and recurses.
+// deletes the selected files into one destination, and recurses. Each folder
+// of either tree is held open while the walk works in it, and every file
+// operation names a file relative to its held folder: a folder swapped for a
+// link meanwhile is never followed. The texts (names shown, log lines) are
+// built alongside, as the user's paths.
+#include <optional>
+
 #include "core/CommandLine.h"
 #include "core/Log.h"
-#include "core/Purge.h"
 #include "core/Selection.h"
 #include "core/Text.h"
 #include "core/TreeCopy.h"
@@ -17,161 +22,321 @@ const std::string kCopyErrorText = "Erreur lors de la copie de ";
 // What became of one file entry.
 enum class FileOutcome { Skipped, Selected, Done, Leave };
 
-// One walk from a top source folder or mask into one destination root. The
-// recursion keeps its frames small: a tree 1,000 folders deep is walked.
+// One source folder of the walk and its destination counterpart, which is
+// opened, or created, only when a file or a rule needs it.
+struct Level {
+  enum class Dest { Unknown, Open, Missing, Refused };
+
+  Level* parent = nullptr;  // nullptr at the top
+  const Folder* source = nullptr;
+  std::string destName;  // the counterpart's name in the parent's (short name under -N)
+  Folder dest;
+  Dest destState = Dest::Unknown;
+  bool destMadeHere = false;  // created by this walk: it holds only what the walk put there
+};
+
+// How one folder's walk ended.
+struct WalkResult {
+  int32_t count = 0;
+  bool leftAtOnce = false;  // a failure or a cancellation ended it before its closing steps
+  bool removeSource = false;  // its closing steps ask for the (emptied) source folder to go
+};
+
+// One walk from a top source folder or mask into one destination root.
 class TreeWalk {
  public:
   TreeWalk(Session& session, const std::string& destRoot)
       : s_(session), fs_(session.fs), o_(session.options), destRoot_(destRoot),
         toNull_(destRoot == "NUL") {}
 
-  int32_t Folder(const std::string& sourceSpec, std::string sourceRoot) {
-    return Walk(sourceSpec, std::move(sourceRoot), false);
-  }
+  int32_t Run(const std::string& sourceSpec, std::string sourceRoot);
 
  private:
-  int32_t Walk(const std::string& sourceSpec, std::string sourceRoot, bool throughLink);
-  bool LeadsOutside(const std::string& destFolder) const;
-  bool Follows() const { return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly; }
-  bool ShouldDescend(const std::string& path, const DirEntry& entry);
-  std::string DestFor(const std::string& path, const std::string& sourceRoot) const;
-  FileOutcome File(const std::string& sourcePath, const std::string& destPath,
-                   uint32_t attributes, bool throughLink);
+  friend class Target;
+  WalkResult Walk(Level& level, const std::string& folderPath, const ListOptions& options,
+                  bool wasFolder);
+  bool Follows() const {
+    return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly;
+  }
+  std::string DestFor(const std::string& path) const;
+  const Folder* OpenDest(Level& level);
+  const Folder* EnsureDest(Level& level);
+  void NoteDestRoot(const Folder& folder) { destRootId_ = folder.Id(); }
+  FileOutcome File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
+                   const std::string& destPath);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath);
-  bool DigestsAgree(const std::string& sourcePath, const std::string& destPath);
-  FileOutcome DeleteSource(const std::string& sourcePath, const std::string& destPath);
+  bool DigestsAgree(const Level& level, const ListedEntry& entry, const std::string_view destName,
+                    const std::string& sourcePath, const std::string& destPath);
+  FileOutcome DeleteSource(Level& level, const ListedEntry& entry, const std::string& sourcePath,
+                           const std::string& destPath);
   void ShowName(const std::string& sourcePath, const std::string& destPath);
   void ShowError(const std::string& text);
+  std::string_view NameFor(const ListedEntry& entry) const {
+    return o_.ShortNames ? entry.ShortOrName() : entry.name;
+  }
 
   Session& s_;
   FileSystem& fs_;
   const CopyRec& o_;
   const std::string destRoot_;
   const bool toNull_;
+  std::string sourceRoot_;
+  std::optional<FileId> destRootId_;  // once the destination root is known to exist
+};
+
+// The destination file of one source file, looked up once, when the
+// selection asks.
+class Target : public TargetLookup {
+ public:
+  Target(TreeWalk& walk, Level& level, std::string_view name)
+      : walk_(walk), level_(level), name_(name) {}
+  const EntryInfo* Find() override {
+    if (!looked_) {
+      looked_ = true;
+      // A folder this walk has just made holds no earlier file of this name.
+      const Folder* dest = walk_.toNull_ || level_.destMadeHere ? nullptr : walk_.OpenDest(level_);
+      if (dest) {
+        ErrorOr<EntryInfo> found = walk_.fs_.Look(*dest, name_);
+        if (found) info_ = *found;
+      }
+    }
+    return info_ ? &*info_ : nullptr;
+  }
+
+ private:
+  TreeWalk& walk_;
+  Level& level_;
+  std::string_view name_;
+  bool looked_ = false;
+  std::optional<EntryInfo> info_;
 };
 
 // The destination path of a source path: the destination root followed by
 // the part relative to the source root, starting at the root's separator.
-std::string TreeWalk::DestFor(const std::string& path, const std::string& sourceRoot) const {
-  const std::size_t from = sourceRoot.empty() ? 0 : sourceRoot.size() - 1;
+std::string TreeWalk::DestFor(const std::string& path) const {
+  const std::size_t from = sourceRoot_.empty() ? 0 : sourceRoot_.size() - 1;
   return destRoot_ + path.substr(std::min(from, path.size()));
 }
 
-bool TreeWalk::ShouldDescend(const std::string& path, const DirEntry& entry) {
-  if (!Follows()) return false;
-  // Links to folders and reparse points are never entered: no loop can form.
-  if (entry.attributes & attr::ReparsePoint) return false;
-  // A destination inside the source is not walked again as source, so a
-  // copy never copies its own output.
-  return toNull_ || !fs_.SameFile(path, destRoot_);
+// The destination folder of a level if it exists, without creating it. A
+// link or mount point in its place (or above it) is refused, never entered.
+const Folder* TreeWalk::OpenDest(Level& level) {
+  if (level.destState == Level::Dest::Unknown) {
+    ErrorOr<Folder> opened = std::error_code();
+    if (!level.parent) {
+      opened = fs_.OpenRoot(destRoot_);
+    } else if (const Folder* parent = OpenDest(*level.parent)) {
+      opened = fs_.OpenFolder(*parent, level.destName);
+    } else {
+      level.destState = level.parent->destState;
+      return nullptr;
+    }
+    if (opened) {
+      level.dest = std::move(*opened);
+      level.destState = Level::Dest::Open;
+      if (!level.parent) NoteDestRoot(level.dest);
+    } else {
+      level.destState = IsMissing(opened.error()) ? Level::Dest::Missing : Level::Dest::Refused;
+    }
+  }
+  return level.destState == Level::Dest::Open ? &level.dest : nullptr;
 }
 
-// A link or mount point met below the destination root leads out of the
-// destination the user named: nothing is written through it.
-bool TreeWalk::LeadsOutside(const std::string& destFolder) const {
-  const uint32_t attributes = fs_.GetAttributes(WithoutSeparator(destFolder));
-  return attributes != attr::Invalid && (attributes & attr::ReparsePoint) != 0;
+// The destination folder of a level, created with its missing parents, each
+// with the permission bits of its source folder. nullptr when it cannot be.
+const Folder* TreeWalk::EnsureDest(Level& level) {
+  if (const Folder* open = OpenDest(level)) return open;
+  if (level.destState == Level::Dest::Refused) return nullptr;
+  ErrorOr<Folder> made = std::error_code();
+  if (!level.parent) {
+    made = fs_.CreateRoot(destRoot_, level.source);
+  } else if (const Folder* parent = EnsureDest(*level.parent)) {
+    made = fs_.CreateFolder(*parent, level.destName, level.source);
+  } else {
+    return nullptr;
+  }
+  if (!made) return nullptr;
+  level.dest = std::move(*made);
+  level.destState = Level::Dest::Open;
+  level.destMadeHere = true;
+  if (!level.parent) NoteDestRoot(level.dest);
+  return &level.dest;
 }
 
-int32_t TreeWalk::Walk(const std::string& sourceSpec, std::string sourceRoot, bool throughLink) {
-  // A subfolder was enumerated as one, even where its path is too long to reach.
-  const bool wasFolder = !sourceRoot.empty() || fs_.DirectoryExists(sourceSpec);
-  std::string folderPath, pattern;
+int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
+  // The source names a folder, or a folder and a mask (a file name alone
+  // being a mask without wildcards).
+  ErrorOr<EntryInfo> named = fs_.LookPath(sourceSpec);
+  const bool wasFolder = named && named->kind == EntryKind::Folder;
+  std::string folderPath;
+  ListOptions options;
+  options.includeHidden = o_.CopyHidden != 0;
+  ErrorOr<Folder> root = std::error_code();
   if (wasFolder) {
     folderPath = WithSeparator(sourceSpec);
-    pattern = folderPath + "*.*";
+    root = fs_.OpenRoot(sourceSpec);
   } else {
-    pattern = sourceSpec;
     folderPath = sourceSpec.substr(0, FolderPartLength(sourceSpec));
-    if (folderPath.empty()) folderPath = WithSeparator(fs_.CurrentDirectory());
+    options.mask = sourceSpec.substr(folderPath.size());
+    if (folderPath.empty()) {
+      ErrorOr<std::string> current = fs_.CurrentDirectory();
+      folderPath = WithSeparator(current ? *current : std::string("."));
+      root = fs_.OpenRoot(".");
+    } else {
+      root = fs_.OpenRoot(folderPath);
+    }
   }
-  if (sourceRoot.empty()) {
-    // Under -N the paths are cut in short form: so is the root they are cut at,
-    // or the relative part would start at the wrong character.
-    sourceRoot = o_.ShortNames ? WithSeparator(fs_.ShortPath(WithoutSeparator(folderPath)))
-                               : folderPath;
-  } else if (!throughLink && !toNull_) {
-    throughLink = LeadsOutside(DestFor(folderPath, sourceRoot));
+  // Under -N the paths are short from the root down: the root's own short
+  // form is where the relative part begins.
+  if (o_.ShortNames) {
+    ErrorOr<std::string> shortPath = fs_.ShortPath(WithoutSeparator(folderPath));
+    if (shortPath) folderPath = WithSeparator(*shortPath);
   }
+  sourceRoot_ = sourceRoot.empty() ? folderPath : sourceRoot;
 
-  std::vector<DirEntry> entries;
-  // A folder that cannot be listed is a failure, not an empty folder.
-  if (!fs_.FindFiles(pattern, o_.CopyHidden != 0, entries) && wasFolder && !toNull_ &&
-      !o_.ListOnly && !fs_.CanListFolder(folderPath) &&
-      CopyFailed(folderPath, DestFor(folderPath, sourceRoot)) == FileOutcome::Leave)
-    return 0;
-  int32_t count = 0, done = 0;
+  Level top;
+  WalkResult result;
+  if (root) {
+    top.source = &*root;
+    // Known from the start where it exists, so that the walk never enters it.
+    if (!toNull_) OpenDest(top);
+    result = Walk(top, folderPath, options, wasFolder);
+  } else if (wasFolder && !toNull_ && !o_.ListOnly) {
+    // A folder that cannot be opened is a failed copy, not an empty folder.
+    CopyFailed(folderPath, DestFor(folderPath));
+  }
+  top.dest.Close();
+  if (root) root->Close();
+  if (result.removeSource) (void)fs_.RemoveFolderPath(WithoutSeparator(folderPath));
+  return result.count;
+}
+
+WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const ListOptions& options,
+                          bool wasFolder) {
+  WalkResult result;
+  ErrorOr<Listing> listing = fs_.List(*level.source, options);
+  // A folder that cannot be listed, or whose listing fails part-way, is a
+  // failed copy: never an empty or a complete folder.
+  if (!listing && wasFolder && !toNull_ && !o_.ListOnly &&
+      CopyFailed(folderPath, DestFor(folderPath)) == FileOutcome::Leave) {
+    result.leftAtOnce = true;
+    return result;
+  }
+  int32_t done = 0;
   bool anySelected = false;
   // One buffer for the entries' paths: only the name part changes.
-  std::string path = folderPath, shortPath;
-  for (const DirEntry& entry : entries) {
-    if (!s_.Running()) break;
+  std::string path = folderPath;
+  const std::size_t count = listing ? listing->Count() : 0;
+  for (std::size_t i = 0; i < count && s_.Running(); ++i) {
+    const ListedEntry entry = listing->At(i);
     path.resize(folderPath.size());
-    path += entry.name;
-    if (entry.attributes & attr::Directory) {
-      if (ShouldDescend(path, entry)) count += Walk(path, sourceRoot, throughLink);
+    path.append(NameFor(entry));
+    if (entry.IsFolder()) {
+      // Links to folders and mount points are never entered: no loop can form.
+      if (!Follows() || (entry.attributes & attr::ReparsePoint)) continue;
+      const std::string subPath = WithSeparator(path);
+      ErrorOr<Folder> sub = fs_.OpenFolder(*level.source, entry.name);
+      if (!sub) {
+        // Gone since the listing: nothing to copy. Anything else (swapped
+        // for a link, unreadable) is a folder that cannot be listed.
+        if (IsMissing(sub.error()) || toNull_ || o_.ListOnly) continue;
+        if (CopyFailed(subPath, DestFor(subPath)) == FileOutcome::Leave) {
+          result.leftAtOnce = true;
+          return result;
+        }
+        continue;
+      }
+      // A destination inside the source is not walked again as source, so a
+      // copy never copies its own output.
+      if (!toNull_ && destRootId_ && sub->Id() == *destRootId_) continue;
+      Level child;
+      child.parent = &level;
+      child.source = &*sub;
+      child.destName = std::string(NameFor(entry));
+      ListOptions childOptions;
+      childOptions.includeHidden = options.includeHidden;
+      const WalkResult below = Walk(child, subPath, childOptions, true);
+      result.count += below.count;
+      // Both closed before the source folder may go: a held folder cannot
+      // be removed on every platform.
+      child.dest.Close();
+      sub->Close();
+      if (below.removeSource) (void)fs_.RemoveFolder(*level.source, entry.name);
       continue;
     }
-    if (o_.ShortNames) shortPath = fs_.ShortPath(path);
-    const std::string& sourcePath = o_.ShortNames ? shortPath : path;
-    const std::string destPath = toNull_ ? std::string("NUL") : DestFor(sourcePath, sourceRoot);
-    const FileOutcome outcome = File(sourcePath, destPath, entry.attributes, throughLink);
-    if (outcome == FileOutcome::Leave) return count;
+    const std::string destPath = toNull_ ? std::string("NUL") : DestFor(path);
+    const FileOutcome outcome = File(level, entry, path, destPath);
+    if (outcome == FileOutcome::Leave) {
+      result.leftAtOnce = true;
+      return result;
+    }
     if (outcome == FileOutcome::Done) ++done;
     if (outcome != FileOutcome::Skipped) anySelected = true;
   }
-  count += done;
+  result.count += done;
 
   const bool holdsCopies = done > 0 || (o_.TreeOnly && anySelected);
-  if (!toNull_ && !o_.ListOnly && !throughLink && s_.Running() &&
+  if (!toNull_ && !o_.ListOnly && s_.Running() &&
       (o_.CopyEmptySubdirs || ((o_.CopySubdirs || o_.TreeOnly) && holdsCopies)))
-    fs_.CreateDirectories(DestFor(folderPath, sourceRoot));
+    EnsureDest(level);
   // Only an emptied folder goes; a listing or a tree-only run changes no source.
-  if (o_.DeleteSource && wasFolder && !o_.KeepSourceDirs && !o_.ListOnly && !o_.TreeOnly)
-    fs_.RemoveDirectory(WithoutSeparator(folderPath));
-  return count;
+  result.removeSource =
+      o_.DeleteSource && wasFolder && !o_.KeepSourceDirs && !o_.ListOnly && !o_.TreeOnly;
+  return result;
 }
 
-FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& destPath,
-                           uint32_t attributes, bool throughLink) {
-  if (!SelectFile(s_, sourcePath, destPath)) return FileOutcome::Skipped;
-  const std::string destFolder = destPath.substr(0, FolderPartLength(destPath));
+FileOutcome TreeWalk::File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
+                           const std::string& destPath) {
+  const std::string_view destName = NameFor(entry);
+  Target target(*this, level, destName);
+  if (!SelectFile(s_, FileToSelect{sourcePath, destPath, entry, *level.source, target}))
+    return FileOutcome::Skipped;
   if (o_.TreeOnly && !o_.ListOnly) {
     // The folder a copy would create, and no file.
-    if (!toNull_ && !throughLink) fs_.CreateDirectories(destFolder);
+    if (!toNull_) EnsureDest(level);
     return FileOutcome::Selected;
   }
   ShowName(sourcePath, destPath);
   if (o_.ListOnly) return FileOutcome::Done;
-  if (throughLink) return CopyFailed(sourcePath, destPath);
-  if (!toNull_) fs_.CreateDirectories(destFolder);
+  const Folder* dest = nullptr;
+  if (!toNull_) {
+    // A destination folder that is a link or mount point is never written through.
+    dest = EnsureDest(level);
+    if (!dest) return CopyFailed(sourcePath, destPath);
+  }
 
   // The enumeration has just read the source's attributes: not read again.
-  uint32_t word = attributes;
-  if (word != attr::Invalid) {
-    if (!o_.KeepAttributes) word &= ~attr::ReadOnly;
-    if (o_.ArchiveClear) word &= ~attr::Archive;
-    if (word == 0) word = attr::Normal;
-  }
-  if (!toNull_ && o_.OverwriteReadOnly) {
-    const uint32_t writable = word == attr::Invalid ? attr::Normal : word & ~attr::ReadOnly;
-    fs_.SetAttributes(destPath, writable == 0 ? attr::Normal : writable);
+  uint32_t word = entry.attributes;
+  if (!o_.KeepAttributes) word &= ~attr::ReadOnly;
+  if (o_.ArchiveClear) word &= ~attr::Archive;
+  if (word == 0) word = attr::Normal;
+  if (dest && o_.OverwriteReadOnly) {
+    const uint32_t writable = word & ~attr::ReadOnly;
+    (void)fs_.SetAttributes(*dest, destName, writable == 0 ? attr::Normal : writable);
   }
 
-  if (!toNull_) {
-    const bool rename =
-        o_.DeleteSource && fs_.SameVolume(sourcePath, destPath) && !fs_.FileExists(destPath);
-    const bool ok = rename ? fs_.MoveFile(sourcePath, destPath) : fs_.CopyFile(sourcePath, destPath);
-    if (!ok) return CopyFailed(sourcePath, destPath);
-    // Once moved, the file has no counterpart in the source: the mirror's
-    // purge must not take it for a stale one.
-    if (o_.DeleteSource && o_.SyncMode == 1) s_.placed.insert(PlacedKey(fs_, destPath));
+  bool moved = false;
+  if (dest) {
+    std::error_code error;
+    // A move renames on one volume when nothing has the target's name; a
+    // link is never renamed, and a rename the system refuses across devices
+    // (bind mounts) becomes copy then delete, as across volumes.
+    if (o_.DeleteSource && !entry.link && dest->Id().device == level.source->Id().device &&
+        !target.Find()) {
+      error = fs_.MoveFile(*level.source, entry.name, *dest, destName);
+      moved = !error;
+      if (error && MoveNeedsCopy(error)) error = fs_.CopyFile(*level.source, entry.name, *dest, destName);
+    } else {
+      error = fs_.CopyFile(*level.source, entry.name, *dest, destName);
+    }
+    if (error) return CopyFailed(sourcePath, destPath);
   }
   if (o_.LogMode == 2)
-    WriteLog(o_, Quoted(sourcePath) + " -> " + Quoted(destPath) + ".", true, false);
-  if (!toNull_) {
-    fs_.SetAttributes(destPath, word);
-    if (o_.Verify && fs_.FileExists(sourcePath) && !DigestsAgree(sourcePath, destPath)) {
+    WriteLog(fs_, o_, Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
+             false);
+  if (dest) {
+    (void)fs_.SetAttributes(*dest, destName, word);
+    if (o_.Verify && !moved && !DigestsAgree(level, entry, destName, sourcePath, destPath)) {
       if (!o_.IgnoreErrors) {
         ShowError(kCopyErrorText + sourcePath);
         s_.status = ResultDigestDiffers;
@@ -181,15 +346,18 @@ FileOutcome TreeWalk::File(const std::string& sourcePath, const std::string& des
       return FileOutcome::Done;
     }
   }
-  if (o_.DeleteSource && fs_.FileExists(sourcePath)) return DeleteSource(sourcePath, destPath);
+  if (o_.DeleteSource && !moved) return DeleteSource(level, entry, sourcePath, destPath);
   return toNull_ ? FileOutcome::Selected : FileOutcome::Done;
 }
 
 FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::string& destPath) {
   if (o_.LogMode == 1) {
-    WriteLog(o_, kCopyErrorText + Quoted(sourcePath) + ".", true, true);
+    WriteLog(fs_, o_, kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
   } else if (o_.LogMode == 2) {
-    WriteLog(o_, kCopyErrorText + Quoted(sourcePath) + " vers " + Quoted(destPath) + ".", true, true);
+    WriteLog(fs_, o_,
+             kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) +
+                 ".",
+             true, true);
   }
   if (o_.IgnoreErrors) return FileOutcome::Selected;
   ShowError(kCopyErrorText + Quoted(sourcePath) + ".");
@@ -197,25 +365,31 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
   return FileOutcome::Leave;
 }
 
-bool TreeWalk::DigestsAgree(const std::string& sourcePath, const std::string& destPath) {
-  const Md5Digest dest = FileDigest(fs_, destPath);
-  const Md5Digest source = FileDigest(fs_, sourcePath);
+bool TreeWalk::DigestsAgree(const Level& level, const ListedEntry& entry,
+                            const std::string_view destName, const std::string& sourcePath,
+                            const std::string& destPath) {
+  const Md5Digest dest = FileDigest(fs_, level.dest, destName, destPath);
+  const Md5Digest source = FileDigest(fs_, *level.source, entry.name, sourcePath);
   if (DigestsEqual(source, dest)) return true;
-  WriteLog(o_,
-           "MD5(" + sourcePath + ") <> MD5(" + destPath + ") - " + DigestToHex(source) + " <> " +
-               DigestToHex(dest),
+  WriteLog(fs_, o_,
+           "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +
+               DigestToHex(source) + " <> " + DigestToHex(dest),
            true, true);
   return false;
 }
 
-FileOutcome TreeWalk::DeleteSource(const std::string& sourcePath, const std::string& destPath) {
-  // Never the only copy: a source that is its own target stays.
-  if (!toNull_ && fs_.SameFile(sourcePath, destPath)) return FileOutcome::Done;
-  fs_.SetAttributes(sourcePath, attr::Normal);
+FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry,
+                                   const std::string& sourcePath, const std::string& destPath) {
+  // Refused on a link, which goes itself without any change to what it leads to.
+  (void)fs_.SetAttributes(*level.source, entry.name, attr::Normal);
   const AskUserProc ask = s_.callbacks.askUser;
-  while (!fs_.DeleteFile(sourcePath)) {
+  for (;;) {
+    const std::error_code error = fs_.DeleteFile(*level.source, entry.name);
+    // Gone already: there is nothing left to delete.
+    if (!error || IsMissing(error)) break;
     if (o_.Silent || !ask) {
-      WriteLog(o_, "Impossible de supprimer le fichier " + Quoted(sourcePath) + ".", true, true);
+      WriteLog(fs_, o_, "Impossible de supprimer le fichier " + Quoted(LogName(sourcePath)) + ".",
+               true, true);
       break;
     }
     const int32_t answer = ask(AskDeleteFailed, destPath.c_str());
@@ -241,20 +415,9 @@ void TreeWalk::ShowError(const std::string& text) {
 
 }  // namespace
 
-std::string PlacedKey(FileSystem& fs, const std::string& path) {
-  const std::string full = fs.FullPath(path);
-  std::string key;
-  for (std::size_t i = 0; i < full.size(); ++i) {
-    // A leading double separator (a network share) stays as it is.
-    if (i > 1 && IsPathSeparator(full[i]) && IsPathSeparator(key.back())) continue;
-    key += IsPathSeparator(full[i]) ? kPathSeparator : full[i];
-  }
-  return kFileNamesCaseSensitive ? key : UpperAscii(key);
-}
-
 int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot,
                  std::string sourceRoot) {
-  return TreeWalk(session, destRoot).Folder(sourceSpec, std::move(sourceRoot));
+  return TreeWalk(session, destRoot).Run(sourceSpec, std::move(sourceRoot));
 }
 
 }  // namespace vx

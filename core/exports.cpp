@@ -3,6 +3,16 @@
 
 #include "core/HolyCoreUnit.h"
 
+namespace {
+
+// The one file system of the library: the engine receives it from here.
+vx::FileSystem& LibraryFiles() {
+  static vx::NativeFileSystem files;
+  return files;
+}
+
+}  // namespace
+
 extern "C" {
 
 int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
@@ -14,11 +24,11 @@ int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
   callbacks.showFile = showFile;
   callbacks.askUser = askUser;
   callbacks.showTotal = showTotal;
-  return vx::RunSession(options, callbacks, vx::Files());
+  return vx::RunSession(options, callbacks, LibraryFiles());
 }
 
 bool VX_STDCALL FillCopyRec(vx::CopyRec* options, const char* arguments) {
-  return vx::FillCopyRecFrom(*options, arguments ? arguments : "");
+  return vx::FillCopyRecFrom(LibraryFiles(), *options, arguments ? arguments : "");
 }
 
 bool VX_STDCALL NeedHelp() {

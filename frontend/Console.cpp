@@ -9,6 +9,7 @@ namespace vx {
 void ConsoleStreams::Write(const std::string& bytes) { WriteStdout(bytes); }
 void ConsoleStreams::Flush() { FlushStdout(); }
 bool ConsoleStreams::ReadLine(std::string& line) { return ReadStdinLine(line); }
+bool ConsoleStreams::IsTerminal() { return StdoutIsTerminal(); }
 
 namespace {
 
@@ -20,8 +21,18 @@ const char* const kLineEnd = "\r\n";
 void WriteOwnText(const char* utf8) { Console().Write(Utf8ToOem(utf8)); }
 void WriteOwnLine(const char* utf8) { Console().Write(Utf8ToOem(utf8) + kLineEnd); }
 
-// Library texts are written as received.
-void WriteLibraryLine(const char* text) { Console().Write(std::string(text ? text : "") + kLineEnd); }
+// Library texts are written as received; on a terminal a name's control
+// characters show as "?", so that no name can drive the terminal.
+void WriteLibraryLine(const char* text) {
+  std::string line = text ? text : "";
+  if (Console().IsTerminal()) {
+    for (char& c : line) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7F) c = '?';
+    }
+  }
+  Console().Write(line + kLineEnd);
+}
 
 int32_t AskStartCopyAnswer() {
   WriteOwnText("Appuyez sur <Entrée> pour lancer la copie.");

@@ -21,6 +21,9 @@ class ConsoleStreams {
   virtual void Flush();
   // One line without its line end; false at the end of input.
   virtual bool ReadLine(std::string& line);
+  // Whether the texts go to a terminal, which shows control characters in
+  // names as "?" (a file or a pipe gets them unchanged).
+  virtual bool IsTerminal();
 };
 
 ConsoleStreams& Console();

@@ -13,6 +13,7 @@ namespace vx::test {
 class ScriptedConsole : public ConsoleStreams {
  public:
   std::string out;
+  bool terminal = false;  // whether it plays a terminal
   int flushes = 0;
   int flushesBeforeRead = 0;  // reads that found the prompt flushed
 
@@ -31,6 +32,7 @@ class ScriptedConsole : public ConsoleStreams {
     ++flushes;
     unflushed_ = false;
   }
+  bool IsTerminal() override { return terminal; }
   bool ReadLine(std::string& line) override {
     if (!unflushed_) ++flushesBeforeRead;
     if (next_ >= lines_.size()) return false;

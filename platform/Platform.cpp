@@ -1,18 +1,140 @@
 // The platform layer: what both backends share, then the backend itself.
 #include "platform/Platform.h"
 
+#include <algorithm>
+#include <cstring>
+#include <random>
+
 namespace vx {
 
-namespace {
-FileSystem* installedFiles = nullptr;
-}  // namespace
+// ---- Held folders and listings ------------------------------------------------------
 
-FileSystem& Files() {
-  static NativeFileSystem native;
-  return installedFiles ? *installedFiles : native;
+std::string Folder::PathOf(std::string_view name) const {
+  std::string path = path_;
+  if (path.empty() || !IsPathSeparator(path.back())) path += kPathSeparator;
+  path.append(name.data(), name.size());
+  return path;
 }
 
-void SetFiles(FileSystem* fs) { installedFiles = fs; }
+namespace {
+constexpr uint8_t kLinkFlag = 1;
+constexpr uint8_t kAttributesReadFlag = 2;
+}  // namespace
+
+void Listing::Reserve(std::size_t entries, std::size_t nameBytes) {
+  records_.reserve(entries);
+  arena_.reserve(nameBytes);
+}
+
+void Listing::Add(std::string_view name, std::string_view shortName, const ListedEntry& data) {
+  Record record;
+  record.nameOffset = static_cast<uint32_t>(arena_.size());
+  record.nameLength = static_cast<uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
+  record.shortLength = static_cast<uint8_t>(std::min<std::size_t>(shortName.size(), 0xFF));
+  record.flags = static_cast<uint8_t>((data.link ? kLinkFlag : 0) |
+                                      (data.attributesRead ? kAttributesReadFlag : 0));
+  record.attributes = data.attributes;
+  record.size = data.size;
+  record.lastWrite = data.lastWrite;
+  record.fileIndex = data.fileIndex;
+  arena_.append(name.data(), record.nameLength);
+  arena_ += '\0';
+  arena_.append(shortName.data(), record.shortLength);
+  arena_ += '\0';
+  records_.push_back(record);
+  sortedByName_ = false;
+  byName_.clear();
+}
+
+ListedEntry Listing::At(std::size_t i) const {
+  const Record& r = records_[i];
+  ListedEntry entry;
+  entry.name = std::string_view(arena_.data() + r.nameOffset, r.nameLength);
+  entry.shortName = std::string_view(arena_.data() + r.nameOffset + r.nameLength + 1, r.shortLength);
+  entry.attributes = r.attributes;
+  entry.size = r.size;
+  entry.lastWrite = r.lastWrite;
+  entry.fileIndex = r.fileIndex;
+  entry.link = (r.flags & kLinkFlag) != 0;
+  entry.attributesRead = (r.flags & kAttributesReadFlag) != 0;
+  return entry;
+}
+
+void Listing::SortByName() {
+  const char* arena = arena_.data();
+  std::sort(records_.begin(), records_.end(), [arena](const Record& a, const Record& b) {
+    return std::string_view(arena + a.nameOffset, a.nameLength) <
+           std::string_view(arena + b.nameOffset, b.nameLength);
+  });
+  sortedByName_ = true;
+  byName_.clear();
+}
+
+std::optional<ListedEntry> Listing::Find(std::string_view name) const {
+  const char* arena = arena_.data();
+  auto nameOf = [&](uint32_t i) {
+    return std::string_view(arena + records_[i].nameOffset, records_[i].nameLength);
+  };
+  // Byte order is the file system's own order where names keep their case:
+  // the sorted records are searched as they are.
+  if (sortedByName_ && kFileNamesCaseSensitive) {
+    std::size_t low = 0, high = records_.size();
+    while (low < high) {
+      const std::size_t middle = (low + high) / 2;
+      const int order = CompareFileNames(nameOf(static_cast<uint32_t>(middle)), name);
+      if (order == 0) return At(middle);
+      if (order < 0) low = middle + 1; else high = middle;
+    }
+    return std::nullopt;
+  }
+  if (byName_.size() != records_.size()) {
+    byName_.resize(records_.size());
+    for (uint32_t i = 0; i < byName_.size(); ++i) byName_[i] = i;
+    std::sort(byName_.begin(), byName_.end(),
+              [&](uint32_t a, uint32_t b) { return CompareFileNames(nameOf(a), nameOf(b)) < 0; });
+  }
+  const auto found = std::lower_bound(
+      byName_.begin(), byName_.end(), name,
+      [&](uint32_t i, std::string_view wanted) { return CompareFileNames(nameOf(i), wanted) < 0; });
+  if (found == byName_.end() || CompareFileNames(nameOf(*found), name) != 0) return std::nullopt;
+  return At(*found);
+}
+
+std::size_t Listing::BytesUsed() const {
+  return arena_.capacity() + records_.capacity() * sizeof(Record) +
+         byName_.capacity() * sizeof(uint32_t);
+}
+
+// ---- Temporary names --------------------------------------------------------------
+
+namespace {
+constexpr char kTemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyz234567";  // base 32
+}  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+  const std::size_t prefix = sizeof kTemporaryPrefix - 1, suffix = sizeof kTemporarySuffix - 1;
+  if (name.size() != prefix + kTemporaryRandomLength + suffix) return false;
+  if (name.substr(0, prefix) != kTemporaryPrefix || name.substr(name.size() - suffix) != kTemporarySuffix)
+    return false;
+  const std::string_view random = name.substr(prefix, kTemporaryRandomLength);
+  return random.find_first_not_of(kTemporaryAlphabet) == std::string_view::npos;
+}
+
+std::string NewTemporaryName() {
+  // Seeded once from the system's entropy source: names differ between runs
+  // and between the programs that write into one folder at once.
+  static std::mt19937_64 generator = [] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device()};
+    return std::mt19937_64(seed);
+  }();
+  std::string name = kTemporaryPrefix;
+  uint64_t bits = generator();
+  for (std::size_t i = 0; i < kTemporaryRandomLength; ++i, bits >>= 5)
+    name += kTemporaryAlphabet[bits & 31];
+  name += kTemporarySuffix;
+  return name;
+}
 
 // Days from 30 December 1899 for a proleptic Gregorian date.
 static int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {

@@ -7,6 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 namespace vx {
@@ -50,6 +53,8 @@ void SetConsoleTitleText(const std::string& title);  // ANSI text
 void WriteStdout(const std::string& bytes);
 void FlushStdout();
 void WriteStderr(const std::string& bytes);
+// Whether standard output is a terminal (names then show control characters as "?").
+bool StdoutIsTerminal();
 // Reads one line without its line end. false at end of input.
 bool ReadStdinLine(std::string& line);
 // The purge's notice for a folder that cannot be removed: waits for the user
@@ -102,7 +107,51 @@ bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber);
 // packed into DOS date (high 16 bits) and time. -1 outside 1980 to 2107.
 int32_t FileTimeToPackedLocal(int64_t fileTime);
 
-// ---- Files and folders ------------------------------------------------------
+// ---- Results ----------------------------------------------------------------
+//
+// Every file operation reports one way: a std::error_code (empty on success)
+// or an ErrorOr<T> holding either the T or the error. The error carries the
+// system's own code (errno on Linux, GetLastError on Windows) in
+// SystemCategory(), whose message() is the system's text for it.
+
+// errno values on Linux; Win32 error codes on Windows, message() from
+// FormatMessageA and default_error_condition() mapping to std::errc, so that
+// IsMissing and MoveNeedsCopy also take the portable codes test doubles return.
+const std::error_category& SystemCategory();
+// The given system code as an error (0 gives an empty error).
+inline std::error_code SystemError(int code) { return std::error_code(code, SystemCategory()); }
+// "Not there": the name, or a folder on its way, does not exist (ENOENT,
+// ENOTDIR; ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_NAME,
+// ERROR_DIRECTORY). Every other error is "could not look", and nothing may
+// be deleted or judged on its strength.
+bool IsMissing(std::error_code error);
+// Whether MoveFile refused because the caller must copy then delete instead:
+// the rename would cross devices (EXDEV, bind mounts included;
+// ERROR_NOT_SAME_DEVICE) or the source is a link, which is never renamed.
+bool MoveNeedsCopy(std::error_code error);
+
+// A T, or the error that kept it from being made.
+template <typename T>
+class ErrorOr {
+ public:
+  ErrorOr(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design
+  // An empty error is a caller's mistake; it still never reads as success.
+  ErrorOr(std::error_code error)  // NOLINT: implicit by design
+      : error_(error ? error : std::make_error_code(std::errc::io_error)) {}
+
+  explicit operator bool() const { return value_.has_value(); }
+  std::error_code error() const { return error_; }
+  T& operator*() { return *value_; }
+  const T& operator*() const { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+
+ private:
+  std::optional<T> value_;
+  std::error_code error_;
+};
+
+// ---- Files and folders --------------------------------------------------------
 
 namespace attr {
 constexpr uint32_t ReadOnly = 0x1;
@@ -111,124 +160,366 @@ constexpr uint32_t System = 0x4;
 constexpr uint32_t Directory = 0x10;
 constexpr uint32_t Archive = 0x20;
 constexpr uint32_t Normal = 0x80;
-constexpr uint32_t ReparsePoint = 0x400;  // a link; folders behind one are never entered
-constexpr uint32_t Invalid = 0xFFFFFFFFu;
+constexpr uint32_t ReparsePoint = 0x400;  // a link or mount point; folders behind one are never entered
 }  // namespace attr
 
-struct DirEntry {
-  std::string name;
-  uint32_t attributes = 0;
-  uint64_t size = 0;
-  int64_t lastWrite = 0;  // file time
+// What identifies a file or folder whatever names lead to it: device and
+// inode on Linux, volume serial number and file index on Windows.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t index = 0;
+  friend bool operator==(const FileId& a, const FileId& b) {
+    return a.device == b.device && a.index == b.index;
+  }
+  friend bool operator!=(const FileId& a, const FileId& b) { return !(a == b); }
+};
+
+// What a name stands for.
+enum class EntryKind : uint8_t {
+  File,          // a regular file, or a link to one
+  Folder,        // a folder, a link to one, or a mount point (attr::ReparsePoint for the last two)
+  DanglingLink,  // a link that leads nowhere
+  Special,       // FIFO, socket, device: never opened, copied or deleted
+};
+
+// One name looked at (FileSystem::Look, LookPath). A link to a file reads as
+// the file (kind, size, time and identity of what it leads to) with link set.
+struct EntryInfo {
+  EntryKind kind = EntryKind::File;
+  bool link = false;        // the name itself is a symbolic link (a reparse point on Windows)
+  uint32_t attributes = 0;  // attr bits from the mode and the name; the DOS bits only from GetAttributes
+  uint64_t size = 0;        // files only
+  int64_t lastWrite = 0;    // file time: 100-ns ticks since 1601, UTC
+  FileId id;
+};
+
+// A folder held open: on Linux a descriptor opened O_DIRECTORY|O_NOFOLLOW|
+// O_CLOEXEC, on Windows a handle opened without delete sharing (so the folder
+// cannot be renamed or replaced while held) with FILE_FLAG_BACKUP_SEMANTICS|
+// FILE_FLAG_OPEN_REPARSE_POINT. Operations on names inside it act within this
+// very folder, whatever its path comes to name meanwhile. Move-only. The path
+// text it was reached by serves messages and, on Windows (no *at calls), as
+// the prefix of the names acted on while the handle pins the folder.
+class Folder {
+ public:
+  static constexpr std::intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
+
+  Folder() = default;
+  // For the backends: takes ownership of handle.
+  Folder(std::intptr_t handle, std::string path, FileId id)
+      : handle_(handle), path_(std::move(path)), id_(id) {}
+  Folder(Folder&& other) noexcept
+      : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)),
+        id_(other.id_) {}
+  Folder& operator=(Folder&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, kNoHandle);
+      path_ = std::move(other.path_);
+      id_ = other.id_;
+    }
+    return *this;
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() { Close(); }
+
+  bool IsOpen() const { return handle_ != kNoHandle; }
+  // Releases the handle (a held folder cannot be removed on Windows).
+  void Close();  // defined by the backend
+  std::intptr_t NativeHandle() const { return handle_; }
+  // The path text, without a trailing separator unless it is a root ("/", "C:\").
+  const std::string& Path() const { return path_; }
+  // path + separator + name, for messages and the Windows backend.
+  std::string PathOf(std::string_view name) const;
+  const FileId& Id() const { return id_; }
+
+ private:
+  std::intptr_t handle_ = kNoHandle;
+  std::string path_;
+  FileId id_;
+};
+
+// One entry of a listing, a view into the listing's arena (valid while the
+// listing lives). Its names are NUL-terminated there.
+struct ListedEntry {
+  std::string_view name;
+  std::string_view shortName;  // the 8.3 name where the platform has one; empty otherwise (Linux)
+  uint32_t attributes = 0;     // attr bits; the DOS bits only when the listing read them
+  uint64_t size = 0;           // files only; a link to a file: the file's
+  int64_t lastWrite = 0;       // file time
+  // FileId::index on the folder's own device; 0 when not known (always for a
+  // link, whose file may lie on another device: Look tells its identity).
+  uint64_t fileIndex = 0;
+  bool link = false;           // a symbolic link (to a file or folder) or reparse point
+  bool attributesRead = false;  // the DOS bits (hidden, system, archive) were read
+  bool IsFolder() const { return (attributes & attr::Directory) != 0; }
+  // The name under -N: the short name where there is one.
+  std::string_view ShortOrName() const { return shortName.empty() ? name : shortName; }
+};
+
+// The entries of one folder: names in one arena (one buffer and offsets, no
+// string object per entry), 40 bytes of record each. Sorted by name (byte
+// order) on Linux; in the system's order on Windows.
+class Listing {
+ public:
+  std::size_t Count() const { return records_.size(); }
+  ListedEntry At(std::size_t i) const;
+  // The entry of this name as the file system compares names (CompareFileNames).
+  std::optional<ListedEntry> Find(std::string_view name) const;
+  std::size_t BytesUsed() const;
+
+  // For the backends.
+  void Add(std::string_view name, std::string_view shortName, const ListedEntry& data);
+  void SortByName();  // byte order
+  void Reserve(std::size_t entries, std::size_t nameBytes);
+
+ private:
+  struct Record {
+    uint32_t nameOffset;
+    uint16_t nameLength;
+    uint8_t shortLength;  // the short name follows the long one's NUL in the arena
+    uint8_t flags;
+    uint32_t attributes;
+    uint32_t unused = 0;
+    uint64_t size;
+    int64_t lastWrite;
+    uint64_t fileIndex;
+  };
+  static_assert(sizeof(Record) == 40, "a listing entry costs 40 bytes plus its names");
+  std::string arena_;
+  std::vector<Record> records_;
+  bool sortedByName_ = false;
+  mutable std::vector<uint32_t> byName_;  // order by CompareFileNames, built by the first Find
+};
+
+// How the file system compares names: bytes on Linux, ignoring case on Windows.
+int CompareFileNames(std::string_view a, std::string_view b);
+
+struct ListOptions {
+  bool includeHidden = false;  // hidden and system entries too
+  // Read every entry's DOS bits (Linux: one extended-attribute read per
+  // entry). Without includeHidden they are read anyway, to tell hidden entries.
+  bool withAttributes = true;
+  // "" or "*.*": every name. Otherwise * and ? as the platform's enumeration
+  // matches them (case-sensitive on Linux); a mask without wildcards lists
+  // that one entry.
+  std::string mask;
+};
+
+struct FileTimes {
+  int64_t creation = 0, lastAccess = 0, lastWrite = 0;  // file times
 };
 
 // An open file for reading: the stream of the MD5 digest.
 class InputFile {
  public:
   virtual ~InputFile() = default;
-  virtual int64_t Size() = 0;
+  virtual ErrorOr<int64_t> Size() = 0;
   virtual int64_t Position() = 0;
-  virtual bool Seek(int64_t position) = 0;
-  // Bytes read, 0 at the end, -1 on a read error.
-  virtual int64_t Read(void* buffer, std::size_t count) = 0;
+  virtual std::error_code Seek(int64_t position) = 0;  // a negative position fails
+  // Bytes read, 0 at the end.
+  virtual ErrorOr<std::size_t> Read(void* buffer, std::size_t count) = 0;
 };
 
 enum class Sharing { None, Read, ReadWrite };
 
-// Every file operation of the engine. RealFileSystem() is the system; tests
-// derive from NativeFileSystem to provoke faults.
+// ---- Temporary files ------------------------------------------------------------
+//
+// The copy and the log trim write through one primitive: a file made
+// exclusively under a fresh unique name in the target's folder (never a
+// fixed name, never one derived from the target), put in the target's place
+// only when complete, removed on failure. The name is kTemporaryPrefix, 12
+// random characters of [a-z2-7] and kTemporarySuffix: 20 characters, hidden
+// on Linux by its dot. On Linux an unnamed file (O_TMPFILE) is used first,
+// the named one only where the file system has no unnamed files.
+// Stale temporary files left by a killed run are never deleted automatically:
+// nothing proves that a name of this pattern is ours. A user may remove them.
+constexpr char kTemporaryPrefix[] = ".vx~";
+constexpr char kTemporarySuffix[] = ".tmp";
+constexpr std::size_t kTemporaryRandomLength = 12;
+// Whether a name has the pattern above.
+bool IsTemporaryName(std::string_view name);
+// A fresh name of that pattern (random from the system's entropy source).
+std::string NewTemporaryName();
+
+class TemporaryFile {
+ public:
+  // A new empty file open for writing in folder, unnamed where the platform
+  // can, else created exclusively under NewTemporaryName() (retried while
+  // the name exists). Its permission bits are 0600 until the writer sets them.
+  static ErrorOr<TemporaryFile> Create(const Folder& folder);
+
+  TemporaryFile(TemporaryFile&& other) noexcept;
+  TemporaryFile& operator=(TemporaryFile&&) = delete;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  // Removes the file unless it was committed: only a name this object made.
+  ~TemporaryFile();
+
+  std::intptr_t NativeHandle() const { return handle_; }
+  // The name it was created under; empty for an unnamed file.
+  const std::string& Name() const { return name_; }
+  // Writes all bytes at the current position.
+  std::error_code Write(const char* data, std::size_t size);
+  // Closes the handle and gives the file targetName in its folder: never
+  // replacing an existing entry (EEXIST / ERROR_FILE_EXISTS when taken),
+  // or, with replace, atomically over an existing file (never a folder).
+  // A failed commit leaves the file uncommitted: it may be committed again.
+  std::error_code Commit(std::string_view targetName, bool replace);
+
+ private:
+  TemporaryFile(const Folder& folder, std::intptr_t handle, std::string name);
+  const Folder* folder_;
+  std::intptr_t handle_;
+  std::string name_;  // empty for an unnamed file
+  bool committed_ = false;
+};
+
+// ---- The file system ---------------------------------------------------------------
+//
+// Every file operation of the engine. Paths that the user names (sources,
+// destinations, the log, list files) are opened by path and may lead through
+// links. Everything below a root is reached relative to a held Folder, one
+// name at a time: a link, mount point or reparse point where a folder is
+// expected is refused, never entered. Names are single components without
+// separators. Tests derive from NativeFileSystem to provoke faults and pass
+// their double where the engine takes a FileSystem&.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Entries matching pattern (folder + name mask with * and ?), folders
-  // included, "." and ".." never. Hidden and system entries only with
-  // includeHidden. FIFOs, sockets and devices are never returned. Sorted by
-  // name on Linux, in the system's order on Windows. false when the folder
-  // cannot be read or nothing matches.
-  virtual bool FindFiles(const std::string& pattern, bool includeHidden,
-                         std::vector<DirEntry>& entries) = 0;
-  // One file (not a folder), hidden and system included: its size and time.
-  virtual bool FindFile(const std::string& path, DirEntry& entry) = 0;
-  virtual bool FileExists(const std::string& path) = 0;
-  virtual bool DirectoryExists(const std::string& path) = 0;
-  virtual uint32_t GetAttributes(const std::string& path) = 0;  // attr::Invalid on failure
-  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
-  // Copies content, permission bits or attributes and last-write time over
-  // an existing target (never over a read-only one), through a temporary file
-  // in the target folder. Never copies a file onto itself.
-  virtual bool CopyFile(const std::string& source, const std::string& target) = 0;
-  // Renames; fails when the target exists or lies on another volume.
-  virtual bool MoveFile(const std::string& source, const std::string& target) = 0;
-  // Whether a rename from source to target can work (same drive or file system).
-  virtual bool SameVolume(const std::string& source, const std::string& target) = 0;
-  // Whether two existing paths name one and the same file.
-  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
-  virtual bool DeleteFile(const std::string& path) = 0;  // fails on read-only files
-  virtual bool CreateDirectories(const std::string& path) = 0;
-  virtual bool RemoveDirectory(const std::string& path) = 0;  // empty folders only
-  virtual std::string ShortPath(const std::string& path) = 0;
-  // Absolute form against the current folder, "." and ".." folded lexically.
-  virtual std::string FullPath(const std::string& path) = 0;
-  virtual std::string CurrentDirectory() = 0;
-  // Creation, last-access and last-write file times, opened with shared read
-  // and write. false when the file cannot be opened.
-  virtual bool GetFileTimes(const std::string& path, int64_t times[3]) = 0;
-  // nullptr on failure, with the system's text for the error in error.
-  virtual std::unique_ptr<InputFile> OpenForRead(const std::string& path, Sharing sharing,
-                                                 std::string& error) = 0;
-  // Whole-file text access for list files and the log. false with the
-  // system's text in error.
-  virtual bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) = 0;
-  virtual bool AppendToFile(const std::string& path, const std::string& bytes,
-                            std::string& error) = 0;
-  virtual bool RewriteFile(const std::string& path, const std::string& bytes,
-                           std::string& error) = 0;
+  // ---- Paths named by the user ----
 
-  // What a path names, telling "not there" apart from "could not be looked
-  // at": nothing may be deleted on the strength of a failed look-up.
-  enum class PathKind { Missing, File, Folder, Unknown };
-  virtual PathKind Probe(const std::string& path) = 0;
-  // Whether a folder's entries can be listed (an empty folder can).
-  virtual bool CanListFolder(const std::string& path) = 0;
-  // Removes a link to a folder itself, never what it points to.
-  virtual bool RemoveLink(const std::string& path) = 0;
+  // Opens the folder a path names, following links (a root may be named
+  // through one). Missing: IsMissing; a file: ENOTDIR / ERROR_DIRECTORY.
+  virtual ErrorOr<Folder> OpenRoot(const std::string& path) = 0;
+  // Opens the folder a path names, first creating it and its missing parents
+  // (links in the path followed, as the user named it). The folder of the
+  // last component, when created here, takes the permission bits of like
+  // (Linux; Windows inherits its ACL); parents get the defaults.
+  virtual ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) = 0;
+  // What a path names, following links. Missing: IsMissing.
+  virtual ErrorOr<EntryInfo> LookPath(const std::string& path) = 0;
+  // Creates a folder and its missing parents (the log's folder); success when it exists.
+  virtual std::error_code CreateDirectories(const std::string& path) = 0;
+  // Removes the empty folder a path names (the top source folder after a
+  // move); refuses a link and a folder that is not empty.
+  virtual std::error_code RemoveFolderPath(const std::string& path) = 0;
+  // The whole content of a regular file (never a FIFO or device).
+  virtual ErrorOr<std::string> ReadWholeFile(const std::string& path) = 0;
+  // Appends bytes to a regular file, creating it when missing (the log).
+  virtual std::error_code AppendToFile(const std::string& path, const std::string& bytes) = 0;
+  // Replaces a whole file atomically: the bytes go to a temporary file
+  // beside it, renamed over it when complete (a link in the file's place is
+  // replaced, not written through). The mode of the old file is kept. On
+  // failure the old file stays whole and the temporary file is removed.
+  virtual std::error_code ReplaceFile(const std::string& path, const std::string& bytes) = 0;
+  // The path made absolute against the current folder, "." and ".." folded
+  // lexically, links not resolved (Windows: GetFullPathNameA).
+  virtual ErrorOr<std::string> FullPath(const std::string& path) = 0;
+  virtual ErrorOr<std::string> CurrentDirectory() = 0;
+  // The short (8.3) form of an existing path; the path itself where the
+  // volume has no short names (always on Linux).
+  virtual ErrorOr<std::string> ShortPath(const std::string& path) = 0;
+
+  // ---- Names inside a held folder: no link is followed in a folder's place ----
+
+  // The entries of folder matching options.mask, folders included, "." and
+  // ".." never, FIFOs, sockets, devices and dangling links never. A listing
+  // that fails part-way returns the error: it never reads as the end of the folder.
+  virtual ErrorOr<Listing> List(const Folder& folder, const ListOptions& options) = 0;
+  // What name stands for, not following it: a link reads as described at
+  // EntryInfo, with kind DanglingLink when it leads nowhere. Missing: IsMissing.
+  virtual ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) = 0;
+  // Opens the subfolder name. Refuses (never enters) a link (ELOOP /
+  // ERROR_CANT_ACCESS_FILE), a mount point or other reparse point (EXDEV /
+  // ERROR_NOT_SAME_DEVICE); none of these reads as IsMissing. A file in its
+  // place: ENOTDIR / ERROR_DIRECTORY, which IsMissing takes as "no folder there".
+  virtual ErrorOr<Folder> OpenFolder(const Folder& parent, std::string_view name) = 0;
+  // The identities of folder and of every folder above it, up to the top
+  // of the file-system tree (Linux: ".." one step at a time). "Does the
+  // source lie inside the destination" is asked of this chain, never of path text.
+  virtual ErrorOr<std::vector<FileId>> FolderAndParents(const Folder& folder) = 0;
+  // Opens the subfolder name, creating it when missing with the permission
+  // bits of like (Linux: 0700 stays 0700, setgid and sticky kept). Refuses
+  // what OpenFolder refuses, and a file in its place.
+  virtual ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
+                                       const Folder* like) = 0;
+  // The attribute bits of the entry itself (DOS bits included). A link is
+  // refused, never read through.
+  virtual ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) = 0;
+  // Sets read-only (Linux: the write bits) and hidden, system, archive (the
+  // DOS extended attribute, where the file system keeps one) on the entry
+  // itself. A link is refused, never written through.
+  virtual std::error_code SetAttributes(const Folder& folder, std::string_view name,
+                                        uint32_t attributes) = 0;
+  // Copies the file name of from (a link to a file: the file's content) to
+  // targetName in to, with its permission bits or attributes, DOS bits and
+  // last-write time, through a TemporaryFile. Refuses a source that is not a
+  // file, and a target that is a folder, a read-only file (also for root) or
+  // the source itself (by identity). A link in the target's place is
+  // replaced, never written through.
+  virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                   std::string_view targetName) = 0;
+  // Renames the file name of from to targetName in to, never replacing an
+  // existing entry. Refuses with MoveNeedsCopy when the caller must copy
+  // then delete instead: across devices (bind mounts included) or for a link.
+  virtual std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
+                                   std::string_view targetName) = 0;
+  // Deletes a file, or a link to a file (or leading nowhere) itself.
+  // Refuses a read-only file (also for root), a folder, a link to a folder
+  // and special files.
+  virtual std::error_code DeleteFile(const Folder& folder, std::string_view name) = 0;
+  // Removes the empty subfolder name; refuses a link or a folder that is not empty.
+  virtual std::error_code RemoveFolder(const Folder& parent, std::string_view name) = 0;
+  // Removes a link to a folder (a junction on Windows) itself, never what it
+  // leads to; refuses anything that is not a link.
+  virtual std::error_code RemoveLink(const Folder& parent, std::string_view name) = 0;
+  // Opens a file for reading (a link to a file: the file), never a FIFO or
+  // device; sharing is what Windows lets others do meanwhile (Linux has no
+  // mandatory sharing).
+  virtual ErrorOr<std::unique_ptr<InputFile>> OpenForRead(const Folder& folder,
+                                                          std::string_view name,
+                                                          Sharing sharing) = 0;
+  // Creation, last-access and last-write times of a file, opened for reading
+  // with read and write shared (Linux: the status-change time stands for creation).
+  virtual ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) = 0;
 };
 
 class NativeFileSystem : public FileSystem {
  public:
-  bool FindFiles(const std::string& pattern, bool includeHidden,
-                 std::vector<DirEntry>& entries) override;
-  bool FindFile(const std::string& path, DirEntry& entry) override;
-  bool FileExists(const std::string& path) override;
-  bool DirectoryExists(const std::string& path) override;
-  uint32_t GetAttributes(const std::string& path) override;
-  bool SetAttributes(const std::string& path, uint32_t attributes) override;
-  bool CopyFile(const std::string& source, const std::string& target) override;
-  bool MoveFile(const std::string& source, const std::string& target) override;
-  bool SameVolume(const std::string& source, const std::string& target) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
-  bool DeleteFile(const std::string& path) override;
-  bool CreateDirectories(const std::string& path) override;
-  bool RemoveDirectory(const std::string& path) override;
-  std::string ShortPath(const std::string& path) override;
-  std::string FullPath(const std::string& path) override;
-  std::string CurrentDirectory() override;
-  bool GetFileTimes(const std::string& path, int64_t times[3]) override;
-  std::unique_ptr<InputFile> OpenForRead(const std::string& path, Sharing sharing,
-                                         std::string& error) override;
-  bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) override;
-  bool AppendToFile(const std::string& path, const std::string& bytes,
-                    std::string& error) override;
-  bool RewriteFile(const std::string& path, const std::string& bytes,
-                   std::string& error) override;
-  PathKind Probe(const std::string& path) override;
-  bool CanListFolder(const std::string& path) override;
-  bool RemoveLink(const std::string& path) override;
-};
+  ErrorOr<Folder> OpenRoot(const std::string& path) override;
+  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) override;
+  ErrorOr<EntryInfo> LookPath(const std::string& path) override;
+  std::error_code CreateDirectories(const std::string& path) override;
+  std::error_code RemoveFolderPath(const std::string& path) override;
+  ErrorOr<std::string> ReadWholeFile(const std::string& path) override;
+  std::error_code AppendToFile(const std::string& path, const std::string& bytes) override;
+  std::error_code ReplaceFile(const std::string& path, const std::string& bytes) override;
+  ErrorOr<std::string> FullPath(const std::string& path) override;
+  ErrorOr<std::string> CurrentDirectory() override;
+  ErrorOr<std::string> ShortPath(const std::string& path) override;
 
-// The file system the library uses; tests may install a double.
-FileSystem& Files();
-void SetFiles(FileSystem* fs);  // nullptr restores the real one
+  ErrorOr<Listing> List(const Folder& folder, const ListOptions& options) override;
+  ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) override;
+  ErrorOr<Folder> OpenFolder(const Folder& parent, std::string_view name) override;
+  ErrorOr<std::vector<FileId>> FolderAndParents(const Folder& folder) override;
+  ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
+                               const Folder* like) override;
+  ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
+  std::error_code SetAttributes(const Folder& folder, std::string_view name,
+                                uint32_t attributes) override;
+  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                           std::string_view targetName) override;
+  std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
+                           std::string_view targetName) override;
+  std::error_code DeleteFile(const Folder& folder, std::string_view name) override;
+  std::error_code RemoveFolder(const Folder& parent, std::string_view name) override;
+  std::error_code RemoveLink(const Folder& parent, std::string_view name) override;
+  ErrorOr<std::unique_ptr<InputFile>> OpenForRead(const Folder& folder, std::string_view name,
+                                                  Sharing sharing) override;
+  ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) override;
+};
 
 }  // namespace vx

@@ -206,7 +206,8 @@ Md5Digest DigestFinal(Md5Context& context) {
 Md5Digest StreamDigest(InputFile& stream) {
   Md5Context context;
   DigestInit(context);
-  const int64_t size = stream.Size();
+  // Where the size is known, the digest stops there even if the file grows.
+  const ErrorOr<int64_t> size = stream.Size();
   PositionGuard guard(stream, stream.Position());
   stream.Seek(0);
 
@@ -217,22 +218,23 @@ Md5Digest StreamDigest(InputFile& stream) {
   int64_t total = 0;
   for (;;) {
     // A failed read ends the digest with what was read before it.
-    const int64_t got = stream.Read(block, kDigestReadSize);
-    if (got <= 0) break;
-    total += got;
-    DigestUpdate(context, block, static_cast<std::size_t>(got));
-    if (total == size) break;
+    const ErrorOr<std::size_t> got = stream.Read(block, kDigestReadSize);
+    if (!got || *got == 0) break;
+    total += static_cast<int64_t>(*got);
+    DigestUpdate(context, block, *got);
+    if (size && total == *size) break;
   }
   return DigestFinal(context);
 }
 
-Md5Digest FileDigest(FileSystem& fs, const std::string& path) {
-  std::string error;
-  std::unique_ptr<InputFile> file = fs.OpenForRead(path, Sharing::None, error);
+Md5Digest FileDigest(FileSystem& fs, const Folder& folder, std::string_view name,
+                     const std::string& path) {
+  ErrorOr<std::unique_ptr<InputFile>> file = fs.OpenForRead(folder, name, Sharing::None);
   if (!file) {
-    VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + path + "\". " + error);
+    VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + path + "\". " +
+                           file.error().message());
   }
-  return StreamDigest(*file);
+  return StreamDigest(**file);
 }
 
 std::string DigestToHex(const Md5Digest& digest) {

@@ -29,8 +29,10 @@ void DigestUpdate(Md5Context& context, const void* data, std::size_t length);
 Md5Digest DigestFinal(Md5Context& context);
 // Digest of the whole stream; its position is restored afterwards.
 Md5Digest StreamDigest(InputFile& stream);
-// Raises "Impossible d'ouvrir le fichier ..." when the file cannot be opened.
-Md5Digest FileDigest(FileSystem& fs, const std::string& path);
+// Digest of the file name in folder, opened with no sharing; path names it
+// in the message "Impossible d'ouvrir le fichier ..." raised when it cannot be opened.
+Md5Digest FileDigest(FileSystem& fs, const Folder& folder, std::string_view name,
+                     const std::string& path);
 std::string DigestToHex(const Md5Digest& digest);
 bool DigestsEqual(const Md5Digest& a, const Md5Digest& b);
 

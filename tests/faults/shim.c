@@ -15,9 +15,18 @@
  *                            marked file, once per process
  *   VXF_STALL_AFTER=N        once N bytes went to marked files, creates the
  *                            file VXF_STALL_MARK and sleeps until killed
- *   VXF_DENY_DIR=PATH        opendir of PATH fails (EACCES), however many
- *                            separators end either
+ *   VXF_DENY_DIR=PATH        opening the folder PATH fails (EACCES), however
+ *                            many separators end either
+ *   VXF_LIST_EIO=TEXT        listing a folder whose path contains TEXT fails
+ *                            with EIO once VXF_LIST_EIO_AFTER entries (default
+ *                            0) came through getdents64
+ *   VXF_RENAME_EXDEV=TEXT    renames whose source path contains TEXT fail with
+ *                            EXDEV, as across bind mounts of one file system
  *   VXF_TRACE_OPEN=FILE      appends every opened path to FILE, one a line
+ *
+ * Paths are matched whole: a name opened relative to a folder descriptor is
+ * matched as that folder's path, "/", the name (an unnamed temporary file's
+ * "." names its folder).
  */
 #define _GNU_SOURCE
 #include <dirent.h>
@@ -40,6 +49,8 @@
 
 static unsigned char fd_flags[MAX_FDS];
 static uint64_t fd_read_bytes[MAX_FDS];
+static char* fd_paths[MAX_FDS];       /* the whole path each descriptor was opened by */
+static uint64_t fd_listed[MAX_FDS];   /* entries listed from a folder descriptor */
 static uint64_t marked_bytes;
 static int corrupted;
 
@@ -71,11 +82,32 @@ static void trace_open(const char* path) {
   errno = saved;
 }
 
+/* The whole path of path opened relative to dirfd, in out. */
+static const char* whole_path(int dirfd, const char* path, char* out, size_t size) {
+  if (!path) return path;
+  if (path[0] == '/' || dirfd < 0 || dirfd >= MAX_FDS || !fd_paths[dirfd]) return path;
+  size_t used = strlen(fd_paths[dirfd]);
+  if (used + strlen(path) + 2 > size) return path;
+  memcpy(out, fd_paths[dirfd], used);
+  out[used++] = '/';
+  strcpy(out + used, path);
+  return out;
+}
+
+static void forget_fd(int fd) {
+  if (fd < 0 || fd >= MAX_FDS) return;
+  fd_flags[fd] = 0;
+  free(fd_paths[fd]);
+  fd_paths[fd] = NULL;
+}
+
 static void note_open(int fd, const char* path, int flags) {
   trace_open(path);
   if (fd < 0 || fd >= MAX_FDS) return;
-  fd_flags[fd] = 0;
+  forget_fd(fd);
   fd_read_bytes[fd] = 0;
+  fd_listed[fd] = 0;
+  if (path) fd_paths[fd] = strdup(path);
   const int access = flags & O_ACCMODE;
   if (access != O_WRONLY && matches(path, "VXF_READ_EIO")) fd_flags[fd] |= FLAG_READ_EIO;
   if (access != O_RDONLY && !(flags & O_APPEND) && matches(path, "VXF_WRITE_MATCH"))
@@ -85,6 +117,19 @@ static void note_open(int fd, const char* path, int flags) {
 static unsigned flags_of(int fd) { return fd >= 0 && fd < MAX_FDS ? fd_flags[fd] : 0; }
 
 static void* next(const char* name) { return dlsym(RTLD_NEXT, name); }
+
+static size_t trimmed_length(const char* path) {
+  size_t length = strlen(path);
+  while (length > 1 && path[length - 1] == '/') --length;
+  return length;
+}
+
+static int denied_folder(const char* path) {
+  const char* denied = env("VXF_DENY_DIR");
+  if (!denied || !path) return 0;
+  const size_t length = trimmed_length(denied);
+  return trimmed_length(path) == length && strncmp(path, denied, length) == 0;
+}
 
 /* ---- Opening and closing ---------------------------------------------------- */
 
@@ -100,6 +145,10 @@ static int needs_mode(int flags) { return (flags & O_CREAT) || (flags & O_TMPFIL
       va_start(args, flags);                                           \
       mode = va_arg(args, mode_t);                                     \
       va_end(args);                                                    \
+    }                                                                  \
+    if ((flags & O_DIRECTORY) && denied_folder(path)) {                \
+      errno = EACCES;                                                  \
+      return -1;                                                       \
     }                                                                  \
     int fd = real(path, flags, mode);                                  \
     note_open(fd, path, flags);                                        \
@@ -119,8 +168,14 @@ VXF_OPEN_WRAPPER(open64)
       mode = va_arg(args, mode_t);                                     \
       va_end(args);                                                    \
     }                                                                  \
+    char whole[8192];                                                  \
+    const char* full = whole_path(dirfd, path, whole, sizeof whole);   \
+    if ((flags & O_DIRECTORY) && denied_folder(full)) {                \
+      errno = EACCES;                                                  \
+      return -1;                                                       \
+    }                                                                  \
     int fd = real(dirfd, path, flags, mode);                           \
-    note_open(fd, path, flags);                                        \
+    note_open(fd, full, flags);                                        \
     return fd;                                                         \
   }
 VXF_OPENAT_WRAPPER(openat)
@@ -134,22 +189,82 @@ int __openat_2(int dirfd, const char* path, int flags) { return openat(dirfd, pa
 int close(int fd) {
   static int (*real)(int);
   if (!real) real = next("close");
-  if (fd >= 0 && fd < MAX_FDS) fd_flags[fd] = 0;
+  forget_fd(fd);
   return real(fd);
 }
 
-static size_t trimmed_length(const char* path) {
-  size_t length = strlen(path);
-  while (length > 1 && path[length - 1] == '/') --length;
-  return length;
+/* ---- Listing folders ------------------------------------------------------------ */
+
+ssize_t getdents64(int fd, void* buffer, size_t size) {
+  static ssize_t (*real)(int, void*, size_t);
+  if (!real) real = next("getdents64");
+  const char* path = fd >= 0 && fd < MAX_FDS ? fd_paths[fd] : NULL;
+  if (!matches(path, "VXF_LIST_EIO")) return real(fd, buffer, size);
+  const char* after = env("VXF_LIST_EIO_AFTER");
+  const uint64_t limit = after ? strtoull(after, NULL, 10) : 0;
+  if (fd_listed[fd] >= limit) {
+    errno = EIO;
+    return -1;
+  }
+  ssize_t n = real(fd, buffer, size);
+  if (n <= 0) return n;
+  /* Entries up to the limit pass; the rest of the batch is cut off. "." and
+   * ".." count like any other entry. */
+  ssize_t at = 0;
+  while (at < n && fd_listed[fd] < limit) {
+    const struct dirent64* item = (const struct dirent64*)((const char*)buffer + at);
+    at += item->d_reclen;
+    ++fd_listed[fd];
+  }
+  return at;
 }
 
-static int denied_folder(const char* path) {
-  const char* denied = env("VXF_DENY_DIR");
-  if (!denied || !path) return 0;
-  const size_t length = trimmed_length(denied);
-  return trimmed_length(path) == length && strncmp(path, denied, length) == 0;
+/* ---- Renaming --------------------------------------------------------------------- */
+
+static int rename_refused(int dirfd, const char* path) {
+  char whole[8192];
+  if (!matches(whole_path(dirfd, path, whole, sizeof whole), "VXF_RENAME_EXDEV")) return 0;
+  errno = EXDEV;
+  return 1;
 }
+
+int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned int flags) {
+  static int (*real)(int, const char*, int, const char*, unsigned int);
+  if (!real) real = next("renameat2");
+  if (rename_refused(olddirfd, oldpath)) return -1;
+  return real(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
+  static int (*real)(int, const char*, int, const char*);
+  if (!real) real = next("renameat");
+  if (rename_refused(olddirfd, oldpath)) return -1;
+  return real(olddirfd, oldpath, newdirfd, newpath);
+}
+
+int rename(const char* oldpath, const char* newpath) {
+  static int (*real)(const char*, const char*);
+  if (!real) real = next("rename");
+  if (rename_refused(AT_FDCWD, oldpath)) return -1;
+  return real(oldpath, newpath);
+}
+
+int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags) {
+  static int (*real)(int, const char*, int, const char*, int);
+  if (!real) real = next("linkat");
+  /* A hard link is the fallback of a rename that cannot refuse to replace. */
+  if (!(flags & AT_EMPTY_PATH) && !(flags & AT_SYMLINK_FOLLOW) && rename_refused(olddirfd, oldpath))
+    return -1;
+  return real(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+/* Streams of opendir, for programs that list with readdir: their listed
+ * entries count toward VXF_LIST_EIO_AFTER as getdents64's do. */
+#define MAX_DIRS 64
+static struct {
+  DIR* dir;
+  uint64_t listed;
+} dir_streams[MAX_DIRS];
 
 DIR* opendir(const char* path) {
   static DIR* (*real)(const char*);
@@ -159,7 +274,48 @@ DIR* opendir(const char* path) {
     errno = EACCES;
     return NULL;
   }
-  return real(path);
+  DIR* dir = real(path);
+  if (dir && matches(path, "VXF_LIST_EIO")) {
+    for (int i = 0; i < MAX_DIRS; ++i) {
+      if (!dir_streams[i].dir) {
+        dir_streams[i].dir = dir;
+        dir_streams[i].listed = 0;
+        break;
+      }
+    }
+  }
+  return dir;
+}
+
+static struct dirent64* limited_readdir(DIR* dir, struct dirent64* (*perform)(DIR*)) {
+  for (int i = 0; i < MAX_DIRS; ++i) {
+    if (dir_streams[i].dir != dir) continue;
+    const char* after = env("VXF_LIST_EIO_AFTER");
+    if (dir_streams[i].listed >= (after ? strtoull(after, NULL, 10) : 0)) {
+      errno = EIO;
+      return NULL;
+    }
+    ++dir_streams[i].listed;
+    break;
+  }
+  return perform(dir);
+}
+
+static struct dirent64* do_readdir64(DIR* dir) {
+  static struct dirent64* (*real)(DIR*);
+  if (!real) real = next("readdir64");
+  return real(dir);
+}
+
+struct dirent64* readdir64(DIR* dir) { return limited_readdir(dir, do_readdir64); }
+struct dirent* readdir(DIR* dir) { return (struct dirent*)limited_readdir(dir, do_readdir64); }
+
+int closedir(DIR* dir) {
+  static int (*real)(DIR*);
+  if (!real) real = next("closedir");
+  for (int i = 0; i < MAX_DIRS; ++i)
+    if (dir_streams[i].dir == dir) dir_streams[i].dir = NULL;
+  return real(dir);
 }
 
 /* ---- Reading ------------------------------------------------------------------ */
