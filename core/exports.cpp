@@ -1,11 +1,10 @@
 // The five exported entry points: thin glue from the C interface to the engine.
-#include "core/exports.h"
-
 #include "core/HolyCoreUnit.h"
+#include "veltrix/VeltrixCore.h"
 
 extern "C" {
 
-int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
+int32_t VX_STDCALL ProcessCmdLine(CopyRec options, ShowErrorProc showError,
                                   SignalStateProc signalState, ShowFileProc showFile,
                                   AskUserProc askUser, ShowTotalProc showTotal) {
   vx::Callbacks callbacks;
@@ -17,7 +16,7 @@ int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
   return vx::RunSession(options, callbacks, vx::Files());
 }
 
-bool VX_STDCALL FillCopyRec(vx::CopyRec* options, const char* arguments) {
+bool VX_STDCALL FillCopyRec(CopyRec* options, const char* arguments) {
   return vx::FillCopyRecFrom(*options, arguments ? arguments : "");
 }
 
