@@ -73,6 +73,11 @@ set(FAULT_TESTS
   tests/faults/test_read_errors.sh
   tests/faults/test_same_file.sh
   tests/faults/test_verify.sh)
+# Checks of the build products.
+set(PRODUCT_TESTS
+  tests/product/test_exports.sh
+  tests/product/test_platform_isolation.sh)
+
 # Files that no list above names, but that belong to another build or are
 # shared pieces included by a listed file.
 set(SOURCES_ELSEWHERE
@@ -89,7 +94,7 @@ function(veltrix_check_source_lists)
     ${CMAKE_SOURCE_DIR}/tests/*/test_*.sh ${CMAKE_SOURCE_DIR}/bench/*.cpp)
   set(listed ${PLATFORM_SOURCES} ${HOST_SOURCES} ${COMMAND_LINE_SOURCES} ${ENGINE_SOURCES}
       ${CORE_SOURCES} ${FRONTEND_SOURCES} ${PROGRAM_SOURCES} ${UNIT_TEST_SOURCES} ${E2E_TESTS}
-      ${FAULT_TESTS} ${SOURCES_ELSEWHERE})
+      ${FAULT_TESTS} ${PRODUCT_TESTS} ${SOURCES_ELSEWHERE})
   set(missing)
   foreach(file ${present})
     if(NOT file IN_LIST listed)
