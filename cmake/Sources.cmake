@@ -35,6 +35,13 @@ set(PROGRAM_VISIBLE_HEADERS
   core/Error.h
   platform/Host.h)
 
+# The C host of examples/, built with the product; the linked host is a
+# project of its own, built against an installed tree by the tests.
+set(EXAMPLE_HOST_SOURCES
+  examples/host/veltrix_host.c)
+set(EXAMPLE_LOADER_POSIX examples/host/loader_posix.c)
+set(EXAMPLE_LOADER_WIN32 examples/host/loader_win32.c)
+
 set(UNIT_TEST_SOURCES
   core/CommandLine_test.cc
   core/EntryList_test.cc
@@ -56,6 +63,7 @@ set(UNIT_TEST_SOURCES
   tests/unit/Recorder.cc
   tests/unit/TempDir.cc)
 set(E2E_TESTS
+  tests/e2e/test_example_host.sh
   tests/e2e/test_frontend.sh
   tests/e2e/test_mirror.sh
   tests/e2e/test_output_order.sh
@@ -73,15 +81,19 @@ set(FAULT_TESTS
   tests/faults/test_read_errors.sh
   tests/faults/test_same_file.sh
   tests/faults/test_verify.sh)
-# Checks of the build products.
+# Checks of the build products and the installed tree.
 set(PRODUCT_TESTS
   tests/product/test_exports.sh
+  tests/product/test_install.sh
+  tests/product/test_man_page.sh
+  tests/product/test_package.sh
   tests/product/test_platform_isolation.sh)
 
 # Files that no list above names, but that belong to another build or are
 # shared pieces included by a listed file.
 set(SOURCES_ELSEWHERE
   bench/md5_bench.cpp
+  examples/linked/main.cpp
   tests/faults/shim.c)
 
 function(veltrix_check_source_lists)
@@ -91,10 +103,12 @@ function(veltrix_check_source_lists)
     ${CMAKE_SOURCE_DIR}/platform/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.cc
     ${CMAKE_SOURCE_DIR}/support/*.cpp ${CMAKE_SOURCE_DIR}/support/*.cc
     ${CMAKE_SOURCE_DIR}/tests/*.cc ${CMAKE_SOURCE_DIR}/tests/*.cpp ${CMAKE_SOURCE_DIR}/tests/*.c
-    ${CMAKE_SOURCE_DIR}/tests/*/test_*.sh ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+    ${CMAKE_SOURCE_DIR}/tests/*/test_*.sh ${CMAKE_SOURCE_DIR}/bench/*.cpp
+    ${CMAKE_SOURCE_DIR}/examples/*.c ${CMAKE_SOURCE_DIR}/examples/*.cpp)
   set(listed ${PLATFORM_SOURCES} ${HOST_SOURCES} ${COMMAND_LINE_SOURCES} ${ENGINE_SOURCES}
       ${CORE_SOURCES} ${FRONTEND_SOURCES} ${PROGRAM_SOURCES} ${UNIT_TEST_SOURCES} ${E2E_TESTS}
-      ${FAULT_TESTS} ${PRODUCT_TESTS} ${SOURCES_ELSEWHERE})
+      ${FAULT_TESTS} ${PRODUCT_TESTS} ${EXAMPLE_HOST_SOURCES} ${EXAMPLE_LOADER_POSIX}
+      ${EXAMPLE_LOADER_WIN32} ${SOURCES_ELSEWHERE})
   set(missing)
   foreach(file ${present})
     if(NOT file IN_LIST listed)

@@ -1,9 +1,10 @@
 # The test suites. The i686 build cannot run its programs on this machine
-# (no 32-bit code): it gets the checks that read its binaries.
+# (no 32-bit code): it gets the checks that read its binaries and packages.
 set(VX_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
 set(VX_TEST_ENVIRONMENT
   "VX_BIN=$<TARGET_FILE:Veltrix>"
   "VX_CORE=$<TARGET_FILE:VeltrixCore>"
+  "VX_HOST=$<TARGET_FILE:veltrix_host>"
   "VX_WINE=$<BOOL:${CMAKE_CROSSCOMPILING}>"
   "VX_WINE_RUN=${VX_WINE_RUN}"
   "VX_BUILD_DIR=${CMAKE_BINARY_DIR}"
@@ -12,7 +13,8 @@ set(VX_TEST_ENVIRONMENT
   "VX_OBJDUMP=${CMAKE_OBJDUMP}"
   "VX_NM=${CMAKE_NM}"
   "VX_C_COMPILER=${CMAKE_C_COMPILER}"
-  "VX_CXX_COMPILER=${CMAKE_CXX_COMPILER}")
+  "VX_CXX_COMPILER=${CMAKE_CXX_COMPILER}"
+  "VX_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}")
 
 function(veltrix_script_tests prefix timeout)
   foreach(script ${ARGN})
@@ -23,8 +25,13 @@ function(veltrix_script_tests prefix timeout)
   endforeach()
 endfunction()
 
-# Reading the binaries and the sources: every target.
-veltrix_script_tests(product 600 ${PRODUCT_TESTS})
+# Reading the binaries, the sources and the packages: every target. An
+# instrumented build is no product: it is neither installed nor packaged.
+set(product_tests ${PRODUCT_TESTS})
+if(VELTRIX_SANITIZE)
+  list(REMOVE_ITEM product_tests tests/product/test_install.sh tests/product/test_package.sh)
+endif()
+veltrix_script_tests(product 600 ${product_tests})
 
 # The program cannot reach the engine's internal headers: a source of the
 # program's that includes one does not compile.

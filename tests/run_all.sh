@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests Veltrix: the native build first, then the Windows builds,
 # x86-64 with its tests run under Wine and i686 (whose programs cannot run
-# on a 64-bit-only kernel) with the checks that read its binaries.
-# Exits non-zero when any test fails.
+# on a 64-bit-only kernel) with the checks that read its binaries and
+# packages. Exits non-zero when any test fails.
 #   tests/run_all.sh            every target (Windows when mingw-w64 and Wine exist)
 #   VELTRIX_NATIVE_ONLY=1 ...   the native build only
 # Then, on Linux, the suites again under AddressSanitizer and
