@@ -25,7 +25,7 @@ install(FILES ${CMAKE_BINARY_DIR}/package/VeltrixCore.pc DESTINATION ${CMAKE_INS
 
 if(WIN32)
   install(FILES README.md DESTINATION .)
-  if(VELTRIX_WIN32)
+  if(VELTRIX_I686)
     # The runtime libgcc that both binaries share (see CMakeLists.txt), and
     # the thread library it needs.
     foreach(runtime libgcc_s_dw2-1.dll libwinpthread-1.dll)
@@ -54,7 +54,7 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  if(VELTRIX_WIN32)
+  if(VELTRIX_I686)
     set(CPACK_SYSTEM_NAME win32)
   else()
     set(CPACK_SYSTEM_NAME win64)
