@@ -69,6 +69,14 @@ if [ "$width" != 32 ]; then
   diff -r -x .gitkeep "$VX_SOURCE_DIR/examples/arbre" "$work/copie" >/dev/null || fail "the copied tree differs"
   [ -d "$work/copie/vide" ] || fail "the empty folder was not made under -E"
   pass "the installed program copies the example tree"
+
+  # The run path is relative to the program: the tree may be moved.
+  mv "$prefix" "$work/moved"
+  run "${program/$prefix/$work/moved}" "$help" </dev/null >"$work/help.txt" 2>&1 ||
+    fail "the moved program: $(tail -3 "$work/help.txt")"
+  grep -q "Signification des param" "$work/help.txt" || fail "the moved program printed no help page"
+  mv "$work/moved" "$prefix"
+  pass "a moved installed tree still runs"
 fi
 
 if [ $windows = 0 ]; then
