@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bench=${1:-}
 if [[ -z $bench ]]; then
-  cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVELTRIX_TESTS=OFF >/dev/null
+  cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVELTRIX_TESTS=OFF -DVELTRIX_BENCH=ON >/dev/null
   cmake --build "$root/build-bench" --target md5_bench -j2 >/dev/null
   bench=$root/build-bench/bench/md5_bench
 fi

@@ -9,7 +9,7 @@
 #include "core/HolyCoreUnit.h"
 #include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
-#include "tests/unit/SystemTools.h"
+#include "platform/TestSystemTools.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {

@@ -1,7 +1,6 @@
 // The five exported entry points: thin glue from the C interface to the engine.
-#include "core/exports.h"
-
 #include "core/HolyCoreUnit.h"
+#include "veltrix/VeltrixCore.h"
 
 namespace {
 
@@ -15,7 +14,7 @@ vx::FileSystem& LibraryFiles() {
 
 extern "C" {
 
-int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
+int32_t VX_STDCALL ProcessCmdLine(CopyRec options, ShowErrorProc showError,
                                   SignalStateProc signalState, ShowFileProc showFile,
                                   AskUserProc askUser, ShowTotalProc showTotal) {
   vx::Callbacks callbacks;
@@ -27,7 +26,7 @@ int32_t VX_STDCALL ProcessCmdLine(vx::CopyRec options, ShowErrorProc showError,
   return vx::RunSession(options, callbacks, LibraryFiles());
 }
 
-bool VX_STDCALL FillCopyRec(vx::CopyRec* options, const char* arguments) {
+bool VX_STDCALL FillCopyRec(CopyRec* options, const char* arguments) {
   return vx::FillCopyRecFrom(LibraryFiles(), *options, arguments ? arguments : "");
 }
 

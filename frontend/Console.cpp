@@ -1,15 +1,15 @@
 // The console ends of the callback protocol: messages, file names, questions
 // and the final count, written with CR LF line ends.
-#include "frontend/Console.h"
+#include "Console.h"
 
-#include "platform/Platform.h"
+#include "platform/Host.h"
 
 namespace vx {
 
-void ConsoleStreams::Write(const std::string& bytes) { WriteStdout(bytes); }
-void ConsoleStreams::Flush() { FlushStdout(); }
-bool ConsoleStreams::ReadLine(std::string& line) { return ReadStdinLine(line); }
-bool ConsoleStreams::IsTerminal() { return StdoutIsTerminal(); }
+void ConsoleStreams::Write(const std::string& bytes) { host::WriteStdout(bytes); }
+void ConsoleStreams::Flush() { host::FlushStdout(); }
+bool ConsoleStreams::ReadLine(std::string& line) { return host::ReadStdinLine(line); }
+bool ConsoleStreams::IsTerminal() { return host::StdoutIsTerminal(); }
 
 namespace {
 
@@ -18,8 +18,8 @@ ConsoleStreams* installedConsole = nullptr;
 const char* const kLineEnd = "\r\n";
 
 // The program's own texts, in the console's code page.
-void WriteOwnText(const char* utf8) { Console().Write(Utf8ToOem(utf8)); }
-void WriteOwnLine(const char* utf8) { Console().Write(Utf8ToOem(utf8) + kLineEnd); }
+void WriteOwnText(const char* utf8) { Console().Write(host::Utf8ToOem(utf8)); }
+void WriteOwnLine(const char* utf8) { Console().Write(host::Utf8ToOem(utf8) + kLineEnd); }
 
 // Library texts are written as received; on a terminal a name's control
 // characters show as "?", so that no name can drive the terminal.
@@ -94,7 +94,7 @@ int32_t VX_STDCALL ConsoleAskUser(int32_t question, const char* text) {
 
 void VX_STDCALL ConsoleShowTotal(int32_t count) {
   if (count > 0) Console().Write(kLineEnd);
-  Console().Write(std::to_string(count) + Utf8ToOem(" fichier(s) copié(s).") + kLineEnd);
+  Console().Write(std::to_string(count) + host::Utf8ToOem(" fichier(s) copié(s).") + kLineEnd);
 }
 
 }  // extern "C"

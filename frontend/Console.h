@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/CopyRec.h"
-#include "core/VeltrixApi.h"
+#include "veltrix/VeltrixCore.h"
 
 namespace vx {
 
@@ -43,12 +42,11 @@ void VX_STDCALL ConsoleShowTotal(int32_t count);
 // The library's five entry points as the program calls them; the real ones
 // are the imports, tests pass their own.
 struct CoreEntryPoints {
-  int32_t(VX_STDCALL* processCmdLine)(CopyRec, ShowErrorProc, SignalStateProc, ShowFileProc,
-                                      AskUserProc, ShowTotalProc);
-  bool(VX_STDCALL* fillCopyRec)(CopyRec*, const char*);
-  bool(VX_STDCALL* needHelp)();
-  const char*(VX_STDCALL* getCopyright)();
-  const char*(VX_STDCALL* getTitle)();
+  ProcessCmdLineProc processCmdLine;
+  FillCopyRecProc fillCopyRec;
+  NeedHelpProc needHelp;
+  GetCopyrightProc getCopyright;
+  GetTitleProc getTitle;
 };
 
 // The whole main sequence on the given process command line; returns the

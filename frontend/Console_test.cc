@@ -2,16 +2,16 @@
 
 #include "frontend/Console.h"
 #include "frontend/ScriptedConsole.h"
-#include "platform/Platform.h"
+#include "platform/Host.h"
 
 namespace vx {
 namespace {
 
 class ConsoleCallbacks : public test::WithScriptedConsole {};
 
-const std::string kQuestion = "\r\n" + Utf8ToOem("Ce fichier à copier n'existe pas :") +
+const std::string kQuestion = "\r\n" + host::Utf8ToOem("Ce fichier à copier n'existe pas :") +
                               "\r\nC:\\Cible\\a.txt\r\n" +
-                              Utf8ToOem("Souhaitez-vous le créer ?") +
+                              host::Utf8ToOem("Souhaitez-vous le créer ?") +
                               "\r\nOui, Non, Tous, Annuler [ONTA]";
 
 int32_t AskCreate() { return ConsoleAskUser(AskCreateFile, "C:\\Cible\\a.txt"); }
@@ -42,16 +42,16 @@ TEST_F(ConsoleCallbacks, ControlCharactersInNamesShowAsQuestionMarksOnATerminal)
 TEST_F(ConsoleCallbacks, TotalIsPrecededByAnEmptyLineOnlyWhenFilesWereCopied) {
   ConsoleShowFile("x");
   ConsoleShowTotal(0);
-  EXPECT_EQ(console.out, "x\r\n0" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, "x\r\n0" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
   console.out.clear();
   ConsoleShowTotal(12);
-  EXPECT_EQ(console.out, "\r\n12" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, "\r\n12" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
 }
 
 TEST_F(ConsoleCallbacks, StartCopyWaitsForOneLineAndAlwaysGoesOn) {
   console.Script({"n", "second"});
   EXPECT_EQ(ConsoleAskUser(AskStartCopy, nullptr), AnswerYes);
-  EXPECT_EQ(console.out, Utf8ToOem("Appuyez sur <Entrée> pour lancer la copie."));
+  EXPECT_EQ(console.out, host::Utf8ToOem("Appuyez sur <Entrée> pour lancer la copie."));
   EXPECT_EQ(console.flushesBeforeRead, 1);
   EXPECT_EQ(console.Remaining(), 1u);  // only one line consumed
   console.Script({});

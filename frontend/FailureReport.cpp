@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <exception>
 
+#include "Console.h"
 #include "core/Error.h"
-#include "frontend/Console.h"
-#include "platform/Platform.h"
+#include "platform/Host.h"
 
 namespace vx {
 
@@ -13,23 +13,23 @@ namespace {
 // Where a failure arose, as module file name and offset; a failure that
 // carries no address is placed in the handler's own module.
 void LocateFailure(const void* address, std::string& module, std::uintptr_t& offset) {
-  if (DescribeCodeAddress(address, module, offset)) return;
+  if (host::DescribeCodeAddress(address, module, offset)) return;
   offset = 0;
-  if (!DescribeCodeAddress(reinterpret_cast<const void*>(&RunReportingFailures), module, offset))
+  if (!host::DescribeCodeAddress(reinterpret_cast<const void*>(&RunReportingFailures), module, offset))
     module = "?";
   offset = 0;
 }
 
 int ReportFailure(const std::string& kind, const void* address, const std::string& message) {
   try {
-    FlushStdout();
+    host::FlushStdout();
   } catch (...) {
     // Standard output is already broken; the report goes to standard error anyway.
   }
   std::string module;
   std::uintptr_t offset = 0;
   LocateFailure(address, module, offset);
-  WriteStderr(AnsiToOem(FailureReport(kind, module, offset, message)));
+  host::WriteStderr(host::AnsiToOem(FailureReport(kind, module, offset, message)));
   return 1;
 }
 
@@ -47,7 +47,7 @@ std::string FailureReport(const std::string& kind, const std::string& module,
 int RunReportingFailures(int (*body)()) {
   try {
     const int code = body();
-    FlushStdout();
+    host::FlushStdout();
     return code;
   } catch (const VeltrixError& failure) {
     return ReportFailure(failure.kind(), failure.address(), failure.what());

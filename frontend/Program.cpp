@@ -4,10 +4,10 @@
 #include <optional>
 #include <vector>
 
+#include "Console.h"
+#include "core/CommandLine.h"
 #include "core/Error.h"
-#include "core/HolyCoreUnit.h"
-#include "frontend/Console.h"
-#include "platform/Platform.h"
+#include "platform/Host.h"
 
 namespace vx {
 
@@ -21,7 +21,7 @@ CopyRec programRecord;
 std::string argumentText;
 
 void WriteBanner(const CoreEntryPoints& core) {
-  SetConsoleTitleText("Morlane Veltrix");
+  host::SetConsoleTitleText("Morlane Veltrix");
   Console().Write(std::string(core.getTitle()) + kLineEnd + core.getCopyright() + kLineEnd +
                   kLineEnd);
 }
@@ -59,17 +59,17 @@ std::string HelpPageText(const std::string& resource) {
   std::string page;
   for (const std::string& line : SplitLines(resource)) page += line + kLineEnd;
   page = page.substr(0, page.find('\0'));
-  return AnsiToOem(page);
+  return host::AnsiToOem(page);
 }
 
 void PrintHelpPage() {
   const std::optional<std::string> resource =
-      ReadModuleResource(CoreModuleFileName(), "TEXT", "CMDINFO");
-  if (!resource) VX_RAISE("EResNotFound", Utf8ToAnsi("Ressource CMDINFO non trouvée"));
+      host::ReadModuleResource(host::CoreModuleFileName(), "TEXT", "CMDINFO");
+  if (!resource) VX_RAISE("EResNotFound", host::Utf8ToAnsi("Ressource CMDINFO non trouvée"));
   Console().Write(HelpPageText(*resource) + kLineEnd);
-  Console().Write(Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
+  Console().Write(host::Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
                   kLineEnd);
-  Console().Write(Utf8ToOem("Veltrix --help | more") + kLineEnd);
+  Console().Write(host::Utf8ToOem("Veltrix --help | more") + kLineEnd);
 }
 
 int RunProgram(const CoreEntryPoints& core, const std::string& commandLine) {

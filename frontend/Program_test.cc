@@ -5,7 +5,7 @@
 #include "core/Error.h"
 #include "frontend/Console.h"
 #include "frontend/ScriptedConsole.h"
-#include "platform/Platform.h"
+#include "platform/Host.h"
 
 namespace vx {
 namespace {
@@ -34,14 +34,14 @@ TEST(HelpPageText, EveryLineEndsWithCrLf) {
 
 TEST(HelpPageText, TheLibraryResourceHasItsFullLayout) {
   const std::optional<std::string> resource =
-      ReadModuleResource(CoreModuleFileName(), "TEXT", "CMDINFO");
+      host::ReadModuleResource(host::CoreModuleFileName(), "TEXT", "CMDINFO");
   ASSERT_TRUE(resource.has_value());
   const std::string page = HelpPageText(*resource);
   std::size_t lines = 0;
   for (std::size_t i = page.find("\r\n"); i != std::string::npos; i = page.find("\r\n", i + 2))
     ++lines;
   EXPECT_EQ(lines, 175u);
-  EXPECT_EQ(page.rfind(AnsiToOem(Utf8ToAnsi("Paramètres de la ligne de commande :\r\n")), 0), 0u);
+  EXPECT_EQ(page.rfind(host::AnsiToOem(host::Utf8ToAnsi("Paramètres de la ligne de commande :\r\n")), 0), 0u);
   EXPECT_NE(page.find("\r\n\t[SIZE:[+ | -][=]octets]"), std::string::npos);  // tabs kept
   const std::string last = "2048 octets qui ne commencent pas par\"a\" ou \"b\" du r";
   EXPECT_NE(page.find(last), std::string::npos);
@@ -49,8 +49,8 @@ TEST(HelpPageText, TheLibraryResourceHasItsFullLayout) {
 }
 
 TEST(HelpPageText, MissingResourceIsNotFound) {
-  EXPECT_FALSE(ReadModuleResource(CoreModuleFileName(), "TEXT", "ABSENT").has_value());
-  EXPECT_FALSE(ReadModuleResource("NoSuchVeltrixModule.dll", "TEXT", "CMDINFO").has_value());
+  EXPECT_FALSE(host::ReadModuleResource(host::CoreModuleFileName(), "TEXT", "ABSENT").has_value());
+  EXPECT_FALSE(host::ReadModuleResource("NoSuchVeltrixModule.dll", "TEXT", "CMDINFO").has_value());
 }
 
 // ---- Main sequence with a scripted library -------------------------------------
@@ -115,7 +115,7 @@ TEST_F(MainSequence, SessionResultIsTheExitCode) {
   EXPECT_TRUE(FakeCore::recordIsTheFilledOne);
   EXPECT_TRUE(FakeCore::callbacksAsExpected);
   // Banner, then only what the session wrote: the program adds nothing.
-  EXPECT_EQ(console.out, banner + "\r\n2" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, banner + "\r\n2" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
 }
 
 TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
@@ -127,7 +127,7 @@ TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
 
 TEST_F(MainSequence, SilentSwitchDropsTheBanner) {
   EXPECT_EQ(Run("Veltrix src -SILENT"), 0);
-  EXPECT_EQ(console.out, "\r\n2" + Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, "\r\n2" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
   EXPECT_EQ(FakeCore::arguments, "src -SILENT");  // the parser sees SILENT too
 
   console.out.clear();
@@ -141,11 +141,11 @@ TEST_F(MainSequence, HelpPrintsThePageAndParsesNothing) {
   EXPECT_EQ(FakeCore::fillCalls, 0);
   const std::string closing =
       "\r\n" +
-      Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
+      host::Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
       "\r\nVeltrix --help | more\r\n";
   ASSERT_GT(console.out.size(), closing.size());
   EXPECT_EQ(console.out.substr(console.out.size() - closing.size()), closing);
-  EXPECT_EQ(console.out.rfind(AnsiToOem(Utf8ToAnsi("Paramètres")), 0), 0u);  // no banner
+  EXPECT_EQ(console.out.rfind(host::AnsiToOem(host::Utf8ToAnsi("Paramètres")), 0), 0u);  // no banner
   // The page keeps its own last line end, then one empty line.
   EXPECT_EQ(console.out.substr(console.out.size() - closing.size() - 3, 3), ".\r\n");
 }
@@ -154,9 +154,9 @@ TEST_F(MainSequence, HelpPrintsThePageAndParsesNothing) {
 
 TEST(FailureReport, KindModuleOffsetAndMessage) {
   EXPECT_EQ(FailureReport("EResNotFound", "Veltrix.exe", 0x1A2B,
-                          Utf8ToAnsi("Ressource CMDINFO non trouvée")),
+                          host::Utf8ToAnsi("Ressource CMDINFO non trouvée")),
             "Exception EResNotFound dans le module Veltrix.exe dans 00001A2B.\r\n" +
-                Utf8ToAnsi("Ressource CMDINFO non trouvée") + ".\r\n\r\n");
+                host::Utf8ToAnsi("Ressource CMDINFO non trouvée") + ".\r\n\r\n");
   // A message that already ends with a full stop, or none at all, gets no stop.
   EXPECT_EQ(FailureReport("E", "m", 0, "Fin."), "Exception E dans le module m dans 00000000.\r\nFin.\r\n\r\n");
   EXPECT_EQ(FailureReport("E", "m", 0, ""), "Exception E dans le module m dans 00000000.\r\n\r\n\r\n");
@@ -172,11 +172,11 @@ TEST(FailureReport, UnexpectedFailuresEndWithExitCodeOne) {
 TEST(FailureReport, LocatesTheRaisingModule) {
   std::string module;
   std::uintptr_t offset = 0;
-  ASSERT_TRUE(DescribeCodeAddress(reinterpret_cast<const void*>(&FailureReport), module, offset));
+  ASSERT_TRUE(host::DescribeCodeAddress(reinterpret_cast<const void*>(&FailureReport), module, offset));
   EXPECT_NE(module.find("veltrix_tests"), std::string::npos);
   EXPECT_EQ(module.find_first_of("/\\"), std::string::npos);
   EXPECT_GT(offset, 0u);
-  EXPECT_FALSE(DescribeCodeAddress(nullptr, module, offset));
+  EXPECT_FALSE(host::DescribeCodeAddress(nullptr, module, offset));
 }
 
 }  // namespace

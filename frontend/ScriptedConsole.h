@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/Console.h"
+#include "Console.h"
 
 namespace vx::test {
 

@@ -1,15 +1,18 @@
 // Process entry of the console program.
-#include "core/exports.h"
-#include "frontend/Console.h"
-#include "platform/Platform.h"
+#include "Console.h"
+#include "platform/Host.h"
+#include "veltrix/VeltrixCore.h"
 
 namespace {
 
 const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec, NeedHelp, GetCopyright,
                                       GetTitle};
 
-int RunWithImports() { return vx::RunProgram(kImports, vx::ProcessCommandLine()); }
+int RunWithImports() { return vx::RunProgram(kImports, vx::host::ProcessCommandLine()); }
 
 }  // namespace
 
-int main() { return vx::RunReportingFailures(RunWithImports); }
+int main() {
+  vx::host::SetUpConsole();
+  return vx::RunReportingFailures(RunWithImports);
+}

@@ -6,7 +6,7 @@
 
 #include "platform/Platform.h"
 #include "tests/unit/PathFiles.h"
-#include "tests/unit/SystemTools.h"
+#include "platform/TestSystemTools.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {

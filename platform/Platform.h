@@ -1,6 +1,7 @@
-// The thin layer that stands in for the operating system. The engine and the
-// program reach files, time, locale, console and modules only through here;
-// Unix/*.inc and Windows/*.inc hold the two backends.
+// The thin layer that stands in for the operating system. The engine reaches
+// files, time, locale and the process only through here; Unix/*.inc and
+// Windows/*.inc hold the two backends. It is linked into the library alone:
+// the console program has its own narrow interface, platform/Host.h.
 #pragma once
 
 #include <cstdint>
@@ -19,15 +20,18 @@ namespace vx {
 #if defined(_WIN32)
 constexpr char kPathSeparator = '\\';
 constexpr bool kFileNamesCaseSensitive = false;
+constexpr bool kSlashIntroducesSwitch = true;
 #else
 constexpr char kPathSeparator = '/';
 constexpr bool kFileNamesCaseSensitive = true;
+constexpr bool kSlashIntroducesSwitch = false;
 #endif
 
 // "/" is also a separator on Windows.
 bool IsPathSeparator(char c);
 // Characters that introduce a switch: "-" everywhere, "/" on Windows too.
-bool IsSwitchChar(char c);
+// Inline: the program's SILENT test uses it without the platform layer.
+constexpr bool IsSwitchChar(char c) { return c == '-' || (kSlashIntroducesSwitch && c == '/'); }
 // Length of the folder part of a path: up to and including its last separator
 // (or, on Windows, a drive colon). 0 when the path has no folder part.
 std::size_t FolderPartLength(const std::string& path);
@@ -40,39 +44,18 @@ std::optional<std::string> ExpandEnvironment(const std::string& text);
 
 // ---- Text encodings ---------------------------------------------------------
 
-// The engine's own literals are written in UTF-8 in the sources; these turn
-// them into the code page of their destination (identity on Linux).
-std::string Utf8ToAnsi(const std::string& utf8);  // library texts, log
-std::string Utf8ToOem(const std::string& utf8);   // the program's console texts
-std::string AnsiToOem(const std::string& ansi);   // help page, failure report
+// The engine's own literals are written in UTF-8 in the sources; this turns
+// them into the ANSI code page of the library's texts and log (identity on
+// Linux).
+std::string Utf8ToAnsi(const std::string& utf8);
 
 // ---- Console ----------------------------------------------------------------
 
-void SetConsoleTitleText(const std::string& title);  // ANSI text
-// Writes raw bytes to standard output; raises on a failed write.
-void WriteStdout(const std::string& bytes);
-void FlushStdout();
-void WriteStderr(const std::string& bytes);
-// Whether standard output is a terminal (names then show control characters as "?").
-bool StdoutIsTerminal();
-// Reads one line without its line end. false at end of input.
-bool ReadStdinLine(std::string& line);
-// The purge's notice for a folder that cannot be removed: waits for the user
-// where that cannot block a batch run.
+// The purge's notice for a folder that cannot be removed. Standard output is
+// flushed first (the program writes through the C runtime's stdout, which
+// both modules share), so the notice follows the names shown before it; waits
+// for the user where that cannot block a batch run.
 void ShowNotice(const std::string& text);
-
-// ---- Modules ----------------------------------------------------------------
-
-// Loads a module by file name, reads the resource of the given type and name,
-// and unloads it. nullopt when the module or the resource is missing. The text
-// is returned in the ANSI code page of the platform.
-std::optional<std::string> ReadModuleResource(const std::string& moduleFile,
-                                              const std::string& type, const std::string& name);
-// File name (without folder) of the module holding a code address, and the
-// address's offset from that module's load address.
-bool DescribeCodeAddress(const void* address, std::string& moduleName, std::uintptr_t& offset);
-// The library's own file name: "VeltrixCore.dll" or "libVeltrixCore.so".
-const char* CoreModuleFileName();
 
 // ---- Time and locale --------------------------------------------------------
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds and tests Veltrix: the native build first, then the Windows build
-# with its tests run under Wine. Exits non-zero when any test fails.
-#   tests/run_all.sh            both targets (Windows when mingw-w64 and Wine exist)
+# Builds and tests Veltrix: the native build first, then the Windows builds,
+# x86-64 with its tests run under Wine and i686 (whose programs cannot run
+# on a 64-bit-only kernel) with the checks that read its binaries and
+# packages. Exits non-zero when any test fails.
+#   tests/run_all.sh            every target (Windows when mingw-w64 and Wine exist)
 #   VELTRIX_NATIVE_ONLY=1 ...   the native build only
 # Then, on Linux, the suites again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (VELTRIX_SKIP_SANITIZE=1 leaves them out) and a
@@ -38,7 +40,7 @@ run_suite() {  # name build-dir cmake-options...
   fi
 }
 
-mkdir -p build build-win
+mkdir -p build build-win build-win32
 run_suite Linux build
 
 if [ "${VELTRIX_NATIVE_ONLY:-0}" = 1 ]; then
@@ -51,6 +53,12 @@ elif command -v x86_64-w64-mingw32-g++-posix >/dev/null && { command -v wine >/d
   wineserver -p60 2>/dev/null || true
   LC_ALL=fr_FR.UTF-8 cmake/wine-run.sh wineboot -u >/dev/null 2>&1 || true
   run_suite Windows build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+  if command -v i686-w64-mingw32-g++-posix >/dev/null; then
+    run_suite "Windows i686" build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+  else
+    echo "==== Windows i686: i686-w64-mingw32-g++-posix missing, FAILED (set VELTRIX_NATIVE_ONLY=1 to skip)"
+    status=1
+  fi
 else
   echo "==== Windows: mingw-w64 or Wine missing, FAILED (set VELTRIX_NATIVE_ONLY=1 to skip)"
   status=1
@@ -64,7 +72,7 @@ run_sanitized() {
   rm -rf "$reports" && mkdir -p "$reports"
   ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:verify_asan_link_order=0" \
     UBSAN_OPTIONS="log_path=$reports/ubsan:print_stacktrace=1:halt_on_error=1" \
-    run_suite Sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=ON -DVELTRIX_BENCH=OFF
+    run_suite Sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=ON
   if [ -n "$(ls -A "$reports")" ]; then
     echo "---- Sanitizers: reports"
     head -60 "$reports"/*

@@ -73,18 +73,38 @@ if [ "$VX_WINE" = 0 ]; then
   pass "a failed console write ends in the report with exit code 1"
 fi
 
-# ---- Missing help resource (Linux: the library is found only through the
-# loader path, not beside the program) ------------------------------------------
+# ---- The help page comes from the library the program runs with (Linux: the
+# program alone elsewhere, its library found only through the loader's path;
+# then a library of the same name without the page) ------------------------------
 
 if [ "$VX_WINE" = 0 ]; then
-  cp "$VX_BIN" "$VX_TMP/Veltrix"
+  mkdir -p "$VX_TMP/alone"
+  cp "$VX_BIN" "$VX_TMP/alone/Veltrix"
   VX_RC=0
-  LD_LIBRARY_PATH=$(dirname "$VX_BIN") "$VX_TMP/Veltrix" -help >"$VX_OUT" 2>"$VX_ERR" </dev/null || VX_RC=$?
-  assert_rc 1 "missing resource"
-  assert_contains "$VX_ERR" "Exception EResNotFound dans le module Veltrix dans "
-  assert_contains "$VX_ERR" "Ressource CMDINFO non trouvée."
-  assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner flushed before the report"
-  pass "missing help resource reported on stderr with exit code 1"
+  LD_LIBRARY_PATH=$(dirname "$VX_BIN") "$VX_TMP/alone/Veltrix" -help >"$VX_OUT" 2>"$VX_ERR" </dev/null || VX_RC=$?
+  assert_rc 0 "library found through LD_LIBRARY_PATH"
+  tail -n +5 "$VX_OUT" >"$VX_TMP/page"
+  assert_file_eq "$expected" "$VX_TMP/page" "help page read from the loaded library"
+  assert_empty "$VX_ERR"
+  pass "the help page is read from the library actually loaded"
+
+  if [ -n "${VX_C_COMPILER:-}" ]; then
+    # The five entry points and nothing else: no help page inside.
+    mkdir -p "$VX_TMP/bare"
+    printf '%s\n' '#include <stdbool.h>' '#include <stdint.h>' \
+      'int32_t ProcessCmdLine(void) { return 0; }' 'bool FillCopyRec(void) { return false; }' \
+      'bool NeedHelp(void) { return true; }' 'const char* GetCopyright(void) { return "c"; }' \
+      'const char* GetTitle(void) { return "t"; }' >"$VX_TMP/bare/core.c"
+    "$VX_C_COMPILER" -shared -fPIC -Wl,-soname,libVeltrixCore.so.1 "$VX_TMP/bare/core.c" \
+      -o "$VX_TMP/bare/libVeltrixCore.so.1" || fail "stand-in library not built"
+    VX_RC=0
+    LD_LIBRARY_PATH=$VX_TMP/bare "$VX_TMP/alone/Veltrix" -help >"$VX_OUT" 2>"$VX_ERR" </dev/null || VX_RC=$?
+    assert_rc 1 "missing resource"
+    assert_contains "$VX_ERR" "Exception EResNotFound dans le module Veltrix dans "
+    assert_contains "$VX_ERR" "Ressource CMDINFO non trouvée."
+    assert_eq "t"$'\r' "$(head -n 1 "$VX_OUT")" "banner flushed before the report"
+    pass "a library without the help page: report on stderr, exit code 1"
+  fi
 fi
 
 # ---- With the parser and the session ------------------------------------------
@@ -102,7 +122,8 @@ pass "a failure raised in the library reaches the program's report"
 
 # A failure raised in the library names the library, whichever part raised
 # it: the parser (date, integer), the entry lists, the log.
-if [ "$VX_WINE" = 1 ]; then library=VeltrixCore.dll; else library=libVeltrixCore.so; fi
+# The file the loader opened: its soname on Linux.
+if [ "$VX_WINE" = 1 ]; then library=VeltrixCore.dll; else library=libVeltrixCore.so.1; fi
 mkdir -p "$VX_TMP/r/src"
 printf 'x' >"$VX_TMP/r/plain"
 rsrc=$(vx_path "$VX_TMP/r/src")
