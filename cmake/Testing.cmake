@@ -42,6 +42,7 @@ endforeach()
 # Fault scripts drive the built program under faults root cannot override.
 # On Linux they get a shim, preloaded to make chosen system calls fail.
 set(VX_FAULT_SHIM "")
+set(VX_RACE_HELPER "")
 if(NOT CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   add_library(veltrix_fault_shim MODULE ${CMAKE_SOURCE_DIR}/tests/faults/shim.c)
   # Preloaded before any sanitizer runtime: it must not carry one itself.
@@ -50,11 +51,17 @@ if(NOT CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   target_link_libraries(veltrix_fault_shim PRIVATE ${CMAKE_DL_LIBS})
   add_dependencies(veltrix_tests veltrix_fault_shim)
   set(VX_FAULT_SHIM $<TARGET_FILE:veltrix_fault_shim>)
+  # The race harness swaps folders for links while a run walks them.
+  add_executable(veltrix_race_helper ${CMAKE_SOURCE_DIR}/tests/faults/race_helper.c)
+  target_compile_options(veltrix_race_helper PRIVATE -fno-sanitize=all)
+  target_link_options(veltrix_race_helper PRIVATE -fno-sanitize=all)
+  add_dependencies(veltrix_tests veltrix_race_helper)
+  set(VX_RACE_HELPER $<TARGET_FILE:veltrix_race_helper>)
 endif()
 file(GLOB FAULT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/faults/test_*.sh)
 foreach(script ${FAULT_TESTS})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME faults.${name} COMMAND bash ${script})
   set_tests_properties(faults.${name} PROPERTIES TIMEOUT 180 ENVIRONMENT
-    "VX_BIN=$<TARGET_FILE:Veltrix>;VX_WINE=$<BOOL:${CMAKE_CROSSCOMPILING}>;VX_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;VX_SHIM=${VX_FAULT_SHIM}")
+    "VX_BIN=$<TARGET_FILE:Veltrix>;VX_WINE=$<BOOL:${CMAKE_CROSSCOMPILING}>;VX_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;VX_SHIM=${VX_FAULT_SHIM};VX_RACE_HELPER=${VX_RACE_HELPER}")
 endforeach()

@@ -10,28 +10,29 @@ namespace {
 
 using test::ListFilesDouble;
 
-EntryList Split(const std::string& text) {
+EntryList Split(FileSystem& fs, const std::string& text) {
   EntryList list;
-  SplitEntryList(text, ';', list);
+  SplitEntryList(fs, text, ';', list);
   return list;
 }
 
 TEST(SplitEntryList, EmptyEntriesAreKeptAndEntriesTrimmed) {
   ListFilesDouble files;
-  EXPECT_EQ(Split("a;;b"), (EntryList{"a", "", "b"}));
-  EXPECT_EQ(Split("a;"), (EntryList{"a", ""}));
-  EXPECT_EQ(Split(";"), (EntryList{"", ""}));
-  EXPECT_EQ(Split(""), (EntryList{""}));
-  EXPECT_EQ(Split("   "), (EntryList{""}));
-  EXPECT_EQ(Split(" C:\\a ; C:\\b "), (EntryList{"C:\\a", "C:\\b"}));
-  EXPECT_EQ(Split("\tMes documents\r\n;x"), (EntryList{"Mes documents", "x"}));
+  EXPECT_EQ(Split(files, "a;;b"), (EntryList{"a", "", "b"}));
+  EXPECT_EQ(Split(files, "a;"), (EntryList{"a", ""}));
+  EXPECT_EQ(Split(files, ";"), (EntryList{"", ""}));
+  EXPECT_EQ(Split(files, ""), (EntryList{""}));
+  EXPECT_EQ(Split(files, "   "), (EntryList{""}));
+  EXPECT_EQ(Split(files, " C:\\a ; C:\\b "), (EntryList{"C:\\a", "C:\\b"}));
+  EXPECT_EQ(Split(files, "\tMes documents\r\n;x"), (EntryList{"Mes documents", "x"}));
   EXPECT_TRUE(files.opened.empty());
 }
 
 TEST(SplitEntryList, RefusesAFilledTarget) {
+  ListFilesDouble files;
   EntryList list{"déjà"};
   try {
-    SplitEntryList("a;b", ';', list);
+    SplitEntryList(files, "a;b", ';', list);
     FAIL() << "no failure raised";
   } catch (const VeltrixError& e) {
     EXPECT_EQ(e.what(), Utf8ToAnsi("Liste d'entrée non vide ... (HolyCoreUnit, ligne 78)"));
@@ -43,13 +44,13 @@ TEST(SplitEntryList, ListFilesGiveTheirLinesInPlace) {
   ListFilesDouble files;
   files.files["sources.txt"] = "un\r\ndeux\rtrois\nquatre";
   files.files["vide.txt"] = "";
-  EXPECT_EQ(Split("C:\\www;file:sources.txt;fin"),
+  EXPECT_EQ(Split(files, "C:\\www;file:sources.txt;fin"),
             (EntryList{"C:\\www", "un", "deux", "trois", "quatre", "fin"}));
-  EXPECT_EQ(Split("FILE:sources.txt"), Split("File:sources.txt"));
-  EXPECT_EQ(Split("file:vide.txt"), EntryList{});
+  EXPECT_EQ(Split(files, "FILE:sources.txt"), Split(files, "File:sources.txt"));
+  EXPECT_EQ(Split(files, "file:vide.txt"), EntryList{});
   // The entry is trimmed before the prefix is looked for, not after.
-  EXPECT_EQ(Split("  file:vide.txt"), EntryList{});
-  EXPECT_THROW(Split("file: vide.txt"), VeltrixError);
+  EXPECT_EQ(Split(files, "  file:vide.txt"), EntryList{});
+  EXPECT_THROW(Split(files, "file: vide.txt"), VeltrixError);
   EXPECT_EQ(files.opened.back(), " vide.txt");
 }
 
@@ -57,9 +58,9 @@ TEST(SplitEntryList, ListLinesAreTakenAsRead) {
   ListFilesDouble files;
   files.files["l.txt"] = "\xEF\xBB\xBF" "premier\r\n\r\n  blancs  \r\nfile:autre.txt\n\n";
   files.files["nul.txt"] = std::string("a\nb\0c\nd", 7);
-  EXPECT_EQ(Split("file:l.txt"),
+  EXPECT_EQ(Split(files, "file:l.txt"),
             (EntryList{"\xEF\xBB\xBF" "premier", "", "  blancs  ", "file:autre.txt", ""}));
-  EXPECT_EQ(Split("file:nul.txt"), (EntryList{"a", "b"}));
+  EXPECT_EQ(Split(files, "file:nul.txt"), (EntryList{"a", "b"}));
   EXPECT_EQ(files.opened, (std::vector<std::string>{"l.txt", "nul.txt"}));  // no nesting
 }
 
@@ -67,11 +68,11 @@ TEST(SplitEntryList, AMissingListFileIsRaisedAfterTheEarlierEntries) {
   ListFilesDouble files;
   EntryList list;
   try {
-    SplitEntryList("a;file:absent.txt;b", ';', list);
+    SplitEntryList(files, "a;file:absent.txt;b", ';', list);
     FAIL() << "no failure raised";
   } catch (const VeltrixError& e) {
-    EXPECT_EQ(e.what(), std::string("Impossible d'ouvrir le fichier \"<dossier>absent.txt\". "
-                                    "Fichier introuvable."));
+    EXPECT_EQ(e.what(), "Impossible d'ouvrir le fichier \"<dossier>absent.txt\". " +
+                            std::make_error_code(std::errc::no_such_file_or_directory).message());
   }
   EXPECT_EQ(list, (EntryList{"a"}));
 }
@@ -79,9 +80,10 @@ TEST(SplitEntryList, AMissingListFileIsRaisedAfterTheEarlierEntries) {
 // The real file layer: a relative name is taken from the current folder.
 TEST(SplitEntryList, ReadsARealListFile) {
   test::TempDir dir;
+  NativeFileSystem files;
   dir.Write("liste.txt", "x\r\ny\r\n");
-  EXPECT_EQ(Split("file:" + (dir / "liste.txt")), (EntryList{"x", "y"}));
-  EXPECT_THROW(Split("file:" + (dir / "absente.txt")), VeltrixError);
+  EXPECT_EQ(Split(files, "file:" + (dir / "liste.txt")), (EntryList{"x", "y"}));
+  EXPECT_THROW(Split(files, "file:" + (dir / "absente.txt")), VeltrixError);
 }
 
 TEST(UpperAscii, ChangesOnlyAsciiLetters) {

@@ -5,6 +5,7 @@
 
 #include "core/Error.h"
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/PathFiles.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {
@@ -22,32 +23,41 @@ class LogTest : public ::testing::Test {
   void SetUp() override { ErrorCount = 0; }
   void TearDown() override { ErrorCount = 0; }
   test::TempDir dir;
+  NativeFileSystem fs;
+};
+
+// The trim's replacement fails: the old log must stay as it was.
+class NoRoomFiles : public NativeFileSystem {
+ public:
+  std::error_code ReplaceFile(const std::string&, const std::string&) override {
+    return std::make_error_code(std::errc::no_space_on_device);
+  }
 };
 
 TEST_F(LogTest, OnlyStampedErrorLinesCountEvenWithoutALogFile) {
   const CopyRec none = LogOptions("");
-  WriteLog(none, "a", true, true);
-  WriteLog(none, "b", true, false);
-  WriteLog(none, "c", false, true);
-  WriteLog(none, "d", false, false);
-  WriteLog(none, "e", true, true);
+  WriteLog(fs, none, "a", true, true);
+  WriteLog(fs, none, "b", true, false);
+  WriteLog(fs, none, "c", false, true);
+  WriteLog(fs, none, "d", false, false);
+  WriteLog(fs, none, "e", true, true);
   EXPECT_EQ(ErrorCount, 2);
 
   const CopyRec named = LogOptions(dir / "log.txt");
-  WriteLog(named, "f", true, true);
-  WriteLog(named, "g", false, true);
+  WriteLog(fs, named, "f", true, true);
+  WriteLog(fs, named, "g", false, true);
   EXPECT_EQ(ErrorCount, 3);
 }
 
 TEST_F(LogTest, UnstampedLinesAreWrittenAsGivenWithCrLfInNewFolders) {
   const CopyRec options = LogOptions(dir / "un/deux/copie.log");
-  WriteLog(options, "\r\n[ouverture]\r\n", false, true);
-  WriteLog(options, "", false, false);
-  WriteLog(options, "\"A\" -> \"B\".", false, false);
+  WriteLog(fs, options, "\r\n[ouverture]\r\n", false, true);
+  WriteLog(fs, options, "", false, false);
+  WriteLog(fs, options, "\"A\" -> \"B\".", false, false);
   EXPECT_EQ(dir.Read("un/deux/copie.log"), "\r\n[ouverture]\r\n\r\n\r\n\"A\" -> \"B\".\r\n");
 
   // A second session appends to the same file.
-  WriteLog(options, "suite", false, false);
+  WriteLog(fs, options, "suite", false, false);
   EXPECT_EQ(dir.Read("un/deux/copie.log"), "\r\n[ouverture]\r\n\r\n\r\n\"A\" -> \"B\".\r\nsuite\r\n");
 }
 
@@ -55,7 +65,7 @@ TEST_F(LogTest, StampedLinesCarryTheLocalDateAndTime) {
   if (FormatShortDate(LocalNow()).empty()) GTEST_SKIP() << "no regional date format yet";
   const CopyRec options = LogOptions(dir / "log.txt");
   const std::string before = DateTimeText();
-  WriteLog(options, "MD5(a) <> MD5(b)", true, true);
+  WriteLog(fs, options, "MD5(a) <> MD5(b)", true, true);
   const std::string after = DateTimeText();
   const std::string written = dir.Read("log.txt");
   // The clock may tick during the write: either stamp will do.
@@ -79,7 +89,7 @@ TEST_F(LogTest, ALogThatCannotBeWrittenRaisesWithTheSystemText) {
   dir.Write("fichier", "x");  // a file where the log's folder should be
   const std::string path = dir / "fichier/log.txt";
   try {
-    WriteLog(LogOptions(path), "ligne", false, false);
+    WriteLog(fs, LogOptions(path), "ligne", false, false);
     FAIL() << "no failure raised";
   } catch (const VeltrixError& e) {
     const std::string message = e.what();
@@ -91,22 +101,22 @@ TEST_F(LogTest, ALogThatCannotBeWrittenRaisesWithTheSystemText) {
 
 TEST_F(LogTest, TrimKeepsTheNewestLinesWhateverTheirEnds) {
   dir.Write("log.txt", "un\r\ndeux\rtrois\nquatre\r\n\r\ncinq\n\nsix");
-  TrimLog(LogOptions(dir / "log.txt", 5));
+  TrimLog(fs, LogOptions(dir / "log.txt", 5));
   EXPECT_EQ(dir.Read("log.txt"), "quatre\r\n\r\ncinq\r\n\r\nsix\r\n");
 
-  TrimLog(LogOptions(dir / "log.txt", 100));
+  TrimLog(fs, LogOptions(dir / "log.txt", 100));
   EXPECT_EQ(dir.Read("log.txt"), "quatre\r\n\r\ncinq\r\n\r\nsix\r\n");
 
-  TrimLog(LogOptions(dir / "log.txt", 0));
+  TrimLog(fs, LogOptions(dir / "log.txt", 0));
   EXPECT_EQ(dir.Read("log.txt"), "");
 }
 
 TEST_F(LogTest, ASessionOfTwoLinesTrimmedToThree) {
   const CopyRec options = LogOptions(dir / "log.txt", 3);
-  WriteLog(options, "\r\n[Début]\r\n", false, true);
-  WriteLog(options, "\r\n[Fin]\r\n", false, true);
+  WriteLog(fs, options, "\r\n[Début]\r\n", false, true);
+  WriteLog(fs, options, "\r\n[Fin]\r\n", false, true);
   EXPECT_EQ(dir.Read("log.txt"), "\r\n[Début]\r\n\r\n\r\n[Fin]\r\n\r\n");
-  TrimLog(options);
+  TrimLog(fs, options);
   EXPECT_EQ(dir.Read("log.txt"), "\r\n[Fin]\r\n\r\n");
 }
 
@@ -114,14 +124,38 @@ TEST_F(LogTest, NoLimitAndNoNameLeaveEverythingAlone) {
   const std::string original = "a\nb\rc\r\n";
   dir.Write("log.txt", original);
   for (int32_t lines : {-1, -2, -1000}) {
-    TrimLog(LogOptions(dir / "log.txt", lines));
+    TrimLog(fs, LogOptions(dir / "log.txt", lines));
     EXPECT_EQ(dir.Read("log.txt"), original) << lines;
   }
-  EXPECT_NO_THROW(TrimLog(LogOptions("", 3)));
+  EXPECT_NO_THROW(TrimLog(fs, LogOptions("", 3)));
+}
+
+TEST_F(LogTest, AFailedTrimKeepsTheOldLogWhole) {
+  std::string lines;
+  for (int i = 0; i < 2000; ++i) lines += "ligne " + std::to_string(i) + "\r\n";
+  dir.Write("log.txt", lines);
+  NoRoomFiles full;
+  EXPECT_THROW(TrimLog(full, LogOptions(dir / "log.txt", 10)), VeltrixError);
+  EXPECT_EQ(dir.Read("log.txt"), lines);
+  // And the real trim leaves nothing beside the log.
+  TrimLog(fs, LogOptions(dir / "log.txt", 2));
+  EXPECT_EQ(dir.Read("log.txt"), "ligne 1998\r\nligne 1999\r\n");
+  EXPECT_EQ(test::PathFiles(fs).Names(dir.path(), true), std::vector<std::string>{"log.txt"});
+}
+
+// A name with CR or LF stays on its one line, so the trim counts one line.
+TEST_F(LogTest, LineBreaksInNamesBecomeQuestionMarks) {
+  EXPECT_EQ(LogName("a\rb\nc\r\nd\x1b[2Je"), "a?b?c??d\x1b[2Je");
+  const CopyRec options = LogOptions(dir / "log.txt", 1);
+  WriteLog(fs, options, Quoted(LogName("deux\nlignes.txt")) + " -> " + Quoted(LogName("x\ry")) + ".",
+           false, false);
+  EXPECT_EQ(dir.Read("log.txt"), "\"deux?lignes.txt\" -> \"x?y\".\r\n");
+  TrimLog(fs, options);
+  EXPECT_EQ(dir.Read("log.txt"), "\"deux?lignes.txt\" -> \"x?y\".\r\n");
 }
 
 TEST_F(LogTest, TrimOfAMissingLogRaises) {
-  EXPECT_THROW(TrimLog(LogOptions(dir / "absent.log", 3)), VeltrixError);
+  EXPECT_THROW(TrimLog(fs, LogOptions(dir / "absent.log", 3)), VeltrixError);
 }
 
 }  // namespace

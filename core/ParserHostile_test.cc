@@ -33,7 +33,7 @@ class HostileCommandLine : public ::testing::Test {
     std::memset(&g, 0x5A, sizeof g);
     std::memset(&g.rec, 0, sizeof g.rec);
     try {
-      FillCopyRecFrom(g.rec, line.c_str());
+      FillCopyRecFrom(files_, g.rec, line.c_str());
     } catch (const VeltrixError&) {
       // A refused value is an expected outcome here; anything else fails the test.
     }

@@ -38,7 +38,7 @@ class FillCopyRecTest : public ::testing::Test {
   // Parses into a record that starts as the caller's bytes: zero, or a pattern.
   bool Parse(const std::string& arguments, unsigned char fill = 0) {
     std::memset(&rec_, fill, sizeof rec_);
-    return FillCopyRecFrom(rec_, arguments.c_str());
+    return FillCopyRecFrom(files_, rec_, arguments.c_str());
   }
   // The record FillCopyRec makes from a zeroed one with no switch at all.
   static CopyRec Plain(const std::string& source, const std::string& destination) {

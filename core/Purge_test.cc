@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
+#include "tests/unit/SystemTools.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {
@@ -11,12 +13,14 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-// A file system whose listing of one folder fails, as an unreadable source would.
+// A file system whose listing of one folder fails, as an unreadable source
+// or a read error part-way through it would.
 class UnlistableFolder : public NativeFileSystem {
  public:
   explicit UnlistableFolder(std::string folder) : folder_(std::move(folder)) {}
-  bool CanListFolder(const std::string& path) override {
-    return path != folder_ && NativeFileSystem::CanListFolder(path);
+  ErrorOr<Listing> List(const Folder& folder, const ListOptions& options) override {
+    if (folder.Path() == folder_) return std::make_error_code(std::errc::io_error);
+    return NativeFileSystem::List(folder, options);
   }
 
  private:
@@ -66,9 +70,9 @@ TEST_F(PurgeTest, RemovesWhatTheSourceLacks) {
 TEST_F(PurgeTest, HiddenAndReadOnlyEntriesStayWithTheirFolder) {
   stdfs::create_directories(dir_ / "src");
   dir_.Write("dst/.secret", "d");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "dst/.secret", attr::Hidden));
+  ASSERT_FALSE(test::PathFiles(fs_).SetAttributes(dir_ / "dst/.secret", attr::Hidden));
   dir_.Write("dst/locked/file.txt", "d");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "dst/locked/file.txt", attr::ReadOnly));
+  ASSERT_FALSE(test::PathFiles(fs_).SetAttributes(dir_ / "dst/locked/file.txt", attr::ReadOnly));
 
   Purge();
   EXPECT_TRUE(Exists("dst/.secret"));  // not listed without -H
@@ -107,12 +111,42 @@ TEST_F(PurgeTest, UnreadableSubfolderOfTheSourceKeepsItsCounterpart) {
   EXPECT_TRUE(Exists("dst/sub/d.txt"));
 }
 
-TEST_F(PurgeTest, SourceInsideTheDestinationIsNeverPurged) {
+// A source that is the destination or lies inside it: nothing there is
+// purged, whatever path names either.
+TEST_F(PurgeTest, SourceInsideTheDestinationPurgesNothing) {
   dir_.Write("dst/src/file.txt", "s");
+  dir_.Write("dst/deeper/src/file.txt", "s");
   dir_.Write("dst/other.txt", "d");
   PurgeDestination(session_, dir_ / "dst", dir_ / "dst/src");
+  PurgeDestination(session_, dir_ / "dst", dir_ / "dst/deeper/src");
+  PurgeDestination(session_, dir_ / "dst", dir_ / "dst");
+  PurgeDestination(session_, dir_ / "dst/deeper", dir_ / "dst/./deeper/");
   EXPECT_TRUE(Exists("dst/src/file.txt"));
-  EXPECT_FALSE(Exists("dst/other.txt"));
+  EXPECT_TRUE(Exists("dst/deeper/src/file.txt"));
+  EXPECT_TRUE(Exists("dst/other.txt"));
+}
+
+// The same, with source or destination named through a link: identities
+// decide, not the path text (which once lost both trees).
+TEST_F(PurgeTest, SourceInsideTheDestinationThroughLinks) {
+  VX_POSIX_ONLY();
+  dir_.Write("a/b/f", "1");
+  dir_.Write("a/f", "1");
+  ASSERT_TRUE(test::Symlink(dir_ / "a/b", dir_ / "linkb"));
+  ASSERT_TRUE(test::Symlink(dir_ / "a", dir_ / "linka"));
+  PurgeDestination(session_, dir_ / "a", dir_ / "linkb");
+  PurgeDestination(session_, dir_ / "linka", dir_ / "a/b");
+  EXPECT_EQ(dir_.Read("a/b/f"), "1");
+  EXPECT_EQ(dir_.Read("a/f"), "1");
+}
+
+// Under -X the run itself empties the source: the purge deletes nothing.
+TEST_F(PurgeTest, NothingIsPurgedUnderMove) {
+  stdfs::create_directories(dir_ / "src");
+  dir_.Write("dst/moved-yesterday.txt", "only copy");
+  session_.options.DeleteSource = 1;
+  Purge();
+  EXPECT_TRUE(Exists("dst/moved-yesterday.txt"));
 }
 
 TEST_F(PurgeTest, LinkToAFolderOutsideIsRemovedNotFollowed) {

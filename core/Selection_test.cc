@@ -10,6 +10,7 @@
 
 #include "core/Error.h"
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
 #include "tests/unit/TempDir.h"
 
@@ -39,9 +40,43 @@ void SetSameWriteTime(const std::string& from, const std::string& to) {
 }
 
 int64_t WriteTicks(FileSystem& fs, const std::string& path) {
-  DirEntry entry;
-  EXPECT_TRUE(fs.FindFile(path, entry));
-  return entry.lastWrite;
+  ErrorOr<EntryInfo> entry = test::PathFiles(fs).Look(path);
+  EXPECT_TRUE(entry);
+  return entry ? entry->lastWrite : 0;
+}
+
+// The destination entry looked up by path, as the tree copy would.
+class PathTarget : public TargetLookup {
+ public:
+  PathTarget(FileSystem& fs, const std::string& path) : fs_(fs), path_(path) {}
+  const EntryInfo* Find() override {
+    ErrorOr<EntryInfo> found = test::PathFiles(fs_).Look(path_);
+    if (found) info_ = *found;
+    return found ? &info_ : nullptr;
+  }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  EntryInfo info_;
+};
+
+// SelectFile for two paths: the source's listing entry, its held folder and
+// its target as the tree copy hands them over. A missing source comes with
+// its name alone.
+bool SelectPaths(Session& session, const std::string& sourcePath, const std::string& destPath) {
+  const auto [folderPath, name] = test::SplitPath(sourcePath);
+  ErrorOr<Folder> folder = session.fs.OpenRoot(folderPath);
+  EXPECT_TRUE(folder);
+  ListOptions options;
+  options.includeHidden = true;
+  options.mask = name;
+  ErrorOr<Listing> listing = session.fs.List(*folder, options);
+  ListedEntry entry;
+  entry.name = name;
+  if (listing && listing->Count() == 1) entry = listing->At(0);
+  PathTarget target(session.fs, destPath);
+  return SelectFile(session, FileToSelect{sourcePath, destPath, entry, *folder, target});
 }
 
 // Gives a file the last-write time whose local day number is dayNumber.
@@ -62,7 +97,7 @@ class SelectionTest : public ::testing::Test {
     dir_.Write("src/abc.txt", "hello");
   }
   bool Select(const std::string& name = "abc.txt") {
-    return SelectFile(session_, dir_ / ("src/" + name), dir_ / ("dst/" + name));
+    return SelectPaths(session_, dir_ / ("src/" + name), dir_ / ("dst/" + name));
   }
   std::string Log() { return dir_.Read("log.txt"); }
   bool Logged(const std::string& name = "abc.txt") {
@@ -119,12 +154,12 @@ TEST_F(SelectionTest, ExistingOnlyAndArchiveBit) {
   o().ArchiveOnly = 1;
   EXPECT_TRUE(Select());
   if (kPathSeparator == '\\') GTEST_SKIP() << "Wine reports the archive bit on every file";
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "src/abc.txt", attr::Normal));
+  ASSERT_FALSE(test::PathFiles(fs_).SetAttributes(dir_ / "src/abc.txt", attr::Normal));
   EXPECT_FALSE(Select());
   o().ArchiveOnly = 0;
   o().ArchiveClear = 1;
   EXPECT_FALSE(Select());
-  EXPECT_TRUE(fs_.GetAttributes(dir_ / "src/abc.txt") == attr::Normal);  // not changed here
+  EXPECT_EQ(test::PathFiles(fs_).Attributes(dir_ / "src/abc.txt"), attr::Normal);  // not changed here
 }
 
 TEST_F(SelectionTest, DateTestOnTheLastWriteDay) {
@@ -228,13 +263,13 @@ TEST_F(SelectionTest, OlderSourceNeverOverwritesUnderTwoWaySync) {
   EXPECT_FALSE(Select());
   EXPECT_TRUE(Logged());
   // The reverse pass: the newer file overwrites the older one.
-  EXPECT_TRUE(SelectFile(session_, dir_ / "dst/abc.txt", dir_ / "src/abc.txt"));
+  EXPECT_TRUE(SelectPaths(session_, dir_ / "dst/abc.txt", dir_ / "src/abc.txt"));
 }
 
 TEST_F(SelectionTest, SourceIsNeverItsOwnTargetEvenForced) {
   o().Force = 1;
   const std::string path = dir_ / "src/abc.txt";
-  EXPECT_FALSE(SelectFile(session_, path, path));
+  EXPECT_FALSE(SelectPaths(session_, path, path));
   EXPECT_NE(Log().find(path + " = " + path), std::string::npos);
 }
 

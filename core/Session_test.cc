@@ -5,7 +5,9 @@
 
 #include "core/Error.h"
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
+#include "tests/unit/SystemTools.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {
@@ -75,7 +77,7 @@ TEST_F(SessionTest, CancelStopsLaterPairsButStillReportsTheTotal) {
 TEST_F(SessionTest, LoggedErrorsMakeTheResultTwo) {
   dir_.Write("s/a.txt", "a");
   dir_.Write("d/a.txt", "old");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "d/a.txt", attr::ReadOnly));
+  ASSERT_FALSE(test::PathFiles(fs_).SetAttributes(dir_ / "d/a.txt", attr::ReadOnly));
   CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "d");
   options.IgnoreErrors = 1;
   options.Force = 1;
@@ -156,6 +158,66 @@ TEST_F(SessionTest, SessionLinesFrameTheLog) {
   EXPECT_EQ(trimmed.rfind("\r\n[", 0), 0u);
   EXPECT_EQ(trimmed.substr(trimmed.size() - 5), "]\r\n\r\n");
   EXPECT_EQ(std::count(trimmed.begin(), trimmed.end(), '\n'), 3);
+}
+
+// A run that promises to change nothing changes nothing: -L and -T run no
+// purge and no copy back; -T makes the folders it exists for.
+TEST_F(SessionTest, DryRunsNeitherPurgeNorCopyBack) {
+  dir_.Write("s/a.txt", "a");
+  dir_.Write("s/sub/b.txt", "b");
+  dir_.Write("d/stale.txt", "x");
+  dir_.Write("d/only_d.txt", "d");
+  for (uint8_t mode : {1, 2}) {
+    for (int treeOnly : {0, 1}) {
+      CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "d");
+      options.SyncMode = mode;
+      options.CopySubdirs = 1;
+      options.ListOnly = !treeOnly;
+      options.TreeOnly = treeOnly;
+      options.DeleteSource = 1;
+      EXPECT_EQ(Run(options), ResultOk);
+      EXPECT_EQ(dir_.Read("d/stale.txt"), "x");
+      EXPECT_FALSE(stdfs::exists(dir_ / "s/only_d.txt"));
+      EXPECT_EQ(dir_.Read("s/a.txt"), "a");
+      EXPECT_FALSE(stdfs::exists(dir_ / "d/a.txt"));
+    }
+  }
+  EXPECT_TRUE(stdfs::is_directory(dir_ / "d/sub"));  // what -T is for
+}
+
+// A move that mirrors into an archive, run day after day: what it moved
+// yesterday is the only copy, and the purge must not take it for stale.
+TEST_F(SessionTest, AMirroringMoveKeepsWhatItMovedBefore) {
+  CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "archive");
+  options.CopySubdirs = 1;
+  options.DeleteSource = 1;
+  options.KeepSourceDirs = 1;
+  options.SyncMode = 1;
+  dir_.Write("s/day1.txt", "1");
+  dir_.Write("s/sub/day1.txt", "1");
+  EXPECT_EQ(Run(options), ResultOk);
+  dir_.Write("s/day2.txt", "2");
+  EXPECT_EQ(Run(options), ResultOk);
+  EXPECT_EQ(dir_.Read("archive/day1.txt"), "1");
+  EXPECT_EQ(dir_.Read("archive/sub/day1.txt"), "1");
+  EXPECT_EQ(dir_.Read("archive/day2.txt"), "2");
+}
+
+// A mirror whose source lies inside its destination, either named through
+// a link, loses nothing.
+TEST_F(SessionTest, AMirrorOfAFolderInsideItsDestinationLosesNothing) {
+  VX_POSIX_ONLY();
+  dir_.Write("a/b/f", "1");
+  ASSERT_TRUE(test::Symlink(dir_ / "a/b", dir_ / "linkb"));
+  ASSERT_TRUE(test::Symlink(dir_ / "a", dir_ / "linka"));
+  for (const auto& [source, dest] : {std::make_pair("linkb", "a"), std::make_pair("a/b", "linka")}) {
+    CopyRec options = test::MakeOptions(dir_ / source, dir_ / dest);
+    options.CopySubdirs = 1;
+    options.SyncMode = 1;
+    EXPECT_EQ(Run(options), ResultOk);
+    EXPECT_EQ(dir_.Read("a/b/f"), "1") << source << " -> " << dest;
+    EXPECT_EQ(dir_.Read("a/f"), "1") << source << " -> " << dest;
+  }
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <filesystem>
 
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
+#include "tests/unit/SystemTools.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {
@@ -24,38 +27,53 @@ class FaultyFiles : public NativeFileSystem {
   int failingDeletes = 0;  // deletions that fail before one succeeds; -1 for all
   int digestOpens = 0;
   std::string longName, shortName;  // ShortPath swaps one for the other when set
+  std::string unlistable;           // the path of a folder whose listing fails part-way
+  bool renamesCrossDevices = false;  // as across bind mounts of one file system
+  int moves = 0;
 
-  bool CopyFile(const std::string& source, const std::string& target) override {
-    if (!NativeFileSystem::CopyFile(source, target)) return false;
+  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                           std::string_view target) override {
+    if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target))
+      return error;
     if (corruptCopies) {
-      std::string error;
-      SetAttributes(target, attr::Normal);
-      RewriteFile(target, "corrupted", error);
+      (void)SetAttributes(to, target, attr::Normal);
+      (void)ReplaceFile(to.PathOf(target), "corrupted");
     }
-    return true;
+    return {};
   }
-  bool DeleteFile(const std::string& path) override {
+  std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
+                           std::string_view target) override {
+    ++moves;
+    if (renamesCrossDevices) return std::make_error_code(std::errc::cross_device_link);
+    return NativeFileSystem::MoveFile(from, name, to, target);
+  }
+  std::error_code DeleteFile(const Folder& folder, std::string_view name) override {
     if (failingDeletes != 0) {
       if (failingDeletes > 0) --failingDeletes;
-      return false;
+      return std::make_error_code(std::errc::permission_denied);
     }
-    return NativeFileSystem::DeleteFile(path);
+    return NativeFileSystem::DeleteFile(folder, name);
   }
-  std::string ShortPath(const std::string& path) override {
+  ErrorOr<std::string> ShortPath(const std::string& path) override {
     const std::size_t at = longName.empty() ? std::string::npos : path.find(longName);
     if (at == std::string::npos) return NativeFileSystem::ShortPath(path);
     return path.substr(0, at) + shortName + path.substr(at + longName.size());
   }
-  std::unique_ptr<InputFile> OpenForRead(const std::string& path, Sharing sharing,
-                                         std::string& error) override {
+  ErrorOr<std::unique_ptr<InputFile>> OpenForRead(const Folder& folder, std::string_view name,
+                                                  Sharing sharing) override {
     ++digestOpens;
-    return NativeFileSystem::OpenForRead(path, sharing, error);
+    return NativeFileSystem::OpenForRead(folder, name, sharing);
+  }
+  ErrorOr<Listing> List(const Folder& folder, const ListOptions& options) override {
+    if (!unlistable.empty() && folder.Path() == unlistable)
+      return std::make_error_code(std::errc::io_error);
+    return NativeFileSystem::List(folder, options);
   }
 };
 
 class TreeCopyTest : public ::testing::Test {
  protected:
-  TreeCopyTest() : session_(fs_) {
+  TreeCopyTest() : session_(fs_), files_(fs_) {
     ExclusionList().clear();
     InclusionList().clear();
     session_.options = test::MakeOptions(dir_ / "src", dir_ / "dst");
@@ -81,6 +99,7 @@ class TreeCopyTest : public ::testing::Test {
   test::TempDir dir_;
   FaultyFiles fs_;
   Session session_;
+  test::PathFiles files_;
 };
 
 TEST_F(TreeCopyTest, SubfoldersOnlyWithTheirSwitches) {
@@ -182,7 +201,7 @@ TEST_F(TreeCopyTest, MaskChoosesTopFilesAndFolders) {
 TEST_F(TreeCopyTest, CopyFailureStopsAndLeavesThisFolderUncounted) {
   MakeTree();
   dir_.Write("dst/b.txt", "locked");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "dst/b.txt", attr::ReadOnly));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "dst/b.txt", attr::ReadOnly));
   o().CopySubdirs = 1;
   EXPECT_EQ(Copy(), 0);  // a.txt was copied but the folder left at once
   EXPECT_EQ(session_.status, ResultCopyFailed);
@@ -198,7 +217,7 @@ TEST_F(TreeCopyTest, CopyFailureStopsAndLeavesThisFolderUncounted) {
 TEST_F(TreeCopyTest, IgnoredFailureInLogModeZeroCountsNothing) {
   MakeTree();
   dir_.Write("dst/b.txt", "locked");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "dst/b.txt", attr::ReadOnly));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "dst/b.txt", attr::ReadOnly));
   o().IgnoreErrors = 1;
   o().LogMode = 0;
   o().CopySubdirs = 1;
@@ -211,14 +230,14 @@ TEST_F(TreeCopyTest, IgnoredFailureInLogModeZeroCountsNothing) {
 
 TEST_F(TreeCopyTest, ReadOnlyTargetsAndSources) {
   dir_.Write("src/ro.txt", "new");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "src/ro.txt", attr::ReadOnly | attr::Archive));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/ro.txt", attr::ReadOnly | attr::Archive));
   EXPECT_EQ(Copy(), 1);
-  EXPECT_FALSE(fs_.GetAttributes(dir_ / "dst/ro.txt") & attr::ReadOnly);
+  EXPECT_FALSE(files_.Attributes(dir_ / "dst/ro.txt") & attr::ReadOnly);
 
   dir_.Write("dst/ro.txt", "older file");
   o().KeepAttributes = 1;
   EXPECT_EQ(Copy(), 1);
-  EXPECT_TRUE(fs_.GetAttributes(dir_ / "dst/ro.txt") & attr::ReadOnly);
+  EXPECT_TRUE(files_.Attributes(dir_ / "dst/ro.txt") & attr::ReadOnly);
 
   // Over a read-only target only with -R.
   dir_.Write("src/ro.txt", "newest!");
@@ -312,13 +331,13 @@ TEST_F(TreeCopyTest, ShortNamesAreCutAtTheShortFormOfTheRoot) {
 TEST_F(TreeCopyTest, HiddenFilesOnlyWithH) {
   dir_.Write("src/shown.txt", "1");
   dir_.Write("src/secret.txt", "2");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "src/secret.txt", attr::Hidden | attr::Archive));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/secret.txt", attr::Hidden | attr::Archive));
   EXPECT_EQ(Copy(), 1);
   EXPECT_FALSE(Exists("dst/secret.txt"));
   o().CopyHidden = 1;
   o().Force = 1;
   EXPECT_EQ(Copy(), 2);
-  EXPECT_TRUE(fs_.GetAttributes(dir_ / "dst/secret.txt") & attr::Hidden);
+  EXPECT_TRUE(files_.Attributes(dir_ / "dst/secret.txt") & attr::Hidden);
 }
 
 TEST_F(TreeCopyTest, TreeOnlyCreatesFoldersWithoutFiles) {
@@ -369,14 +388,11 @@ TEST_F(TreeCopyTest, DeepTreeIsCopied) {
   const int depth = WindowsBuild() ? 60 : 1000;
   std::string relative = "src";
   for (int i = 0; i < depth; ++i) relative += "/d";
-  std::string error;
-  ASSERT_TRUE(fs_.CreateDirectories(dir_ / relative));
-  ASSERT_TRUE(fs_.RewriteFile(dir_ / (relative + "/leaf.txt"), "deep", error));
+  ASSERT_FALSE(fs_.CreateDirectories(dir_ / relative));
+  ASSERT_FALSE(fs_.ReplaceFile(dir_ / (relative + "/leaf.txt"), "deep"));
   o().CopySubdirs = 1;
   EXPECT_EQ(Copy(), 1);
-  std::string bytes;
-  EXPECT_TRUE(fs_.ReadWholeFile(dir_ / ("dst" + relative.substr(3) + "/leaf.txt"), bytes, error));
-  EXPECT_EQ(bytes, "deep");
+  EXPECT_EQ(files_.ReadAll(dir_ / ("dst" + relative.substr(3) + "/leaf.txt")), "deep");
 }
 
 // Links, special files, other file systems and the comparison with cp -a
@@ -406,17 +422,17 @@ TEST_F(TreeCopyLinuxTest, LinkedFoldersAndSpecialFilesAreNotFollowed) {
 
 TEST_F(TreeCopyLinuxTest, ArchiveBitSelectsAndIsClearedOnTheCopy) {
   MakeTree();
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "src/b.txt", attr::Normal));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/b.txt", attr::Normal));
   o().ArchiveClear = 1;
   EXPECT_EQ(Copy(), 1);
   EXPECT_FALSE(Exists("dst/b.txt"));
-  EXPECT_EQ(fs_.GetAttributes(dir_ / "dst/a.txt"), attr::Normal);
-  EXPECT_EQ(fs_.GetAttributes(dir_ / "src/a.txt"), attr::Archive);  // the source keeps it
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/a.txt"), attr::Normal);
+  EXPECT_EQ(files_.Attributes(dir_ / "src/a.txt"), attr::Archive);  // the source keeps it
   o().ArchiveClear = 0;
   o().ArchiveOnly = 1;
   dir_.Write("src/a.txt", "alpha, again");
   EXPECT_EQ(Copy(), 1);
-  EXPECT_EQ(fs_.GetAttributes(dir_ / "dst/a.txt"), attr::Archive);
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/a.txt"), attr::Archive);
 }
 
 TEST_F(TreeCopyLinuxTest, MoveToAnotherFileSystemCopiesThenDeletes) {
@@ -430,9 +446,7 @@ TEST_F(TreeCopyLinuxTest, MoveToAnotherFileSystemCopiesThenDeletes) {
   EXPECT_EQ(CopyTree(session_, dir_ / "src", other, std::string()), 3);
   EXPECT_EQ(fs_.digestOpens, 6);  // copied and verified, not renamed
   EXPECT_FALSE(Exists("src"));
-  std::string bytes, error;
-  EXPECT_TRUE(fs_.ReadWholeFile(other + "/sub/c.txt", bytes, error));
-  EXPECT_EQ(bytes, "gamma");
+  EXPECT_EQ(files_.ReadAll(other + "/sub/c.txt"), "gamma");
   stdfs::remove_all(other);
 }
 
@@ -440,7 +454,7 @@ TEST_F(TreeCopyLinuxTest, SameAsCpArchiveAndSecondRunCopiesNothing) {
   MakeTree();
   dir_.Write("src/sub/deeper/d.bin", std::string(200000, '\x5a'));
   dir_.Write("src/ro.txt", "read-only");
-  ASSERT_TRUE(fs_.SetAttributes(dir_ / "src/ro.txt", attr::ReadOnly | attr::Archive));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/ro.txt", attr::ReadOnly | attr::Archive));
   ASSERT_EQ(Shell("touch -d '2001-02-03 04:05:06.789' '" + dir_ / "src/sub/c.txt" + "'"), 0);
   ASSERT_EQ(Shell("cp -a '" + dir_ / "src" + "' '" + dir_ / "ref" + "'"), 0);
   ASSERT_EQ(Shell("rmdir '" + dir_ / "ref/empty" + "'"), 0);  // -S leaves empty folders out
@@ -458,6 +472,160 @@ TEST_F(TreeCopyLinuxTest, SameAsCpArchiveAndSecondRunCopiesNothing) {
   EXPECT_TRUE(rec().files.empty());
   EXPECT_EQ(session_.status, -1);
   EXPECT_EQ(ErrorCount, 0);
+}
+
+// A listing that fails part-way is a failed copy, never the end of the
+// folder; with -C the walk goes on and the error is counted.
+TEST_F(TreeCopyTest, AListingThatFailsIsAFailedCopy) {
+  MakeTree();
+  fs_.unlistable = dir_ / "src/sub";
+  o().CopySubdirs = 1;
+  o().Force = 1;
+  EXPECT_EQ(Copy(), 2);  // the top folder's own files, "empty" before "sub"
+  EXPECT_EQ(session_.status, ResultCopyFailed);
+  EXPECT_EQ(rec().errors, std::vector<std::string>{"Erreur lors de la copie de \"" +
+                                                   dir_ / "src/sub" + kPathSeparator + "\"."});
+  session_.status = -1;
+  o().IgnoreErrors = 1;
+  ErrorCount = 0;
+  EXPECT_EQ(Copy(), 2);
+  EXPECT_EQ(ErrorCount, 1);
+  fs_.unlistable = dir_ / "src";
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(ErrorCount, 2);
+}
+
+// A rename refused across devices (bind mounts of one file system) becomes
+// copy then delete, as a move to another volume does.
+TEST_F(TreeCopyTest, AMoveRefusedAcrossDevicesCopiesThenDeletes) {
+  MakeTree();
+  fs_.renamesCrossDevices = true;
+  o().CopySubdirs = 1;
+  o().DeleteSource = 1;
+  o().Verify = 1;
+  EXPECT_EQ(Copy(), 3);
+  EXPECT_EQ(session_.status, -1);
+  EXPECT_EQ(fs_.moves, 3);
+  EXPECT_EQ(fs_.digestOpens, 6);  // copied and verified
+  EXPECT_EQ(dir_.Read("dst/sub/c.txt"), "gamma");
+  EXPECT_FALSE(Exists("src"));
+}
+
+// Under -L and -T nothing in the file system changes but the folders -T makes.
+TEST_F(TreeCopyTest, DryRunsWriteNoAttributeAndDeleteNoSource) {
+  MakeTree();
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/a.txt", attr::ReadOnly | attr::Archive));
+  for (int treeOnly : {0, 1}) {
+    o().ListOnly = !treeOnly;
+    o().TreeOnly = treeOnly;
+    o().DeleteSource = 1;
+    o().OverwriteReadOnly = 1;
+    o().CopySubdirs = 1;
+    Copy();
+    EXPECT_TRUE(Exists("src/a.txt"));
+    EXPECT_TRUE(Exists("src/empty"));
+    EXPECT_EQ(files_.Attributes(dir_ / "src/a.txt"), attr::ReadOnly | attr::Archive);
+    EXPECT_FALSE(Exists("dst/a.txt"));
+  }
+}
+
+// The copy's temporary file has a fresh name: a user's file that looks like
+// an old temporary name is neither deleted nor taken for a copy.
+TEST_F(TreeCopyTest, FilesNamedLikeTemporariesAreTheUsersOwn) {
+  dir_.Write("src/report.txt", "new");
+  dir_.Write("dst/report.txt", "old");
+  dir_.Write("dst/.report.txt.vxpart", "precious");
+  dir_.Write("dst/report.txt.vxpart", "precious");
+  stdfs::last_write_time(dir_ / "dst/report.txt",
+                         stdfs::last_write_time(dir_ / "src/report.txt") - std::chrono::hours(24));
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(dir_.Read("dst/report.txt"), "new");
+  EXPECT_EQ(dir_.Read("dst/.report.txt.vxpart"), "precious");
+  EXPECT_EQ(dir_.Read("dst/report.txt.vxpart"), "precious");
+
+  // Both files moved, each to its own name.
+  dir_.Write("moved/foo", "foo");
+  dir_.Write("moved/.foo.vxpart", "second");
+  dir_.Write("moved/foo.vxpart", "third");
+  o().CopyHidden = 1;
+  o().DeleteSource = 1;
+  EXPECT_EQ(CopyTree(session_, dir_ / "moved", dir_ / "dst2", std::string()), 3);
+  EXPECT_EQ(dir_.Read("dst2/foo"), "foo");
+  EXPECT_EQ(dir_.Read("dst2/.foo.vxpart"), "second");
+  EXPECT_EQ(dir_.Read("dst2/foo.vxpart"), "third");
+  EXPECT_EQ(files_.Names(dir_ / "dst2", true).size(), 3u);
+}
+
+// A destination subfolder that is a link leads out of the destination:
+// nothing is written through it, each file is a failed copy.
+TEST_F(TreeCopyLinuxTest, ADestinationFolderLinkIsNeverWrittenThrough) {
+  MakeTree();
+  dir_.Write("outside/c.txt", "outside");
+  stdfs::create_directories(dir_ / "dst");
+  ASSERT_TRUE(test::Symlink(dir_ / "outside", dir_ / "dst/sub"));
+  o().CopySubdirs = 1;
+  o().Force = 1;
+  o().IgnoreErrors = 1;
+  o().OverwriteReadOnly = 1;
+  EXPECT_EQ(Copy(), 2);
+  EXPECT_EQ(ErrorCount, 1);
+  EXPECT_EQ(dir_.Read("outside/c.txt"), "outside");
+  EXPECT_EQ(files_.Names(dir_ / "outside", true), std::vector<std::string>{"c.txt"});
+  EXPECT_TRUE(test::IsSymlink(dir_ / "dst/sub"));
+}
+
+// A link to a file is copied as its content, also by a move, which then
+// removes the link; attributes are never written through it (-X, -R).
+TEST_F(TreeCopyLinuxTest, LinksToFilesMoveAsContentAndKeepTheirTargetsAlone) {
+  dir_.Write("data/real.txt", "real");
+  ASSERT_TRUE(test::SetMode(dir_ / "data/real.txt", 0444));
+  dir_.Write("src/plain.txt", "plain");
+  ASSERT_TRUE(test::Symlink("../data/real.txt", dir_ / "src/link.txt"));
+  dir_.Write("data/other.txt", "other");
+  ASSERT_TRUE(test::SetMode(dir_ / "data/other.txt", 0444));
+  stdfs::create_directories(dir_ / "out/a");
+  ASSERT_TRUE(test::Symlink(dir_ / "data/other.txt", dir_ / "out/a/plain.txt"));
+  o().DeleteSource = 1;
+  o().OverwriteReadOnly = 1;
+  o().Force = 1;
+  EXPECT_EQ(CopyTree(session_, dir_ / "src", dir_ / "out/a", std::string()), 2);
+  EXPECT_EQ(session_.status, -1);
+  EXPECT_EQ(dir_.Read("out/a/link.txt"), "real");
+  EXPECT_FALSE(test::IsSymlink(dir_ / "out/a/link.txt"));
+  EXPECT_EQ(dir_.Read("out/a/plain.txt"), "plain");
+  EXPECT_FALSE(test::IsSymlink(dir_ / "out/a/plain.txt"));
+  EXPECT_FALSE(Exists("src"));  // the link went, and its emptied folder
+  EXPECT_EQ(dir_.Read("data/real.txt"), "real");
+  EXPECT_EQ(test::Mode(dir_ / "data/real.txt"), 0444);
+  EXPECT_EQ(dir_.Read("data/other.txt"), "other");
+  EXPECT_EQ(test::Mode(dir_ / "data/other.txt"), 0444);
+}
+
+// Folders the copy creates keep their source folder's bits.
+TEST_F(TreeCopyLinuxTest, PrivateFoldersStayPrivate) {
+  dir_.Write("src/private/secret.txt", "s");
+  dir_.Write("src/shared/group.txt", "g");
+  ASSERT_TRUE(test::SetMode(dir_ / "src", 0750));
+  ASSERT_TRUE(test::SetMode(dir_ / "src/private", 0700));
+  ASSERT_TRUE(test::SetMode(dir_ / "src/shared", 02770));
+  o().CopySubdirs = 1;
+  EXPECT_EQ(Copy(), 2);
+  EXPECT_EQ(test::Mode(dir_ / "dst"), 0750);
+  EXPECT_EQ(test::Mode(dir_ / "dst/private"), 0700);
+  EXPECT_EQ(test::Mode(dir_ / "dst/shared"), 02770);
+}
+
+// A name with a line break keeps its log entry on one line; shown to the
+// host unchanged (the console decides how a terminal shows it).
+TEST_F(TreeCopyLinuxTest, LineBreaksInNamesStayOnOneLogLine) {
+  dir_.Write("src/deux\nlignes.txt", "x");
+  o().LogMode = 2;
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(dir_.Read("dst/deux\nlignes.txt"), "x");
+  EXPECT_NE(Log().find("\"" + dir_ / "src/deux?lignes.txt\" -> \"" + dir_ / "dst/deux?lignes.txt\"."),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(rec().files, std::vector<std::string>{dir_ / "src/deux\nlignes.txt"});
 }
 
 }  // namespace

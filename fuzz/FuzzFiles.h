@@ -1,5 +1,6 @@
 // A file system for the fuzz targets: whole-file reads come from a table,
-// every other operation is a finding. The targets reach no disk at all.
+// every other operation is a finding. The targets pass it to the engine and
+// reach no disk at all.
 #pragma once
 
 #include <cstdio>
@@ -16,44 +17,56 @@ namespace vx::fuzz {
 
 class TableFiles : public FileSystem {
  public:
-  TableFiles() { SetFiles(this); }
-  ~TableFiles() override { SetFiles(nullptr); }
-
   std::map<std::string, std::string> files;
 
-  bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) override {
-    return test::ReadFromTable(files, path, bytes, error);
+  ErrorOr<std::string> ReadWholeFile(const std::string& path) override {
+    return test::ReadFromTable(files, path);
   }
-  std::string FullPath(const std::string& path) override { return kFolder + path; }
-  std::string CurrentDirectory() override { return "/veltrix-fuzz/courant"; }
+  ErrorOr<std::string> FullPath(const std::string& path) override { return kFolder + path; }
+  ErrorOr<std::string> CurrentDirectory() override { return std::string("/veltrix-fuzz/courant"); }
 
-  bool FindFiles(const std::string&, bool, std::vector<DirEntry>&) override { Stray("FindFiles"); }
-  bool FindFile(const std::string&, DirEntry&) override { Stray("FindFile"); }
-  bool FileExists(const std::string&) override { Stray("FileExists"); }
-  bool DirectoryExists(const std::string&) override { Stray("DirectoryExists"); }
-  uint32_t GetAttributes(const std::string&) override { Stray("GetAttributes"); }
-  bool SetAttributes(const std::string&, uint32_t) override { Stray("SetAttributes"); }
-  bool CopyFile(const std::string&, const std::string&) override { Stray("CopyFile"); }
-  bool MoveFile(const std::string&, const std::string&) override { Stray("MoveFile"); }
-  bool SameVolume(const std::string&, const std::string&) override { Stray("SameVolume"); }
-  bool SameFile(const std::string&, const std::string&) override { Stray("SameFile"); }
-  bool DeleteFile(const std::string&) override { Stray("DeleteFile"); }
-  bool CreateDirectories(const std::string&) override { Stray("CreateDirectories"); }
-  bool RemoveDirectory(const std::string&) override { Stray("RemoveDirectory"); }
-  std::string ShortPath(const std::string&) override { Stray("ShortPath"); }
-  bool GetFileTimes(const std::string&, int64_t[3]) override { Stray("GetFileTimes"); }
-  std::unique_ptr<InputFile> OpenForRead(const std::string&, Sharing, std::string&) override {
-    Stray("OpenForRead");
-  }
-  bool AppendToFile(const std::string&, const std::string&, std::string&) override {
+  ErrorOr<Folder> OpenRoot(const std::string&) override { Stray("OpenRoot"); }
+  ErrorOr<Folder> CreateRoot(const std::string&, const Folder*) override { Stray("CreateRoot"); }
+  ErrorOr<EntryInfo> LookPath(const std::string&) override { Stray("LookPath"); }
+  std::error_code CreateDirectories(const std::string&) override { Stray("CreateDirectories"); }
+  std::error_code RemoveFolderPath(const std::string&) override { Stray("RemoveFolderPath"); }
+  std::error_code AppendToFile(const std::string&, const std::string&) override {
     Stray("AppendToFile");
   }
-  bool RewriteFile(const std::string&, const std::string&, std::string&) override {
-    Stray("RewriteFile");
+  std::error_code ReplaceFile(const std::string&, const std::string&) override {
+    Stray("ReplaceFile");
   }
-  PathKind Probe(const std::string&) override { Stray("Probe"); }
-  bool CanListFolder(const std::string&) override { Stray("CanListFolder"); }
-  bool RemoveLink(const std::string&) override { Stray("RemoveLink"); }
+  ErrorOr<std::string> ShortPath(const std::string&) override { Stray("ShortPath"); }
+  ErrorOr<Listing> List(const Folder&, const ListOptions&) override { Stray("List"); }
+  ErrorOr<EntryInfo> Look(const Folder&, std::string_view) override { Stray("Look"); }
+  ErrorOr<Folder> OpenFolder(const Folder&, std::string_view) override { Stray("OpenFolder"); }
+  ErrorOr<std::vector<FileId>> FolderAndParents(const Folder&) override {
+    Stray("FolderAndParents");
+  }
+  ErrorOr<Folder> CreateFolder(const Folder&, std::string_view, const Folder*) override {
+    Stray("CreateFolder");
+  }
+  ErrorOr<uint32_t> GetAttributes(const Folder&, std::string_view) override {
+    Stray("GetAttributes");
+  }
+  std::error_code SetAttributes(const Folder&, std::string_view, uint32_t) override {
+    Stray("SetAttributes");
+  }
+  std::error_code CopyFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
+    Stray("CopyFile");
+  }
+  std::error_code MoveFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
+    Stray("MoveFile");
+  }
+  std::error_code DeleteFile(const Folder&, std::string_view) override { Stray("DeleteFile"); }
+  std::error_code RemoveFolder(const Folder&, std::string_view) override { Stray("RemoveFolder"); }
+  std::error_code RemoveLink(const Folder&, std::string_view) override { Stray("RemoveLink"); }
+  ErrorOr<std::unique_ptr<InputFile>> OpenForRead(const Folder&, std::string_view, Sharing) override {
+    Stray("OpenForRead");
+  }
+  ErrorOr<FileTimes> GetFileTimes(const Folder&, std::string_view) override {
+    Stray("GetFileTimes");
+  }
 
  private:
   static inline const std::string kFolder = "/veltrix-fuzz/listes/";

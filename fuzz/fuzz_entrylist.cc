@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   vx::EntryList got;
   try {
-    vx::SplitEntryList(text, ';', got);
+    vx::SplitEntryList(Lists(), text, ';', got);
     Check(opens, "a missing list file did not raise");
   } catch (const vx::VeltrixError& error) {
     Check(!opens, "raised although every list file exists");
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const vx::EntryList before = got;
   got.emplace_back("deja");
   try {
-    vx::SplitEntryList(text, ';', got);
+    vx::SplitEntryList(Lists(), text, ';', got);
     vx::fuzz::Fail("a non-empty target was accepted");
   } catch (const vx::VeltrixError&) {
   }

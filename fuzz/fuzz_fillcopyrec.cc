@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::memset(&g.rec, 0, sizeof g.rec);
   bool accepted = false, raised = false;
   try {
-    accepted = vx::FillCopyRecFrom(g.rec, arguments.c_str());
+    accepted = vx::FillCopyRecFrom(Lists(), g.rec, arguments.c_str());
   } catch (const vx::VeltrixError& error) {
     raised = true;
     Check(error.what()[0] != '\0', "a failure without a message");

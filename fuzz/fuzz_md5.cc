@@ -76,21 +76,21 @@ class MemoryFile : public vx::InputFile {
   MemoryFile(const uint8_t* data, std::size_t size, std::minstd_rand& random, int64_t failAt)
       : data_(data), size_(static_cast<int64_t>(size)), random_(random), failAt_(failAt) {}
 
-  int64_t Size() override { return size_; }
+  vx::ErrorOr<int64_t> Size() override { return size_; }
   int64_t Position() override { return position_; }
-  bool Seek(int64_t position) override {
-    if (position < 0 || position > size_) return false;
+  std::error_code Seek(int64_t position) override {
+    if (position < 0 || position > size_) return std::make_error_code(std::errc::invalid_argument);
     position_ = position;
-    return true;
+    return {};
   }
-  int64_t Read(void* buffer, std::size_t count) override {
-    if (failAt_ >= 0 && position_ >= failAt_) return -1;
+  vx::ErrorOr<std::size_t> Read(void* buffer, std::size_t count) override {
+    if (failAt_ >= 0 && position_ >= failAt_) return std::make_error_code(std::errc::io_error);
     int64_t n = std::min<int64_t>(static_cast<int64_t>(count), size_ - position_);
     if (n > 1) n = 1 + static_cast<int64_t>(random_() % static_cast<uint64_t>(n));
     if (failAt_ >= 0) n = std::min(n, std::max<int64_t>(failAt_ - position_, 0));
     std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(n));
     position_ += n;
-    return n;
+    return static_cast<std::size_t>(n);
   }
 
  private:

@@ -1,162 +1,289 @@
-// Single-file look-ups and copies that take the short routes: links, dot
-// names, and copies between two file systems one after another.
+// Links, special files, modes, the DOS attribute and other file systems:
+// what only the Linux build has, and where a held folder must not be fooled.
 #include <gtest/gtest.h>
 
-#include "platform/Platform.h"
-#include "tests/unit/TempDir.h"
-
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#endif
+
+#include "platform/Platform.h"
+#include "tests/unit/PathFiles.h"
+#include "tests/unit/SystemTools.h"
+#include "tests/unit/TempDir.h"
 
 namespace vx {
 namespace {
 
-TEST(FileLookups, FileSearchAndExistenceAgree) {
+namespace stdfs = std::filesystem;
+using test::PathFiles;
+
+class PosixFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { VX_POSIX_ONLY(); }
   test::TempDir dir;
   NativeFileSystem fs;
-  dir.Write("sub/.dot.txt", "12345678");
-  dir.Write("plain.txt", "abc");
-  DirEntry one;
-  for (const char* name : {"sub/.dot.txt", "plain.txt", "sub", "missing.txt", "sub/"}) {
-    EXPECT_EQ(fs.FindFile(dir / name, one), fs.FileExists(dir / name)) << name;
-  }
-  ASSERT_TRUE(fs.FindFile(dir / "sub/.dot.txt", one));
-  EXPECT_EQ(one.name, ".dot.txt");
-  EXPECT_EQ(one.size, 8u);
-  EXPECT_FALSE(one.attributes & attr::Directory);
-}
+  PathFiles files{fs};
+};
 
 // An open file's position moves with its reads and seeks alone.
-TEST(FileLookups, OpenFilePositionFollowsReadsAndSeeks) {
+TEST(OpenFiles, PositionFollowsReadsAndSeeks) {
   test::TempDir dir;
   NativeFileSystem fs;
   dir.Write("data.bin", "0123456789");
-  std::string error;
-  const auto file = fs.OpenForRead(dir / "data.bin", Sharing::Read, error);
-  ASSERT_TRUE(file) << error;
+  Folder folder = PathFiles(fs).Open(dir.path());
+  auto opened = fs.OpenForRead(folder, "data.bin", Sharing::Read);
+  ASSERT_TRUE(opened) << opened.error().message();
+  InputFile& file = **opened;
   char buffer[16] = {};
-  EXPECT_EQ(file->Size(), 10);
-  EXPECT_EQ(file->Position(), 0);
-  ASSERT_EQ(file->Read(buffer, 4), 4);
+  EXPECT_EQ(*file.Size(), 10);
+  EXPECT_EQ(file.Position(), 0);
+  ASSERT_EQ(*file.Read(buffer, 4), 4u);
   EXPECT_EQ(std::string(buffer, 4), "0123");
-  EXPECT_EQ(file->Position(), 4);
-  ASSERT_EQ(file->Read(buffer, 16), 6);
+  EXPECT_EQ(file.Position(), 4);
+  ASSERT_EQ(*file.Read(buffer, 16), 6u);
   EXPECT_EQ(std::string(buffer, 6), "456789");
-  EXPECT_EQ(file->Read(buffer, 16), 0);
-  EXPECT_EQ(file->Position(), 10);
+  EXPECT_EQ(*file.Read(buffer, 16), 0u);
+  EXPECT_EQ(file.Position(), 10);
 
-  ASSERT_TRUE(file->Seek(7));
-  ASSERT_EQ(file->Read(buffer, 2), 2);
+  ASSERT_FALSE(file.Seek(7));
+  ASSERT_EQ(*file.Read(buffer, 2), 2u);
   EXPECT_EQ(std::string(buffer, 2), "78");
-  EXPECT_FALSE(file->Seek(-1));
-  EXPECT_EQ(file->Position(), 9);
-  ASSERT_TRUE(file->Seek(50));
-  EXPECT_EQ(file->Read(buffer, 4), 0);
-
-#if !defined(_WIN32)
-  // What the file gains later is read too (Windows refuses the writer here).
-  dir.Write("data.bin", "0123456789abc");
-  EXPECT_EQ(file->Size(), 13);
-  ASSERT_TRUE(file->Seek(10));
-  ASSERT_EQ(file->Read(buffer, 16), 3);
-  EXPECT_EQ(std::string(buffer, 3), "abc");
-#endif
+  EXPECT_TRUE(file.Seek(-1));
+  EXPECT_EQ(file.Position(), 9);
+  ASSERT_FALSE(file.Seek(50));
+  EXPECT_EQ(*file.Read(buffer, 4), 0u);
+  EXPECT_TRUE(IsMissing(fs.OpenForRead(folder, "none", Sharing::Read).error()));
+  EXPECT_FALSE(fs.OpenForRead(folder, ".", Sharing::Read));
 }
 
-#if !defined(_WIN32)
+TEST_F(PosixFiles, DotNamesAreHiddenAndDosAttributeIsText) {
+  dir.Write(".profile", "");
+  dir.Write("plain", "");
+  EXPECT_EQ(files.Attributes(dir / ".profile"), attr::Hidden | attr::Archive);
+  EXPECT_EQ(files.Attributes(dir / "plain"), attr::Archive);
+  EXPECT_EQ(files.Names(dir.path(), false, "*"), std::vector<std::string>{"plain"});
 
-TEST(FileLookupsPosix, ALinkIsSearchedAsWhatItPointsTo) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write("real.bin", "0123456789");
-  ASSERT_EQ(::symlink((dir / "real.bin").c_str(), (dir / "link.bin").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
-  DirEntry real, link;
-  ASSERT_TRUE(fs.FindFile(dir / "real.bin", real));
-  ASSERT_TRUE(fs.FindFile(dir / "link.bin", link));
-  EXPECT_EQ(link.name, "link.bin");
-  EXPECT_EQ(link.size, real.size);
-  EXPECT_EQ(link.lastWrite, real.lastWrite);
-  EXPECT_FALSE(fs.FindFile(dir / "dangling", link));
-  EXPECT_FALSE(fs.FileExists(dir / "dangling"));
-
-  // The single-name form of the enumeration follows the link the same way.
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "link.bin", false, entries));
-  EXPECT_EQ(entries[0].size, 10u);
-  EXPECT_FALSE(fs.FindFiles(dir / "dangling", true, entries));
+  ASSERT_FALSE(files.SetAttributes(dir / "plain", attr::Normal));
+  EXPECT_EQ(test::DosAttribute(dir / "plain"), "0x0");
+  EXPECT_EQ(files.Attributes(dir / "plain"), attr::Normal);
+  ASSERT_FALSE(files.SetAttributes(dir / "plain", attr::System | attr::Archive | attr::ReadOnly));
+  EXPECT_EQ(test::DosAttribute(dir / "plain"), "0x24");
+  EXPECT_EQ(files.Attributes(dir / "plain"), attr::System | attr::Archive | attr::ReadOnly);
+  EXPECT_EQ(test::Mode(dir / "plain") & 0222, 0);
+  // Other forms of the attribute are read as absent.
+  ASSERT_TRUE(test::SetDosAttribute(dir / "plain", std::string("\x03\x00", 2)));
+  EXPECT_EQ(files.Attributes(dir / "plain"), attr::Archive | attr::ReadOnly);
 }
 
-// The target is looked at only once the copy is ready: what may not be
-// replaced still is not, and nothing is left beside it.
-TEST(FileLookupsPosix, ACopyReadyForAnUnfitTargetLeavesNothing) {
-  test::TempDir dir;
-  NativeFileSystem fs;
+TEST_F(PosixFiles, CopyKeepsModeDosAttributeAndNanoseconds) {
+  dir.Write("s", "data");
+  ASSERT_TRUE(test::SetMode(dir / "s", 0640));
+  ASSERT_FALSE(files.SetAttributes(dir / "s", attr::Hidden));
+  ASSERT_EQ(test::Shell("touch -d '2004-05-06 07:08:09.123456789' '" + dir / "s" + "'"), 0);
+  ASSERT_FALSE(files.Copy(dir / "s", dir / "t"));
+  EXPECT_EQ(test::Mode(dir / "t"), 0640);
+  EXPECT_EQ(stdfs::last_write_time(dir / "s"), stdfs::last_write_time(dir / "t"));
+  EXPECT_EQ(test::DosAttribute(dir / "t"), "0x2");
+}
+
+// Attribute reads and writes act on a link itself: they are refused, and
+// what it leads to keeps its mode and attribute.
+TEST_F(PosixFiles, AttributesNeverGoThroughALink) {
+  dir.Write("outside/real.txt", "r");
+  ASSERT_TRUE(test::SetMode(dir / "outside/real.txt", 0444));
+  ASSERT_TRUE(test::Symlink(dir / "outside/real.txt", dir / "link.txt"));
+  ASSERT_TRUE(test::Symlink(dir / "outside", dir / "folderlink"));
+  EXPECT_TRUE(files.SetAttributes(dir / "link.txt", attr::Normal));
+  EXPECT_TRUE(files.SetAttributes(dir / "link.txt", attr::Hidden));
+  EXPECT_TRUE(files.SetAttributes(dir / "folderlink", attr::Hidden));
+  EXPECT_FALSE(files.AttributesOf(dir / "link.txt"));
+  EXPECT_EQ(test::Mode(dir / "outside/real.txt"), 0444);
+  EXPECT_EQ(test::DosAttribute(dir / "outside/real.txt"), "<none>");
+  EXPECT_EQ(test::DosAttribute(dir / "outside"), "<none>");
+}
+
+TEST_F(PosixFiles, LinksSpecialFilesAndHardLinks) {
+  dir.Write("real/file.txt", "content");
+  ASSERT_TRUE(test::Symlink(dir / "real", dir / "linkdir"));
+  ASSERT_TRUE(test::Symlink(dir / "real/file.txt", dir / "linkfile"));
+  ASSERT_TRUE(test::Symlink(dir / "nowhere", dir / "dangling"));
+  ASSERT_TRUE(test::Symlink(dir / "loop", dir / "loop"));
+  ASSERT_TRUE(test::MakeFifo(dir / "fifo"));
+  ASSERT_TRUE(test::HardLink(dir / "real/file.txt", dir / "hard.txt"));
+
+  ErrorOr<Listing> listing = files.List(dir.path(), true, "*.*");
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(files.Names(dir.path(), true),
+            (std::vector<std::string>{"hard.txt", "linkdir", "linkfile", "real"}));
+  const ListedEntry linkdir = *listing->Find("linkdir");
+  EXPECT_EQ(linkdir.attributes & (attr::Directory | attr::ReparsePoint),
+            attr::Directory | attr::ReparsePoint);
+  EXPECT_TRUE(linkdir.link);
+  const ListedEntry linkfile = *listing->Find("linkfile");
+  EXPECT_EQ(linkfile.size, 7u);  // its target's size
+  EXPECT_TRUE(linkfile.link);
+  EXPECT_FALSE(listing->Find("real")->attributes & attr::ReparsePoint);
+
+  // What each name stands for, without following it.
+  EXPECT_EQ(files.Look(dir / "dangling")->kind, EntryKind::DanglingLink);
+  EXPECT_EQ(files.Look(dir / "loop")->kind, EntryKind::DanglingLink);
+  EXPECT_EQ(files.Look(dir / "fifo")->kind, EntryKind::Special);
+  ErrorOr<EntryInfo> viaLink = files.Look(dir / "linkfile");
+  ASSERT_TRUE(viaLink);
+  EXPECT_EQ(viaLink->kind, EntryKind::File);
+  EXPECT_TRUE(viaLink->link);
+  EXPECT_EQ(viaLink->id, files.Look(dir / "hard.txt")->id);
+
+  // Nothing reads from or writes to a FIFO, and nothing blocks on it.
+  EXPECT_TRUE(files.Copy(dir / "fifo", dir / "out"));
+  EXPECT_FALSE(files.IsFile(dir / "out"));
+  EXPECT_FALSE(files.Times(dir / "fifo"));
+  EXPECT_TRUE(files.Delete(dir / "fifo"));
+
+  // A hard link or a link is the same file: never copied onto itself.
+  EXPECT_TRUE(files.Copy(dir / "real/file.txt", dir / "hard.txt"));
+  EXPECT_TRUE(files.Copy(dir / "real/file.txt", dir / "linkfile"));
+  EXPECT_EQ(dir.Read("real/file.txt"), "content");
+
+  // A link to a folder is never opened as one; only RemoveLink takes it.
+  Folder top = files.Open(dir.path());
+  ErrorOr<Folder> through = fs.OpenFolder(top, "linkdir");
+  ASSERT_FALSE(through);
+  EXPECT_FALSE(IsMissing(through.error()));
+  EXPECT_FALSE(fs.CreateFolder(top, "linkdir", nullptr));
+  EXPECT_TRUE(files.Delete(dir / "linkdir"));
+  EXPECT_TRUE(files.RemoveFolder(dir / "linkdir"));
+  EXPECT_FALSE(files.RemoveLink(dir / "linkdir"));
+  EXPECT_TRUE(files.IsFile(dir / "real/file.txt"));
+  // Deleting a link to a file leaves what it points to.
+  EXPECT_FALSE(files.Delete(dir / "linkfile"));
+  EXPECT_EQ(dir.Read("real/file.txt"), "content");
+}
+
+TEST_F(PosixFiles, ReadOnlyHoldsEvenForRoot) {
+  dir.Write("t", "keep");
+  ASSERT_TRUE(test::SetMode(dir / "t", 0444));
+  dir.Write("s", "new");
+  EXPECT_TRUE(files.Copy(dir / "s", dir / "t"));
+  EXPECT_TRUE(files.Delete(dir / "t"));
+  EXPECT_EQ(dir.Read("t"), "keep");
+}
+
+// The old copy took ".t.vxpart" as its own and deleted it: a user's file of
+// any name beside the target now stays, and no temporary is left.
+TEST_F(PosixFiles, FilesBesideTheTargetAreNeverTaken) {
+  dir.Write("s", "whole");
+  dir.Write("t", "old");
+  dir.Write(".t.vxpart", "precious");
+  dir.Write("t.vxpart", "precious too");
+  ASSERT_FALSE(files.Copy(dir / "s", dir / "t"));
+  ASSERT_FALSE(files.Copy(dir / "s", dir / "new"));
+  EXPECT_EQ(dir.Read("t"), "whole");
+  EXPECT_EQ(dir.Read(".t.vxpart"), "precious");
+  EXPECT_EQ(dir.Read("t.vxpart"), "precious too");
+  EXPECT_EQ(files.Names(dir.path(), true),
+            (std::vector<std::string>{".t.vxpart", "new", "s", "t", "t.vxpart"}));
+}
+
+// A link to a file where the copy goes is replaced; what it leads to stays.
+TEST_F(PosixFiles, ALinkInTheTargetsPlaceIsReplacedNotWrittenThrough) {
   dir.Write("src.txt", "new content");
-  dir.Write("folder/inside.txt", "x");
   dir.Write("other.txt", "old");
-  ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "other.txt").c_str(), (dir / "toother").c_str()), 0);
-  EXPECT_FALSE(fs.CopyFile(dir / "src.txt", dir / "folder"));
-  // A dangling link is replaced by the copy; what it named is never made.
-  EXPECT_TRUE(fs.CopyFile(dir / "src.txt", dir / "dangling"));
+  ASSERT_TRUE(test::SetMode(dir / "other.txt", 0444));
+  ASSERT_TRUE(test::Symlink(dir / "gone", dir / "dangling"));
+  ASSERT_TRUE(test::Symlink(dir / "other.txt", dir / "toother"));
+  ASSERT_FALSE(files.Copy(dir / "src.txt", dir / "dangling"));
   EXPECT_EQ(dir.Read("dangling"), "new content");
-  EXPECT_FALSE(fs.FileExists(dir / "gone"));
-
-  // A link to a file is replaced by the copy; the file it named stays.
-  ASSERT_TRUE(fs.CopyFile(dir / "src.txt", dir / "toother"));
+  EXPECT_FALSE(stdfs::exists(dir / "gone"));
+  ASSERT_FALSE(files.Copy(dir / "src.txt", dir / "toother"));
   EXPECT_EQ(dir.Read("toother"), "new content");
+  EXPECT_FALSE(test::IsSymlink(dir / "toother"));
   EXPECT_EQ(dir.Read("other.txt"), "old");
-  struct stat st;
-  ASSERT_EQ(::lstat((dir / "toother").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(files.Names(dir.path(), true).size(), 4u);  // no temporary
+}
 
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "*.*", true, entries));
-  EXPECT_EQ(entries.size(), 5u);  // src.txt, folder, other.txt, toother, dangling: no temporary
+// A folder created for a copy takes its source folder's bits: private
+// stays private, setgid and sticky are kept, whatever the umask.
+TEST_F(PosixFiles, CreatedFoldersTakeTheirSourceFoldersBits) {
+  for (int mode : {0700, 02775, 01777, 0750}) {
+    const std::string name = "m" + std::to_string(mode);
+    ASSERT_FALSE(fs.CreateDirectories(dir / ("src/" + name)));
+    ASSERT_TRUE(test::SetMode(dir / ("src/" + name), mode));
+    Folder like = files.Open(dir / ("src/" + name));
+    Folder parent = files.Open(dir.path());
+    ASSERT_TRUE(fs.CreateFolder(parent, name, &like));
+    EXPECT_EQ(test::Mode(dir / name), mode) << name;
+    ASSERT_TRUE(fs.CreateRoot(dir / ("roots/" + name), &like));
+    EXPECT_EQ(test::Mode(dir / ("roots/" + name)), mode) << name;
+  }
+  // An existing folder keeps its own bits.
+  ASSERT_TRUE(test::SetMode(dir / "m448", 0755));
+  Folder like = files.Open(dir / "src/m448");
+  ASSERT_TRUE(fs.CreateFolder(files.Open(dir.path()), "m448", &like));
+  EXPECT_EQ(test::Mode(dir / "m448"), 0755);
+}
+
+// A held folder stays the folder it was: swapped for a link to another
+// folder by its path, nothing done through the held one reaches the other.
+TEST_F(PosixFiles, AHeldFolderIsNotFooledByASwap) {
+  dir.Write("tree/sub/f.txt", "inside");
+  dir.Write("outside/f.txt", "outside");
+  Folder tree = files.Open(dir / "tree");
+  ErrorOr<Folder> sub = fs.OpenFolder(tree, "sub");
+  ASSERT_TRUE(sub);
+  stdfs::rename(dir / "tree/sub", dir / "moved");
+  ASSERT_TRUE(test::Symlink(dir / "outside", dir / "tree/sub"));
+  EXPECT_FALSE(fs.DeleteFile(*sub, "f.txt"));
+  EXPECT_EQ(dir.Read("outside/f.txt"), "outside");
+  EXPECT_FALSE(stdfs::exists(dir / "moved/f.txt"));
+  // And the link is never entered anew.
+  EXPECT_FALSE(fs.OpenFolder(tree, "sub"));
 }
 
 // A second folder on another file system, when the machine has one in memory.
-std::string OtherFileSystemFolder() {
-  char pattern[] = "/dev/shm/veltrix-test.XXXXXX";
-  struct stat shm;
-  if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode)) return {};
-  const char* made = ::mkdtemp(pattern);
-  return made ? std::string(made) : std::string();
+std::string OtherFileSystemFolder(const std::string& here) {
+  std::error_code ec;
+  if (!stdfs::is_directory("/dev/shm", ec)) return {};
+  const std::string other = "/dev/shm/veltrix-test-" + stdfs::path(here).filename().string();
+  stdfs::create_directories(other, ec);
+  NativeFileSystem fs;
+  auto a = fs.OpenRoot(here);
+  auto b = fs.OpenRoot(other);
+  if (ec || !a || !b || a->Id().device == b->Id().device) {
+    stdfs::remove_all(other, ec);
+    return {};
+  }
+  return other;
 }
 
-TEST(FileLookupsPosix, CopiesAcrossFileSystemsOneAfterAnother) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  const std::string other = OtherFileSystemFolder();
-  struct stat here, there;
-  if (other.empty() || ::stat(dir.path().c_str(), &here) != 0 ||
-      ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev) {
-    if (!other.empty()) std::filesystem::remove_all(other);
-    GTEST_SKIP() << "no second file system at hand";
-  }
+TEST_F(PosixFiles, AcrossFileSystemsAMoveAsksForACopy) {
+  const std::string other = OtherFileSystemFolder(dir.path());
+  if (other.empty()) GTEST_SKIP() << "no second file system at hand";
+  dir.Write("s", "x");
+  const std::error_code moved = files.Move(dir / "s", other + "/s");
+  EXPECT_TRUE(MoveNeedsCopy(moved)) << moved.message();
+  EXPECT_TRUE(files.IsFile(dir / "s"));
   // Back and forth, so that each direction follows a copy in the other one.
   for (int i = 0; i < 3; ++i) {
     const std::string name = "f" + std::to_string(i);
     const std::string bytes(1000 + 4096 * i, static_cast<char>('a' + i));
     dir.Write(name, bytes);
-    ASSERT_EQ(::chmod((dir / name).c_str(), 0604), 0);
-    ASSERT_TRUE(fs.CopyFile(dir / name, other + "/" + name));
-    ASSERT_TRUE(fs.CopyFile(other + "/" + name, dir / (name + ".back")));
+    ASSERT_TRUE(test::SetMode(dir / name, 0604));
+    ASSERT_FALSE(files.Copy(dir / name, other + "/" + name));
+    ASSERT_FALSE(files.Copy(other + "/" + name, dir / (name + ".back")));
     EXPECT_EQ(dir.Read(name + ".back"), bytes);
-    struct stat st;
-    ASSERT_EQ(::stat((dir / (name + ".back")).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0604u);
+    EXPECT_EQ(test::Mode(dir / (name + ".back")), 0604);
   }
-  std::filesystem::remove_all(other);
+  std::error_code ec;
+  stdfs::remove_all(other, ec);
 }
 
-#endif
+// A link is never renamed by a move: the caller copies what it leads to.
+TEST_F(PosixFiles, ALinkIsNeverMoved) {
+  dir.Write("data/real.txt", "real");
+  ASSERT_TRUE(test::Symlink("../data/real.txt", dir / "link.txt"));
+  EXPECT_TRUE(MoveNeedsCopy(files.Move(dir / "link.txt", dir / "data/moved.txt")));
+  EXPECT_TRUE(test::IsSymlink(dir / "link.txt"));
+  EXPECT_FALSE(stdfs::exists(dir / "data/moved.txt"));
+}
 
 }  // namespace
 }  // namespace vx

@@ -1,301 +1,271 @@
 // The file operations of the native backend, on real temporary trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
 #include "platform/Platform.h"
+#include "tests/unit/PathFiles.h"
+#include "tests/unit/SystemTools.h"
 #include "tests/unit/TempDir.h"
-
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
-#include <unistd.h>
-#endif
 
 namespace vx {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
-  std::vector<std::string> names;
-  for (const DirEntry& e : entries) names.push_back(e.name);
-  return names;
-}
+using test::PathFiles;
 
 void SetWriteTime(const std::string& path, int secondsAgo) {
   stdfs::last_write_time(path, stdfs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
 }
 
-TEST(FileOps, FindFilesMasksAndEntryData) {
+class FileOps : public ::testing::Test {
+ protected:
   test::TempDir dir;
   NativeFileSystem fs;
+  PathFiles files{fs};
+};
+
+TEST_F(FileOps, ListingMasksAndEntryData) {
   dir.Write("b.txt", "12345");
   dir.Write("a.TXT", "");
   dir.Write("README", "x");
   dir.Write("sub/inner.txt", "y");
 
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "*.*", false, entries));
-  std::vector<std::string> names = Names(entries);
+  ErrorOr<Listing> listing = files.List(dir.path(), false, "*.*");
+  ASSERT_TRUE(listing);
+  std::vector<std::string> names = files.Names(dir.path(), false);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"README", "a.TXT", "b.txt", "sub"}));
-  for (const DirEntry& e : entries) {
-    if (e.name == "sub") {
-      EXPECT_TRUE(e.attributes & attr::Directory);
-    } else {
-      EXPECT_FALSE(e.attributes & attr::Directory) << e.name;
-    }
-    if (e.name == "b.txt") {
-      EXPECT_EQ(e.size, 5u);
-    }
+  for (std::size_t i = 0; i < listing->Count(); ++i) {
+    const ListedEntry e = listing->At(i);
+    EXPECT_EQ(e.IsFolder(), e.name == "sub") << e.name;
+    if (e.name == "b.txt") EXPECT_EQ(e.size, 5u);
   }
+  ASSERT_TRUE(listing->Find("b.txt"));
+  EXPECT_EQ(listing->Find("b.txt")->size, 5u);
+  EXPECT_FALSE(listing->Find("c.txt"));
 
-  ASSERT_TRUE(fs.FindFiles(dir / "?.txt", false, entries));
-  EXPECT_EQ(Names(entries).size(), kFileNamesCaseSensitive ? 1u : 2u);
-  EXPECT_FALSE(fs.FindFiles(dir / "*.none", false, entries));
-  EXPECT_TRUE(entries.empty());
-  EXPECT_FALSE(fs.FindFiles(dir / "missing/*.*", false, entries));
+  EXPECT_EQ(files.Names(dir.path(), false, "?.txt").size(), kFileNamesCaseSensitive ? 1u : 2u);
+  ASSERT_TRUE(files.List(dir.path(), false, "*.none"));
+  EXPECT_EQ(files.List(dir.path(), false, "*.none")->Count(), 0u);
+  // A folder that is not there is an error, not an empty listing.
+  ErrorOr<Listing> missing = files.List(dir / "missing", false);
+  ASSERT_FALSE(missing);
+  EXPECT_TRUE(IsMissing(missing.error()));
 
-  // A plain name finds just that entry; its time agrees with the time stamps.
-  ASSERT_TRUE(fs.FindFiles(dir / "b.txt", false, entries));
-  ASSERT_EQ(entries.size(), 1u);
-  int64_t times[3] = {0, 0, 0};
-  ASSERT_TRUE(fs.GetFileTimes(dir / "b.txt", times));
-  EXPECT_EQ(times[2], entries[0].lastWrite);
-  DirEntry one;
-  ASSERT_TRUE(fs.FindFile(dir / "b.txt", one));
-  EXPECT_EQ(one.size, 5u);
-  EXPECT_FALSE(fs.FindFile(dir / "sub", one));  // a folder is not a file
-  EXPECT_FALSE(fs.GetFileTimes(dir / "missing", times));
+  // A plain name lists just that entry; its time agrees with the time stamps.
+  ErrorOr<Listing> one = files.List(dir.path(), false, "b.txt");
+  ASSERT_TRUE(one);
+  ASSERT_EQ(one->Count(), 1u);
+  ErrorOr<FileTimes> times = files.Times(dir / "b.txt");
+  ASSERT_TRUE(times);
+  EXPECT_EQ(times->lastWrite, one->At(0).lastWrite);
+  EXPECT_FALSE(files.Times(dir / "missing"));
+  ErrorOr<EntryInfo> look = files.Look(dir / "b.txt");
+  ASSERT_TRUE(look);
+  EXPECT_EQ(look->kind, EntryKind::File);
+  EXPECT_EQ(look->size, 5u);
+  EXPECT_EQ(files.Look(dir / "sub")->kind, EntryKind::Folder);
+  EXPECT_TRUE(IsMissing(files.Look(dir / "missing").error()));
 }
 
-TEST(FileOps, CopyCarriesContentTimeAndReplaces) {
-  test::TempDir dir;
-  NativeFileSystem fs;
+TEST_F(FileOps, CopyCarriesContentTimeAndReplacesLeavingNoTemporary) {
   dir.Write("src.bin", std::string("\0\x01payload\xff", 11));
   SetWriteTime(dir / "src.bin", 3600);
-  ASSERT_TRUE(fs.CopyFile(dir / "src.bin", dir / "dst.bin"));
+  ASSERT_FALSE(files.Copy(dir / "src.bin", dir / "dst.bin"));
   EXPECT_EQ(dir.Read("dst.bin"), dir.Read("src.bin"));
-  DirEntry s, d;
-  ASSERT_TRUE(fs.FindFile(dir / "src.bin", s));
-  ASSERT_TRUE(fs.FindFile(dir / "dst.bin", d));
-  EXPECT_EQ(s.lastWrite, d.lastWrite);
+  EXPECT_EQ(files.Look(dir / "src.bin")->lastWrite, files.Look(dir / "dst.bin")->lastWrite);
 
   dir.Write("src.bin", "new");
-  ASSERT_TRUE(fs.CopyFile(dir / "src.bin", dir / "dst.bin"));
+  ASSERT_FALSE(files.Copy(dir / "src.bin", dir / "dst.bin"));
   EXPECT_EQ(dir.Read("dst.bin"), "new");
-
-  // No unfinished copy is left beside the target.
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "*.*", true, entries));
-  EXPECT_EQ(entries.size(), 2u);
+  EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"dst.bin", "src.bin"}));
 }
 
-TEST(FileOps, CopyRefusesItselfReadOnlyTargetsAndMissingSources) {
-  test::TempDir dir;
-  NativeFileSystem fs;
+TEST_F(FileOps, CopyRefusesItselfReadOnlyTargetsFoldersAndMissingSources) {
   dir.Write("a.txt", "source");
   dir.Write("b.txt", "old target");
-  EXPECT_FALSE(fs.CopyFile(dir / "a.txt", dir / "a.txt"));
+  dir.Write("folder/x", "");
+  EXPECT_TRUE(files.Copy(dir / "a.txt", dir / "a.txt"));
   EXPECT_EQ(dir.Read("a.txt"), "source");
+  EXPECT_TRUE(files.Copy(dir / "a.txt", dir / "folder"));
 
-  ASSERT_TRUE(fs.SetAttributes(dir / "b.txt", attr::ReadOnly));
-  EXPECT_TRUE(fs.GetAttributes(dir / "b.txt") & attr::ReadOnly);
-  EXPECT_FALSE(fs.CopyFile(dir / "a.txt", dir / "b.txt"));
+  ASSERT_FALSE(files.SetAttributes(dir / "b.txt", attr::ReadOnly));
+  EXPECT_TRUE(files.Attributes(dir / "b.txt") & attr::ReadOnly);
+  EXPECT_TRUE(files.Copy(dir / "a.txt", dir / "b.txt"));
   EXPECT_EQ(dir.Read("b.txt"), "old target");
-  EXPECT_FALSE(fs.DeleteFile(dir / "b.txt"));  // read-only holds for deletion too
-  ASSERT_TRUE(fs.SetAttributes(dir / "b.txt", attr::Normal));
-  EXPECT_FALSE(fs.GetAttributes(dir / "b.txt") & attr::ReadOnly);
-  EXPECT_TRUE(fs.CopyFile(dir / "a.txt", dir / "b.txt"));
+  EXPECT_TRUE(files.Delete(dir / "b.txt"));  // read-only holds for deletion too
+  ASSERT_FALSE(files.SetAttributes(dir / "b.txt", attr::Normal));
+  EXPECT_FALSE(files.Attributes(dir / "b.txt") & attr::ReadOnly);
+  EXPECT_FALSE(files.Copy(dir / "a.txt", dir / "b.txt"));
 
-  EXPECT_FALSE(fs.CopyFile(dir / "missing.txt", dir / "b.txt"));
+  const std::error_code missing = files.Copy(dir / "missing.txt", dir / "b.txt");
+  EXPECT_TRUE(IsMissing(missing)) << missing.message();
   EXPECT_EQ(dir.Read("b.txt"), "source");
-  EXPECT_FALSE(fs.CopyFile(dir / "a.txt", dir / "no/such/folder/x.txt"));
+  EXPECT_TRUE(files.Copy(dir / "a.txt", dir / "no/such/folder/x.txt"));
+  EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"a.txt", "b.txt", "folder"}));
 }
 
-TEST(FileOps, ReadOnlySourceGivesReadOnlyCopy) {
-  test::TempDir dir;
-  NativeFileSystem fs;
+TEST_F(FileOps, ReadOnlySourceGivesReadOnlyCopy) {
   dir.Write("ro.txt", "r");
-  ASSERT_TRUE(fs.SetAttributes(dir / "ro.txt", attr::ReadOnly));
+  ASSERT_FALSE(files.SetAttributes(dir / "ro.txt", attr::ReadOnly));
   dir.Write("copy.txt", "old");
-  ASSERT_TRUE(fs.CopyFile(dir / "ro.txt", dir / "copy.txt"));
-  EXPECT_TRUE(fs.GetAttributes(dir / "copy.txt") & attr::ReadOnly);
+  ASSERT_FALSE(files.Copy(dir / "ro.txt", dir / "copy.txt"));
+  EXPECT_TRUE(files.Attributes(dir / "copy.txt") & attr::ReadOnly);
   EXPECT_EQ(dir.Read("copy.txt"), "r");
 }
 
-TEST(FileOps, MoveDeleteAndIdentity) {
-  test::TempDir dir;
-  NativeFileSystem fs;
+TEST_F(FileOps, MoveNeverReplacesDeleteAndRemove) {
   dir.Write("a.txt", "a");
   dir.Write("b.txt", "b");
-  EXPECT_FALSE(fs.MoveFile(dir / "a.txt", dir / "b.txt"));  // never over an existing file
+  EXPECT_TRUE(files.Move(dir / "a.txt", dir / "b.txt"));  // never over an existing file
   EXPECT_EQ(dir.Read("b.txt"), "b");
-  EXPECT_TRUE(fs.SameVolume(dir / "a.txt", dir / "new/deeper/c.txt"));
-  ASSERT_TRUE(fs.MoveFile(dir / "a.txt", dir / "c.txt"));
-  EXPECT_FALSE(fs.FileExists(dir / "a.txt"));
+  ASSERT_FALSE(files.Move(dir / "a.txt", dir / "c.txt"));
+  EXPECT_FALSE(files.IsFile(dir / "a.txt"));
   EXPECT_EQ(dir.Read("c.txt"), "a");
 
-  EXPECT_TRUE(fs.SameFile(dir / "c.txt", dir.path() + kPathSeparator + "." + kPathSeparator + "c.txt"));
-  EXPECT_FALSE(fs.SameFile(dir / "c.txt", dir / "b.txt"));
-  EXPECT_FALSE(fs.SameFile(dir / "c.txt", dir / "missing"));
-
-  EXPECT_TRUE(fs.DeleteFile(dir / "c.txt"));
-  EXPECT_FALSE(fs.FileExists(dir / "c.txt"));
-  EXPECT_FALSE(fs.DeleteFile(dir / "c.txt"));
-  ASSERT_TRUE(fs.CreateDirectories(dir / "folder"));
-  EXPECT_FALSE(fs.DeleteFile(dir / "folder"));
+  EXPECT_FALSE(files.Delete(dir / "c.txt"));
+  EXPECT_TRUE(IsMissing(files.Look(dir / "c.txt").error()));
+  EXPECT_TRUE(IsMissing(files.Delete(dir / "c.txt")));
+  ASSERT_FALSE(fs.CreateDirectories(dir / "folder/inner"));
+  EXPECT_TRUE(files.Delete(dir / "folder"));
+  EXPECT_TRUE(files.RemoveFolder(dir / "folder"));  // not empty
+  EXPECT_FALSE(files.RemoveFolder(dir / "folder/inner"));
+  EXPECT_FALSE(files.RemoveFolder(dir / "folder"));
+  EXPECT_TRUE(files.RemoveLink(dir / "b.txt"));  // not a link
+  EXPECT_EQ(dir.Read("b.txt"), "b");
 }
 
-TEST(FileOps, HiddenEntriesOnlyOnRequest) {
-  test::TempDir dir;
-  NativeFileSystem fs;
+TEST_F(FileOps, HiddenEntriesOnlyOnRequestAndAttributesOnTheEntry) {
   dir.Write("shown.txt", "");
   dir.Write("secret.txt", "");
-  ASSERT_TRUE(fs.SetAttributes(dir / "secret.txt", attr::Hidden | attr::Archive));
-  EXPECT_TRUE(fs.GetAttributes(dir / "secret.txt") & attr::Hidden);
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "*.*", false, entries));
-  EXPECT_EQ(Names(entries), std::vector<std::string>{"shown.txt"});
-  ASSERT_TRUE(fs.FindFiles(dir / "*.*", true, entries));
-  EXPECT_EQ(entries.size(), 2u);
-  // A single-file look-up sees hidden files as well.
-  DirEntry one;
-  EXPECT_TRUE(fs.FindFile(dir / "secret.txt", one));
+  ASSERT_FALSE(files.SetAttributes(dir / "secret.txt", attr::Hidden | attr::Archive));
+  EXPECT_TRUE(files.Attributes(dir / "secret.txt") & attr::Hidden);
+  EXPECT_EQ(files.Names(dir.path(), false), std::vector<std::string>{"shown.txt"});
+  ErrorOr<Listing> all = files.List(dir.path(), true);
+  ASSERT_TRUE(all);
+  ASSERT_EQ(all->Count(), 2u);
+  EXPECT_TRUE(all->Find("secret.txt")->attributes & attr::Hidden);
+  // A single-name look sees hidden files as well.
+  EXPECT_TRUE(files.IsFile(dir / "secret.txt"));
 }
 
-#if !defined(_WIN32)
+TEST_F(FileOps, HeldFoldersAndIdentities) {
+  dir.Write("a/b/f.txt", "f");
+  Folder a = files.Open(dir / "a");
+  ErrorOr<Folder> b = fs.OpenFolder(a, "b");
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->Path(), a.PathOf("b"));
+  ErrorOr<Folder> again = fs.OpenRoot(dir / "a/./b");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Id(), b->Id());
+  EXPECT_NE(a.Id(), b->Id());
+  EXPECT_TRUE(IsMissing(fs.OpenFolder(a, "none").error()));
+  // A file where a folder is expected: no folder there, and none made.
+  ErrorOr<Folder> file = fs.OpenFolder(*b, "f.txt");
+  ASSERT_FALSE(file);
+  EXPECT_FALSE(fs.CreateFolder(*b, "f.txt", nullptr));
+  EXPECT_EQ(dir.Read("a/b/f.txt"), "f");
+  // Names are single components.
+  EXPECT_FALSE(fs.OpenFolder(a, ".."));
+  EXPECT_FALSE(fs.OpenFolder(a, "b/.."));
+  EXPECT_FALSE(fs.Look(a, ""));
 
-std::string DosAttribute(const std::string& path) {
-  char buffer[64];
-  const ssize_t n = ::getxattr(path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer);
-  return n < 0 ? std::string("<none>") : std::string(buffer, static_cast<std::size_t>(n));
+  ErrorOr<std::vector<FileId>> chain = fs.FolderAndParents(*b);
+  ASSERT_TRUE(chain);
+  ASSERT_GE(chain->size(), 3u);
+  EXPECT_EQ((*chain)[0], b->Id());
+  EXPECT_EQ((*chain)[1], a.Id());
+  EXPECT_EQ((*chain)[2], files.Open(dir.path()).Id());
+
+  ErrorOr<Folder> made = fs.CreateFolder(*b, "new", &*b);
+  ASSERT_TRUE(made);
+  ErrorOr<Folder> same = fs.CreateFolder(*b, "new", nullptr);
+  ASSERT_TRUE(same);
+  EXPECT_EQ(same->Id(), made->Id());
+  // Closed, a held folder can go.
+  made->Close();
+  same->Close();
+  EXPECT_FALSE(fs.RemoveFolder(*b, "new"));
+
+  ErrorOr<Folder> root = fs.CreateRoot(dir / "x/y/z", &a);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->Id(), files.Open(dir / "x/y/z").Id());
+  EXPECT_TRUE(fs.CreateRoot(dir / "a/b/f.txt", nullptr).error());
 }
 
-TEST(FileOpsPosix, DotNamesAreHiddenAndDosAttributeIsText) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write(".profile", "");
-  dir.Write("plain", "");
-  EXPECT_EQ(fs.GetAttributes(dir / ".profile"), attr::Hidden | attr::Archive);
-  EXPECT_EQ(fs.GetAttributes(dir / "plain"), attr::Archive);
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "*", false, entries));
-  EXPECT_EQ(Names(entries), std::vector<std::string>{"plain"});
+// The primitive behind every copy and the log's trim: unique, exclusive,
+// committed by name, removed when not committed.
+TEST_F(FileOps, TemporaryFilesAreUniqueExclusiveAndCleanedUp) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 200; ++i) names.push_back(NewTemporaryName());
+  for (const std::string& name : names) {
+    EXPECT_TRUE(IsTemporaryName(name)) << name;
+    EXPECT_EQ(name.size(), 20u);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+  EXPECT_FALSE(IsTemporaryName(".report.txt.vxpart"));
+  EXPECT_FALSE(IsTemporaryName(".vx~ABCDEFGHIJKL.tmp"));
 
-  ASSERT_TRUE(fs.SetAttributes(dir / "plain", attr::Normal));
-  EXPECT_EQ(DosAttribute(dir / "plain"), "0x0");
-  EXPECT_EQ(fs.GetAttributes(dir / "plain"), attr::Normal);
-  ASSERT_TRUE(fs.SetAttributes(dir / "plain", attr::System | attr::Archive | attr::ReadOnly));
-  EXPECT_EQ(DosAttribute(dir / "plain"), "0x24");
-  EXPECT_EQ(fs.GetAttributes(dir / "plain"), attr::System | attr::Archive | attr::ReadOnly);
-  struct stat st;
-  ASSERT_EQ(::stat((dir / "plain").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0222, 0u);
-  // Other forms of the attribute are read as absent.
-  ::setxattr((dir / "plain").c_str(), "user.DOSATTRIB", "\x03\x00", 2, 0);
-  EXPECT_EQ(fs.GetAttributes(dir / "plain"), attr::Archive | attr::ReadOnly);
+  dir.Write("taken.txt", "user's");
+  Folder folder = files.Open(dir.path());
+  {
+    ErrorOr<TemporaryFile> file = TemporaryFile::Create(folder);
+    ASSERT_TRUE(file);
+    ASSERT_FALSE(file->Write("abc", 3));
+    EXPECT_TRUE(file->Commit("taken.txt", false));  // never replacing
+    ASSERT_FALSE(file->Commit("fresh.txt", false));
+  }
+  EXPECT_EQ(dir.Read("fresh.txt"), "abc");
+  EXPECT_EQ(dir.Read("taken.txt"), "user's");
+  {
+    ErrorOr<TemporaryFile> file = TemporaryFile::Create(folder);
+    ASSERT_TRUE(file);
+    ASSERT_FALSE(file->Write("xyz", 3));
+    ASSERT_FALSE(file->Commit("taken.txt", true));
+  }
+  EXPECT_EQ(dir.Read("taken.txt"), "xyz");
+  {
+    ErrorOr<TemporaryFile> file = TemporaryFile::Create(folder);
+    ASSERT_TRUE(file);
+    ASSERT_FALSE(file->Write("lost", 4));
+  }  // not committed: nothing of it stays
+  EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"fresh.txt", "taken.txt"}));
 }
 
-TEST(FileOpsPosix, CopyKeepsModeDosAttributeAndNanoseconds) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write("s", "data");
-  ASSERT_EQ(::chmod((dir / "s").c_str(), 0640), 0);
-  ASSERT_TRUE(fs.SetAttributes(dir / "s", attr::Hidden));
-  struct timespec times[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "s").c_str(), times, 0), 0);
-  ASSERT_TRUE(fs.CopyFile(dir / "s", dir / "t"));
-  struct stat s, t;
-  ASSERT_EQ(::stat((dir / "s").c_str(), &s), 0);
-  ASSERT_EQ(::stat((dir / "t").c_str(), &t), 0);
-  EXPECT_EQ(t.st_mode & 07777, 0640u);
-  EXPECT_EQ(t.st_mtim.tv_sec, s.st_mtim.tv_sec);
-  EXPECT_EQ(t.st_mtim.tv_nsec, s.st_mtim.tv_nsec);
-  EXPECT_EQ(DosAttribute(dir / "t"), "0x2");
+TEST_F(FileOps, ReplaceFileSwapsTheWholeFile) {
+  const std::string log = dir / "log.txt";
+  ASSERT_FALSE(fs.AppendToFile(log, "old\r\n"));
+  ASSERT_FALSE(fs.ReplaceFile(log, "new\r\n"));
+  EXPECT_EQ(files.ReadAll(log), "new\r\n");
+  // Where the replacement cannot be made, the old file stays whole.
+  EXPECT_TRUE(fs.ReplaceFile(dir / "none/log.txt", "x"));
+  EXPECT_TRUE(fs.ReplaceFile(dir.path(), "x"));
+  EXPECT_EQ(files.Names(dir.path(), true), std::vector<std::string>{"log.txt"});
 }
 
-TEST(FileOpsPosix, LinksSpecialFilesAndHardLinks) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write("real/file.txt", "content");
-  ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "linkdir").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "real/file.txt").c_str(), (dir / "linkfile").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "loop").c_str(), (dir / "loop").c_str()), 0);
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0666), 0);
-  ASSERT_EQ(::link((dir / "real/file.txt").c_str(), (dir / "hard.txt").c_str()), 0);
-
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(fs.FindFiles(dir / "*.*", true, entries));
-  EXPECT_EQ(Names(entries), (std::vector<std::string>{"hard.txt", "linkdir", "linkfile", "real"}));
-  ASSERT_EQ(entries.size(), 4u);
-  EXPECT_EQ(entries[1].attributes & (attr::Directory | attr::ReparsePoint),
-            attr::Directory | attr::ReparsePoint);  // linkdir
-  EXPECT_EQ(entries[2].size, 7u);                   // linkfile: its target's size
-  EXPECT_FALSE(entries[3].attributes & attr::ReparsePoint);  // real
-
-  // Nothing reads from or writes to a FIFO, and nothing blocks on it.
-  int64_t times[3];
-  EXPECT_FALSE(fs.CopyFile(dir / "fifo", dir / "out"));
-  EXPECT_FALSE(fs.FileExists(dir / "out"));
-  EXPECT_FALSE(fs.GetFileTimes(dir / "fifo", times));
-  EXPECT_FALSE(fs.FileExists(dir / "fifo"));
-  EXPECT_FALSE(fs.DeleteFile(dir / "fifo"));
-  DirEntry one;
-  EXPECT_FALSE(fs.FindFile(dir / "fifo", one));
-
-  // A hard link or a symbolic link is the same file: never copied onto itself.
-  EXPECT_TRUE(fs.SameFile(dir / "hard.txt", dir / "linkfile"));
-  EXPECT_FALSE(fs.CopyFile(dir / "real/file.txt", dir / "hard.txt"));
-  EXPECT_FALSE(fs.CopyFile(dir / "real/file.txt", dir / "linkfile"));
-  EXPECT_EQ(dir.Read("real/file.txt"), "content");
-
-  // Deleting a link leaves what it points to.
-  EXPECT_TRUE(fs.DeleteFile(dir / "linkfile"));
-  EXPECT_EQ(dir.Read("real/file.txt"), "content");
-  EXPECT_FALSE(fs.DeleteFile(dir / "linkdir"));
+// A folder of 200,000 names stays well below 16 MiB: names share one arena.
+TEST(Listings, NamesShareOneArenaAndAreFoundByName) {
+  Listing listing;
+  ListedEntry data;
+  for (int i = 199999; i >= 0; --i) {
+    data.size = static_cast<uint64_t>(i);
+    listing.Add("file-" + std::to_string(i) + ".dat", "", data);
+  }
+  listing.SortByName();
+  EXPECT_EQ(listing.Count(), 200000u);
+  EXPECT_LT(listing.BytesUsed(), 16u * 1024 * 1024);
+  EXPECT_EQ(listing.At(0).name, "file-0.dat");
+  ASSERT_TRUE(listing.Find("file-123456.dat"));
+  EXPECT_EQ(listing.Find("file-123456.dat")->size, 123456u);
+  EXPECT_FALSE(listing.Find("file-200000.dat"));
+  listing.Add("short", "SHORT~1", data);
+  EXPECT_EQ(listing.Find("short")->shortName, "SHORT~1");
+  EXPECT_EQ(listing.Find("short")->ShortOrName(), "SHORT~1");
 }
-
-TEST(FileOpsPosix, ReadOnlyHoldsEvenForRoot) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write("t", "keep");
-  ASSERT_EQ(::chmod((dir / "t").c_str(), 0444), 0);
-  dir.Write("s", "new");
-  EXPECT_FALSE(fs.CopyFile(dir / "s", dir / "t"));
-  EXPECT_FALSE(fs.DeleteFile(dir / "t"));
-  EXPECT_EQ(dir.Read("t"), "keep");
-}
-
-TEST(FileOpsPosix, StaleTemporaryOfAnInterruptedCopyIsCleared) {
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write("s", "whole");
-  dir.Write("t", "old");
-  dir.Write(".t.vxpart", "half");
-  ASSERT_TRUE(fs.CopyFile(dir / "s", dir / "t"));
-  EXPECT_EQ(dir.Read("t"), "whole");
-  EXPECT_FALSE(stdfs::exists(dir / ".t.vxpart"));
-}
-
-TEST(FileOpsPosix, OtherFileSystemIsAnotherVolume) {
-  if (!stdfs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
-  test::TempDir dir;
-  NativeFileSystem fs;
-  dir.Write("s", "x");
-  const std::string other = "/dev/shm/veltrix-move-" + std::to_string(::getpid());
-  EXPECT_FALSE(fs.SameVolume(dir / "s", other));
-  EXPECT_FALSE(fs.MoveFile(dir / "s", other));
-  EXPECT_TRUE(fs.FileExists(dir / "s"));
-  ASSERT_TRUE(fs.CopyFile(dir / "s", other));
-  EXPECT_EQ(::unlink(other.c_str()), 0);
-}
-
-#endif
 
 }  // namespace
 }  // namespace vx

@@ -104,7 +104,9 @@ int32_t FileTimeToPackedLocal(int64_t fileTime);
 // system's own code (errno on Linux, GetLastError on Windows) in
 // SystemCategory(), whose message() is the system's text for it.
 
-// errno values on Linux; Win32 error codes on Windows, message() from FormatMessageA.
+// errno values on Linux; Win32 error codes on Windows, message() from
+// FormatMessageA and default_error_condition() mapping to std::errc, so that
+// IsMissing and MoveNeedsCopy also take the portable codes test doubles return.
 const std::error_category& SystemCategory();
 // The given system code as an error (0 gives an empty error).
 inline std::error_code SystemError(int code) { return std::error_code(code, SystemCategory()); }

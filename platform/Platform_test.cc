@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/unit/PathFiles.h"
 #include "tests/unit/TempDir.h"
 
 namespace vx {
@@ -16,38 +17,42 @@ TEST(DayNumbers, CalendarDatesAndFileTimes) {
   EXPECT_DOUBLE_EQ(FileTimeToDayNumber(116444736000000000LL), 25569.0);
 }
 
-TEST(FileIO, FoldersAppendAndRewrite) {
+TEST(FileIO, FoldersAppendAndReplace) {
   test::TempDir dir;
   NativeFileSystem fs;
+  test::PathFiles files(fs);
   const std::string deep = dir / "a/b/c";
-  EXPECT_FALSE(fs.DirectoryExists(deep));
-  ASSERT_TRUE(fs.CreateDirectories(deep));
-  EXPECT_TRUE(fs.DirectoryExists(deep));
-  EXPECT_FALSE(fs.FileExists(deep));
+  EXPECT_TRUE(IsMissing(fs.LookPath(deep).error()));
+  ASSERT_FALSE(fs.CreateDirectories(deep));
+  EXPECT_FALSE(fs.CreateDirectories(deep));  // already there
+  EXPECT_EQ(fs.LookPath(deep)->kind, EntryKind::Folder);
 
-  std::string error, bytes;
   const std::string file = dir / "a/log.txt";
-  ASSERT_TRUE(fs.AppendToFile(file, "one\r\n", error));
-  ASSERT_TRUE(fs.AppendToFile(file, "two\r\n", error));
-  ASSERT_TRUE(fs.ReadWholeFile(file, bytes, error));
-  EXPECT_EQ(bytes, "one\r\ntwo\r\n");
-  ASSERT_TRUE(fs.RewriteFile(file, "x", error));
-  ASSERT_TRUE(fs.ReadWholeFile(file, bytes, error));
-  EXPECT_EQ(bytes, "x");
+  ASSERT_FALSE(fs.AppendToFile(file, "one\r\n"));
+  ASSERT_FALSE(fs.AppendToFile(file, "two\r\n"));
+  EXPECT_EQ(files.ReadAll(file), "one\r\ntwo\r\n");
+  ASSERT_FALSE(fs.ReplaceFile(file, "x"));
+  EXPECT_EQ(files.ReadAll(file), "x");
+  EXPECT_TRUE(fs.CreateDirectories(file + kPathSeparator + "under"));  // a file on the way
 
-  EXPECT_FALSE(fs.ReadWholeFile(dir / "missing.txt", bytes, error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(fs.ReadWholeFile(deep, bytes, error));  // a folder is not a file
-  EXPECT_FALSE(fs.RemoveDirectory(dir / "a"));        // not empty
-  EXPECT_TRUE(fs.RemoveDirectory(deep));
+  ErrorOr<std::string> missing = fs.ReadWholeFile(dir / "missing.txt");
+  ASSERT_FALSE(missing);
+  EXPECT_TRUE(IsMissing(missing.error()));
+  EXPECT_FALSE(missing.error().message().empty());
+  EXPECT_FALSE(fs.ReadWholeFile(deep));  // a folder is not a file
+  EXPECT_TRUE(fs.RemoveFolderPath(dir / "a"));  // not empty
+  EXPECT_FALSE(fs.RemoveFolderPath(deep));
+  EXPECT_TRUE(IsMissing(fs.LookPath(deep).error()));
 }
 
 TEST(FileIO, FullPathFoldsDots) {
   NativeFileSystem fs;
-  const std::string cwd = fs.CurrentDirectory();
+  ErrorOr<std::string> current = fs.CurrentDirectory();
+  ASSERT_TRUE(current);
+  const std::string cwd = *current;
   const std::string sep(1, kPathSeparator);
-  EXPECT_EQ(fs.FullPath("x"), cwd + sep + "x");
-  EXPECT_EQ(fs.FullPath(cwd + sep + "a" + sep + ".." + sep + "b" + sep + "." + sep + "c"),
+  EXPECT_EQ(*fs.FullPath("x"), cwd + sep + "x");
+  EXPECT_EQ(*fs.FullPath(cwd + sep + "a" + sep + ".." + sep + "b" + sep + "." + sep + "c"),
             cwd + sep + "b" + sep + "c");
 }
 

@@ -258,6 +258,14 @@ int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
   return real(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
+/* Streams of opendir, for programs that list with readdir: their listed
+ * entries count toward VXF_LIST_EIO_AFTER as getdents64's do. */
+#define MAX_DIRS 64
+static struct {
+  DIR* dir;
+  uint64_t listed;
+} dir_streams[MAX_DIRS];
+
 DIR* opendir(const char* path) {
   static DIR* (*real)(const char*);
   if (!real) real = next("opendir");
@@ -266,7 +274,48 @@ DIR* opendir(const char* path) {
     errno = EACCES;
     return NULL;
   }
-  return real(path);
+  DIR* dir = real(path);
+  if (dir && matches(path, "VXF_LIST_EIO")) {
+    for (int i = 0; i < MAX_DIRS; ++i) {
+      if (!dir_streams[i].dir) {
+        dir_streams[i].dir = dir;
+        dir_streams[i].listed = 0;
+        break;
+      }
+    }
+  }
+  return dir;
+}
+
+static struct dirent64* limited_readdir(DIR* dir, struct dirent64* (*perform)(DIR*)) {
+  for (int i = 0; i < MAX_DIRS; ++i) {
+    if (dir_streams[i].dir != dir) continue;
+    const char* after = env("VXF_LIST_EIO_AFTER");
+    if (dir_streams[i].listed >= (after ? strtoull(after, NULL, 10) : 0)) {
+      errno = EIO;
+      return NULL;
+    }
+    ++dir_streams[i].listed;
+    break;
+  }
+  return perform(dir);
+}
+
+static struct dirent64* do_readdir64(DIR* dir) {
+  static struct dirent64* (*real)(DIR*);
+  if (!real) real = next("readdir64");
+  return real(dir);
+}
+
+struct dirent64* readdir64(DIR* dir) { return limited_readdir(dir, do_readdir64); }
+struct dirent* readdir(DIR* dir) { return (struct dirent*)limited_readdir(dir, do_readdir64); }
+
+int closedir(DIR* dir) {
+  static int (*real)(DIR*);
+  if (!real) real = next("closedir");
+  for (int i = 0; i < MAX_DIRS; ++i)
+    if (dir_streams[i].dir == dir) dir_streams[i].dir = NULL;
+  return real(dir);
 }
 
 /* ---- Reading ------------------------------------------------------------------ */

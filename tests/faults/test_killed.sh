@@ -2,9 +2,12 @@
 # The program killed (SIGKILL) in the middle of a copy. The shim stalls the
 # copy once half of it is written, so the kill always lands mid-copy:
 # - while overwriting an older copy, the target is wholly old or wholly new,
-#   and a rerun completes the copy and clears any temporary file left;
+#   and a rerun completes the copy (an unnamed temporary file leaves nothing;
+#   a named one would stay, as nothing proves it is the program's own);
 # - during a move to another file system (-X), every file is whole in the
-#   source or in the destination.
+#   source or in the destination;
+# - during the log's trim, the log is whole: the old one or the trimmed one;
+# - during a mirroring move (-S -X -Y -SYNCHRONIZE), the rerun loses nothing.
 # The big file is VXF_BIG_MB MiB (64 by default, to keep CI fast; set 1024
 # for the full-size case).
 source "$(dirname "$0")/lib.sh"
@@ -36,9 +39,12 @@ run_and_kill() {
   [ -e "$mark" ] || fail "the copy never reached the stall point"
 }
 
+# The program's temporary names: ".vx~", 12 characters of [a-z2-7], ".tmp".
+temporaries() { find "$1" -name '.vx~????????????.tmp'; }
+
 no_temporaries() {
   local left
-  left=$(find "$1" -name '*.vxpart')
+  left=$(temporaries "$1")
   [ -z "$left" ] || fail "$2: temporary file left: $left"
 }
 
@@ -58,7 +64,7 @@ for target in old new; do
     touch -d '2001-01-01 12:00' "$dst/big.bin"
   fi
   run_and_kill $((mb * 524288)) "$dst/" "$src/big.bin" "$dst"
-  stale=$(find "$dst" -name "*.vxpart" | wc -l)
+  stale=$(temporaries "$dst" | wc -l)
   if [ "$target" = old ]; then
     cmp -s "$dst/big.bin" "$keep/old.bin" || cmp -s "$dst/big.bin" "$src/big.bin" ||
       fail "killed mid-overwrite: the target is neither the old nor the new file"
@@ -66,13 +72,59 @@ for target in old new; do
     [ ! -e "$dst/big.bin" ] || cmp -s "$dst/big.bin" "$src/big.bin" ||
       fail "killed mid-copy: a partial new target"
   fi
+  [ "$stale" = 0 ] || fail "killed mid-copy: an unnamed temporary file left a name"
+  [ "$(find "$dst" -mindepth 1 | wc -l)" -le 1 ] || fail "killed mid-copy: more than the target in the folder"
   vxf_run "$src/big.bin" "$dst" "${S}SILENT"
   assert_rc 0 "rerun after the kill ($target target)"
   cmp -s "$dst/big.bin" "$src/big.bin" || fail "the rerun did not complete the copy ($target target)"
   no_temporaries "$dst" "rerun after the kill ($target target)"
-  pass "killed during a $mb MiB copy over a $target target: never partial; the rerun completes and cleared $stale stale temporary file(s)"
+  pass "killed during a $mb MiB copy over a $target target: never partial, nothing left beside it; the rerun completes"
 done
 rm -rf "$src" "$dst" "$keep/old.bin"
+
+# ---- Killed during the log's trim ------------------------------------------------------
+
+src=$VX_TMP/src
+dst=$VX_TMP/dst
+logs=$VX_TMP/logs
+rm -rf "$src" "$dst" "$logs"
+mkdir -p "$src" "$logs"
+printf 'a' >"$src/a.txt"
+for i in $(seq 1 2000); do printf 'ligne de journal %05d, assez longue pour peser\r\n' "$i"; done >"$logs/copie.log"
+cp "$logs/copie.log" "$keep/copie.log"
+# The trim writes the kept lines to a new file beside the log (the log's
+# appends are not marked); the stall holds that write, and the kill lands.
+run_and_kill 0 "$logs/" "$src" "$dst" "${S}LOG:$logs/copie.log;1;1000"
+[ -s "$logs/copie.log" ] || fail "killed during the trim: the log is empty"
+lines=$(wc -l <"$logs/copie.log")
+head -c "$(stat -c %s "$keep/copie.log")" "$logs/copie.log" | cmp -s - "$keep/copie.log" || [ "$lines" = 1000 ] ||
+  fail "killed during the trim: the log is neither the old one nor the trimmed one ($lines lines)"
+tail -n 1 "$logs/copie.log" | grep -q $'\r$' || fail "killed during the trim: the log ends mid-line"
+pass "killed during the log's trim: the log stays whole ($lines lines)"
+
+# ---- Killed during a mirroring move, then run again ---------------------------------------
+
+src=$VX_TMP/mirror_src
+dst=$VX_TMP/archive
+rm -rf "$src" "$dst"
+mkdir -p "$src/sub" "$dst"
+for i in $(seq 1 40); do head -c 100000 /dev/urandom >"$src/f$i.bin"; done
+for i in $(seq 1 10); do head -c 100000 /dev/urandom >"$src/sub/g$i.bin"; done
+(cd "$src" && find . -type f -exec md5sum {} + | sort -k2) >"$keep/mirror.sums"
+# Another file system, so that every file is copied (and can be killed mid-copy).
+vxf_mount_tmpfs "$VX_TMP/mirror_fs" 16m || exit 0
+dst=$VX_TMP/mirror_fs/archive
+mkdir -p "$dst"
+run_and_kill 1500000 "$dst/" "$src" "$dst" "${S}S" "${S}X" "${S}Y" "${S}SYNCHRONIZE"
+vxf_run "$(vx_path "$src")" "$(vx_path "$dst")" "${S}S" "${S}X" "${S}Y" "${S}SYNCHRONIZE" "${S}SILENT"
+vxf_rc_clean "rerun of the killed mirroring move"
+assert_rc 0 "rerun of the killed mirroring move"
+vxf_run "$(vx_path "$src")" "$(vx_path "$dst")" "${S}S" "${S}X" "${S}Y" "${S}SYNCHRONIZE" "${S}SILENT"
+assert_rc 0 "a second run of the mirroring move"
+(cd "$dst" && find . -type f ! -name '.vx~*' -exec md5sum {} + | sort -k2) >"$VX_TMP/.moved.sums"
+cmp -s "$keep/mirror.sums" "$VX_TMP/.moved.sums" || fail "the mirroring move lost files: $(diff "$keep/mirror.sums" "$VX_TMP/.moved.sums" | head -5)"
+[ -z "$(find "$src" -type f)" ] || fail "the mirroring move left files in the source"
+pass "killed during a mirroring move (-S -X -Y -SYNCHRONIZE), run twice again: all 50 files whole in the archive"
 
 # ---- Killed during a move to another file system ------------------------------------
 

@@ -1,6 +1,6 @@
-// A file system whose whole-file reads come from a table, installed as the
-// library's file system while it lives: list-file tests run the same on every
-// target without touching the disk.
+// A file system whose whole-file reads come from a table, passed where the
+// engine takes its file system: list-file tests run the same on every target
+// without touching the disk.
 #pragma once
 
 #include <map>
@@ -12,31 +12,25 @@
 namespace vx::test {
 
 // A whole-file read served from a table of names and contents.
-inline bool ReadFromTable(const std::map<std::string, std::string>& files, const std::string& path,
-                          std::string& bytes, std::string& error) {
+// A name missing from the table is a missing file.
+inline ErrorOr<std::string> ReadFromTable(const std::map<std::string, std::string>& files,
+                                          const std::string& path) {
   const auto found = files.find(path);
-  if (found == files.end()) {
-    error = "Fichier introuvable.";
-    return false;
-  }
-  bytes = found->second;
-  return true;
+  if (found == files.end()) return std::make_error_code(std::errc::no_such_file_or_directory);
+  return found->second;
 }
 
 class ListFilesDouble : public NativeFileSystem {
  public:
-  ListFilesDouble() { SetFiles(this); }
-  ~ListFilesDouble() override { SetFiles(nullptr); }
-
   std::map<std::string, std::string> files;
   std::vector<std::string> opened;  // every name asked for, in order
 
-  bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) override {
+  ErrorOr<std::string> ReadWholeFile(const std::string& path) override {
     opened.push_back(path);
-    return ReadFromTable(files, path, bytes, error);
+    return ReadFromTable(files, path);
   }
-  std::string FullPath(const std::string& path) override { return "<dossier>" + path; }
-  std::string CurrentDirectory() override { return current; }
+  ErrorOr<std::string> FullPath(const std::string& path) override { return "<dossier>" + path; }
+  ErrorOr<std::string> CurrentDirectory() override { return current; }
 
   std::string current = "<courant>";
 };
