@@ -65,3 +65,7 @@ foreach(script ${FAULT_TESTS})
   set_tests_properties(faults.${name} PROPERTIES TIMEOUT 180 ENVIRONMENT
     "VX_BIN=$<TARGET_FILE:Veltrix>;VX_WINE=$<BOOL:${CMAKE_CROSSCOMPILING}>;VX_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;VX_SHIM=${VX_FAULT_SHIM};VX_RACE_HELPER=${VX_RACE_HELPER}")
 endforeach()
+# A hundred runs against a swapping helper: slower under the sanitizers.
+if(TEST faults.test_race)
+  set_tests_properties(faults.test_race PROPERTIES TIMEOUT 600)
+endif()

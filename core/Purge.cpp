@@ -22,7 +22,7 @@ class Purge {
 
   // Empties dest (reached as destPath) of what source lacks; without a
   // source, the whole folder goes. sourceList is source's complete listing.
-  void Folder(const vx::Folder& dest, const std::string& destPath, const vx::Folder* source,
+  void Clean(const Folder& dest, const std::string& destPath, const Folder* source,
               const Listing* sourceList) {
     ListOptions options;
     options.includeHidden = session_.options.CopyHidden != 0;
@@ -46,10 +46,18 @@ class Purge {
     }
   }
 
+  // Every name of a source folder, hidden ones included: all of them are counterparts.
+  ErrorOr<Listing> ListWhole(const Folder& source) {
+    ListOptions options;
+    options.includeHidden = true;
+    options.withAttributes = false;
+    return fs_.List(source, options);
+  }
+
  private:
   // What the source holds under name. A name missing from the listing is
   // looked up once more before it counts as missing.
-  Counterpart CounterpartOf(const vx::Folder* source, const Listing* sourceList,
+  Counterpart CounterpartOf(const Folder* source, const Listing* sourceList,
                             std::string_view name) {
     if (!source) return Counterpart::None;
     if (const std::optional<ListedEntry> found = sourceList->Find(name))
@@ -67,22 +75,22 @@ class Purge {
     return std::find(sourceChain_.begin(), sourceChain_.end(), id) != sourceChain_.end();
   }
 
-  void Subfolder(const vx::Folder& parent, const std::string& path, std::string_view name,
-                 const vx::Folder* source, Counterpart counterpart) {
+  void Subfolder(const Folder& parent, const std::string& path, std::string_view name,
+                 const Folder* source, Counterpart counterpart) {
     {
-      ErrorOr<vx::Folder> dest = fs_.OpenFolder(parent, name);
+      ErrorOr<Folder> dest = fs_.OpenFolder(parent, name);
       // Swapped for a link, gone or unreadable: nothing is judged below it.
       // The source itself, or a folder holding it, is never purged.
       if (!dest || InSourceChain(dest->Id())) return;
       if (counterpart == Counterpart::Folder) {
-        ErrorOr<vx::Folder> sourceSub = fs_.OpenFolder(*source, name);
+        ErrorOr<Folder> sourceSub = fs_.OpenFolder(*source, name);
         if (!sourceSub) return;
         ErrorOr<Listing> sourceList = ListWhole(*sourceSub);
         if (!sourceList) return;
-        Folder(*dest, path, &*sourceSub, &*sourceList);
+        Clean(*dest, path, &*sourceSub, &*sourceList);
         return;
       }
-      Folder(*dest, path, nullptr, nullptr);
+      Clean(*dest, path, nullptr, nullptr);
     }
     // Closed first: a held folder cannot be removed on every platform.
     const std::error_code error = fs_.RemoveFolder(parent, name);
@@ -92,16 +100,6 @@ class Purge {
     }
   }
 
- public:
-  // Every name of a source folder, hidden ones included: all of them are counterparts.
-  ErrorOr<Listing> ListWhole(const vx::Folder& source) {
-    ListOptions options;
-    options.includeHidden = true;
-    options.withAttributes = false;
-    return fs_.List(source, options);
-  }
-
- private:
   Session& session_;
   FileSystem& fs_;
   std::vector<FileId> sourceChain_;  // the source root and every folder above it
@@ -127,7 +125,7 @@ void PurgeDestination(Session& session, const std::string& target, const std::st
   Purge purge(session, std::move(*chain));
   ErrorOr<Listing> sourceList = purge.ListWhole(*source);
   if (!sourceList) return;
-  purge.Folder(*dest, WithoutSeparator(target), &*source, &*sourceList);
+  purge.Clean(*dest, WithoutSeparator(target), &*source, &*sourceList);
 }
 
 }  // namespace vx

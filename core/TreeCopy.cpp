@@ -32,6 +32,7 @@ struct Level {
   std::string destName;  // the counterpart's name in the parent's (short name under -N)
   Folder dest;
   Dest destState = Dest::Unknown;
+  bool destMadeHere = false;  // created by this walk: it holds only what the walk put there
 };
 
 // How one folder's walk ended.
@@ -92,7 +93,9 @@ class Target : public TargetLookup {
   const EntryInfo* Find() override {
     if (!looked_) {
       looked_ = true;
-      if (const Folder* dest = walk_.toNull_ ? nullptr : walk_.OpenDest(level_)) {
+      // A folder this walk has just made holds no earlier file of this name.
+      const Folder* dest = walk_.toNull_ || level_.destMadeHere ? nullptr : walk_.OpenDest(level_);
+      if (dest) {
         ErrorOr<EntryInfo> found = walk_.fs_.Look(*dest, name_);
         if (found) info_ = *found;
       }
@@ -155,6 +158,7 @@ const Folder* TreeWalk::EnsureDest(Level& level) {
   if (!made) return nullptr;
   level.dest = std::move(*made);
   level.destState = Level::Dest::Open;
+  level.destMadeHere = true;
   if (!level.parent) NoteDestRoot(level.dest);
   return &level.dest;
 }

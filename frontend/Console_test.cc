@@ -22,6 +22,23 @@ TEST_F(ConsoleCallbacks, MessagesAndFileNamesAreWrittenAsReceived) {
   EXPECT_EQ(console.out, "Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\".\r\nC:\\a.txt -> D:\\a.txt\r\n");
 }
 
+// A name cannot drive a terminal: its control characters show as "?"
+// there; a file or a pipe gets every byte as it is.
+TEST_F(ConsoleCallbacks, ControlCharactersInNamesShowAsQuestionMarksOnATerminal) {
+  const char* name = "a\x1b]0;titre\x07" "b\nc\rd\x7f" "\xE9.txt";
+  ConsoleShowFile(name);
+  EXPECT_EQ(console.out, std::string(name) + "\r\n");
+  console.out.clear();
+  console.terminal = true;
+  ConsoleShowFile(name);
+  ConsoleShowError("Erreur lors de la copie de \"x\x1b[2J\".");
+  ConsoleAskUser(AskCreateFile, "C:\\\x1b[31m.txt");
+  EXPECT_NE(console.out.find("a?]0;titre?b?c?d?\xE9.txt\r\n"), std::string::npos) << console.out;
+  EXPECT_NE(console.out.find("Erreur lors de la copie de \"x?[2J\".\r\n"), std::string::npos);
+  EXPECT_NE(console.out.find("C:\\?[31m.txt\r\n"), std::string::npos);
+  EXPECT_EQ(console.out.find('\x1b'), std::string::npos);
+}
+
 TEST_F(ConsoleCallbacks, TotalIsPrecededByAnEmptyLineOnlyWhenFilesWereCopied) {
   ConsoleShowFile("x");
   ConsoleShowTotal(0);

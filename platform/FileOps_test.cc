@@ -41,7 +41,9 @@ TEST_F(FileOps, ListingMasksAndEntryData) {
   for (std::size_t i = 0; i < listing->Count(); ++i) {
     const ListedEntry e = listing->At(i);
     EXPECT_EQ(e.IsFolder(), e.name == "sub") << e.name;
-    if (e.name == "b.txt") EXPECT_EQ(e.size, 5u);
+    if (e.name == "b.txt") {
+      EXPECT_EQ(e.size, 5u);
+    }
   }
   ASSERT_TRUE(listing->Find("b.txt"));
   EXPECT_EQ(listing->Find("b.txt")->size, 5u);

@@ -57,3 +57,33 @@ assert_contains "$log" "\"$deep/src/$(printf "$part/%.0s" $(seq 1 22))deep.txt\"
 cmp -s "$VX_TMP/.sources" "$VX_TMP/.copied" || fail "the deep copy holds other names than the source"
 (cd "$deep/dst" && for i in $(seq 1 22); do cd "$part" || exit 1; done; [ "$(cat deep.txt)" = deep ]) || fail "the deepest file differs"
 pass "paths deeper than PATH_MAX are copied under their own names through held folders"
+
+# Control characters in names: a terminal shows them as "?", a file or a pipe
+# gets them unchanged, and in the log CR and LF become "?" so that one entry
+# stays one line (which the trim then counts as one).
+ctl=$VX_TMP/ctl
+mkdir -p "$ctl/src"
+esc=$'titre\e]0;pris\a\e[2J.txt'
+nl=$'deux\nlignes.txt'
+printf 'e' >"$ctl/src/$esc"
+printf 'n' >"$ctl/src/$nl"
+log=$VX_TMP/ctl.log
+vxf_run "$ctl/src" "$ctl/dst" "${S}SILENT" "${S}LOG:$log;2"
+vxf_rc_clean "control characters in names"
+assert_rc 0 "control characters in names"
+assert_eq e "$(cat "$ctl/dst/$esc")" "a name with an escape sequence is copied under its own name"
+assert_eq n "$(cat "$ctl/dst/$nl")" "a name with a line break is copied under its own name"
+assert_contains "$VX_OUT" "$ctl/src/$esc" "standard output to a file gets the name unchanged"
+assert_contains "$log" "\"$ctl/src/deux?lignes.txt\" -> \"$ctl/dst/deux?lignes.txt\"." "a line break in a name is ? in the log"
+assert_contains "$log" "\"$ctl/src/$esc\" -> " "other control characters stay in the log"
+[ "$(grep -c 'lignes.txt' "$log")" = 1 ] || fail "the log entry of a name with a line break spans two lines"
+if command -v script >/dev/null; then
+  rm -rf "$ctl/dst"
+  script -qec "$(printf '%q ' "$VX_BIN" "$ctl/src" "$ctl/dst" "${S}SILENT")" /dev/null >"$VX_TMP/.tty" 2>&1 </dev/null
+  grep -aq $'\e' "$VX_TMP/.tty" && fail "an escape sequence from a name reached the terminal"
+  assert_contains "$VX_TMP/.tty" "$ctl/src/titre?]0;pris??[2J.txt" "the terminal shows the name with ?"
+  assert_contains "$VX_TMP/.tty" "$ctl/src/deux?lignes.txt" "the terminal shows the line break as ?"
+  pass "control characters in names: ? on a terminal and in the log's line breaks, unchanged in files"
+else
+  pass "control characters in names: unchanged in files, line breaks as ? in the log (no script(1) for a terminal)"
+fi
