@@ -70,7 +70,8 @@ bool HoldsTemporaryFile(NativeFileSystem& fs, const Folder& folder) {
 }
 
 // Wine's symbolic links are Unix ones, made by a Unix program that Wine
-// starts. Empty where the system is not Wine.
+// starts; a Unix program also renames what Wine holds, as a Linux user can.
+// Empty where the system is not Wine.
 class UnixLinks {
  public:
   UnixLinks() {
@@ -91,6 +92,14 @@ class UnixLinks {
     Run("ln", "-s \"" + to + "\" \"" + at + "\"");
     made_.emplace_back(at, linkPath);
     return WaitFor(linkPath, true);
+  }
+  // Renames folder to aside and puts a link to target in its place.
+  bool SwapForLink(const std::string& folder, const std::string& aside, const std::string& target) {
+    const std::string from = Unix(folder), to = Unix(aside), led = Unix(target);
+    if (from.empty() || to.empty() || led.empty()) return false;
+    Run("sh", "-c \"mv '" + from + "' '" + to + "' && ln -s '" + led + "' '" + from + "'\"");
+    made_.emplace_back(from, folder);
+    return WaitFor(aside, true) && WaitFor(folder + "\\" + "outside.txt", true);
   }
 
  private:
@@ -252,6 +261,46 @@ TEST(WindowsLinks, WineLinksAreNeverActedThrough) {
   EXPECT_FALSE(HoldsTemporaryFile(fs, *dst));
 }
 
+TEST(WindowsLinks, AHeldFolderSwappedByALinuxUserIsStillTheOneActedIn) {
+  test::TempDir dir;
+  UnixLinks links;  // removed before the folder
+  if (!links.available()) GTEST_SKIP() << "not Wine: no Unix programs to start";
+  NativeFileSystem fs;
+  dir.Write("src/a.txt", "copied");
+  dir.Write("held/inside.txt", "inside");
+  dir.Write("outside/outside.txt", "outside");
+  dir.Write("outside/inside.txt", "bait");
+  ErrorOr<Folder> src = fs.OpenRoot(dir / "src");
+  ErrorOr<Folder> held = fs.OpenRoot(dir / "held");
+  ASSERT_TRUE(src && held);
+  ASSERT_FALSE(fs.List(*held, ListOptions())->Find("outside.txt"));  // its path noted while held
+  // Wine's sharing rules bind Wine's programs only: a Linux program renames
+  // the held folder and puts a link in its place.
+  ASSERT_TRUE(links.SwapForLink(dir / "held", dir / "aside", dir / "outside"));
+
+  // Listed and written through the held handle: the folder aside. (Wine then
+  // has no path for a file made there, so the rename that would name the
+  // copy fails and the temporary file stays: the copy fails, it never lands
+  // outside.) Deleting what the stale path now leads to is refused.
+  ErrorOr<Listing> listing = fs.List(*held, ListOptions());
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(Names(*listing), (std::vector<std::string>{"inside.txt"}));
+  if (!fs.CopyFile(*src, "a.txt", *held, "a.txt")) {
+    EXPECT_EQ(ReadWide(Long(dir / "aside/a.txt")), "copied");
+  }
+  (void)fs.CreateFolder(*held, "sub", nullptr);
+  EXPECT_TRUE(fs.DeleteFile(*held, "outside.txt"));
+  EXPECT_TRUE(fs.DeleteFile(*held, "inside.txt"));
+  EXPECT_TRUE(fs.SetAttributes(*held, "inside.txt", attr::Hidden));
+  ErrorOr<Folder> outside = fs.OpenRoot(dir / "outside");
+  ASSERT_TRUE(outside);
+  ErrorOr<Listing> untouched = fs.List(*outside, ListOptions());
+  ASSERT_TRUE(untouched);
+  EXPECT_EQ(Names(*untouched), (std::vector<std::string>{"inside.txt", "outside.txt"}));
+  EXPECT_EQ(ReadWide(Long(dir / "outside/outside.txt")), "outside");
+  EXPECT_EQ(ReadWide(Long(dir / "outside/inside.txt")), "bait");
+}
+
 TEST(WindowsNames, NamesTheCodePageCannotHoldFailInsteadOfStandingForOthers) {
   test::TempDir dir;
   NativeFileSystem fs;
@@ -411,18 +460,19 @@ TEST(WindowsListing, FailurePartWayIsAnErrorNotTheEnd) {
   ASSERT_TRUE(folder);
   ASSERT_EQ(fs.List(*folder, ListOptions())->Count(), 6u);
 
-  static std::atomic<int> steps;
-  steps = 0;
-  const win::FindNextStep real = win::findNextFile;
-  win::findNextFile = [](HANDLE find, LPWIN32_FIND_DATAW data) -> BOOL {
-    if (++steps > 4) {
+  // The first read of the folder gives its entries, the next one fails.
+  static std::atomic<int> reads;
+  reads = 0;
+  const win::ReadFolderStep real = win::readFolder;
+  win::readFolder = [](HANDLE folder, FILE_INFO_BY_HANDLE_CLASS step, LPVOID buffer, DWORD size) -> BOOL {
+    if (++reads > 1) {
       ::SetLastError(ERROR_IO_DEVICE);
       return FALSE;
     }
-    return ::FindNextFileW(find, data);
+    return ::GetFileInformationByHandleEx(folder, step, buffer, size);
   };
   ErrorOr<Listing> partial = fs.List(*folder, ListOptions());
-  win::findNextFile = real;
+  win::readFolder = real;
   ASSERT_FALSE(partial);
   EXPECT_EQ(partial.error(), SystemError(ERROR_IO_DEVICE));
   EXPECT_FALSE(IsMissing(partial.error()));
