@@ -130,6 +130,25 @@ assert_contains "$names/JOURNAL.LOG" "$(ansi "Erreur lors de la copie de \"$(vx_
 [ "$(cat "$names/src/Ωmega.txt")" = greek ] && [ "$(cat "$names/src/日本.txt")" = japanese ] || fail "a source was changed"
 pass "names the ANSI code page cannot hold: a failed copy, logged, exit 2, never another file"
 
+# Linux names that no Windows name can be: Wine shows them as they are, and
+# none may be taken for a path ("back\slash.txt" is no file in "back").
+mkdir -p "$names/odd/back"
+for n in 'a:b.txt' 'a*b.txt' 'q"t.txt' 'back\slash.txt' 'ok.txt'; do printf '%s' "$n" >"$names/odd/$n"; done
+printf 'back' >"$names/odd/back/slash.txt"
+rm -rf "$names/oddcopy"
+vx_run "$(vx_path "$names/odd")" "$(vx_path "$names/oddcopy")" "${S}S" "${S}C" "${S}SILENT" "${S}Q"
+assert_rc 2 "names no Windows name can be"
+assert_eq "back/slash.txt ok.txt" "$(cd "$names/oddcopy" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ' | sed 's/ $//')" \
+  "names no Windows name can be: what was copied"
+assert_eq back "$(cat "$names/oddcopy/back/slash.txt")" "back\\slash.txt was taken for back/slash.txt"
+# A mirror whose destination holds such a name must not delete another file for it.
+rm -rf "$names/odd/back/slash.txt" "$names/odd/"*[:*\"\\]*
+printf 'back' >"$names/odd/back/slash.txt"
+printf 'stray' >"$names/oddcopy/back\\slash.txt"
+vx_run "$(vx_path "$names/odd")" "$(vx_path "$names/oddcopy")" "${S}S" "${S}SYNCHRONIZE" "${S}SILENT" "${S}Q"
+assert_eq back "$(cat "$names/oddcopy/back/slash.txt" 2>/dev/null)" "the purge of back\\slash.txt deleted back/slash.txt"
+pass "names with : * \" or \\ fail aloud, and never name another path"
+
 # ---- A failed log trim keeps the log -------------------------------------------------
 
 trim=$VX_TMP/trim
