@@ -201,11 +201,18 @@ TEST(WindowsFolders, IdentitiesAndTheChainOfParents) {
   EXPECT_TRUE(IsMissing(fs.OpenRoot(dir / "absent").error()));
 }
 
-TEST(WindowsLinks, WineLinksAreNeverActedThrough) {
+// Cases that need Wine and its Unix programs; the links go before the folder.
+class WindowsLinks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!links.available()) GTEST_SKIP() << "not Wine: no Unix programs to start";
+  }
   test::TempDir dir;
-  UnixLinks links;  // removed before the folder
-  if (!links.available()) GTEST_SKIP() << "not Wine: no Unix links to make";
+  UnixLinks links;
   NativeFileSystem fs;
+};
+
+TEST_F(WindowsLinks, WineLinksAreNeverActedThrough) {
   dir.Write("outside/precious.txt", "precious");
   dir.Write("outside/other.txt", "other");
   dir.Write("tree/plain.txt", "plain");
@@ -261,11 +268,7 @@ TEST(WindowsLinks, WineLinksAreNeverActedThrough) {
   EXPECT_FALSE(HoldsTemporaryFile(fs, *dst));
 }
 
-TEST(WindowsLinks, AHeldFolderSwappedByALinuxUserIsStillTheOneActedIn) {
-  test::TempDir dir;
-  UnixLinks links;  // removed before the folder
-  if (!links.available()) GTEST_SKIP() << "not Wine: no Unix programs to start";
-  NativeFileSystem fs;
+TEST_F(WindowsLinks, AHeldFolderSwappedByALinuxUserIsStillTheOneActedIn) {
   dir.Write("src/a.txt", "copied");
   dir.Write("held/inside.txt", "inside");
   dir.Write("outside/outside.txt", "outside");
