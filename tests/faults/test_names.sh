@@ -58,6 +58,22 @@ cmp -s "$VX_TMP/.sources" "$VX_TMP/.copied" || fail "the deep copy holds other n
 (cd "$deep/dst" && for i in $(seq 1 22); do cd "$part" || exit 1; done; [ "$(cat deep.txt)" = deep ]) || fail "the deepest file differs"
 pass "paths deeper than PATH_MAX are copied under their own names through held folders"
 
+# A tree deeper than the open descriptors allow (the walk holds one per level
+# and side): a failed copy, logged, never a crash or a log that cannot be opened.
+fd=$VX_TMP/fd
+mkdir -p "$fd/src"
+(cd "$fd/src" && for i in $(seq 1 400); do mkdir d && cd d || exit 1; done; printf 'leaf' >leaf.txt)
+printf 'top' >"$fd/src/top.txt"
+log=$VX_TMP/fd.log
+VX_RC=0
+(ulimit -Sn 256 && ulimit -Hn 256 && exec "$VX_BIN" "$fd/src" "$fd/dst" "${S}S" "${S}C" "${S}SILENT" "${S}Q" "${S}LOG:$log;1") \
+  </dev/null >"$VX_OUT" 2>"$VX_ERR" || VX_RC=$?
+vxf_rc_clean "a tree deeper than the descriptors allow"
+assert_rc 2 "a tree deeper than the descriptors allow: a failed copy"
+assert_contains "$log" "Erreur lors de la copie de \"$fd/src/d/" "the folder out of reach is logged"
+assert_eq top "$(cat "$fd/dst/top.txt")" "the rest of the tree is copied"
+pass "a tree deeper than the open descriptors allow: a failed copy (exit 2), logged, the rest copied"
+
 # Control characters in names: a terminal shows them as "?", a file or a pipe
 # gets them unchanged, and in the log CR and LF become "?" so that one entry
 # stays one line (which the trim then counts as one).

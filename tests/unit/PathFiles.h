@@ -32,22 +32,12 @@ class PathFiles {
   }
 
   std::error_code Copy(const std::string& from, const std::string& to) {
-    const auto [fromFolder, fromName] = SplitPath(from);
-    const auto [toFolder, toName] = SplitPath(to);
-    ErrorOr<Folder> a = fs_.OpenRoot(fromFolder);
-    if (!a) return a.error();
-    ErrorOr<Folder> b = fs_.OpenRoot(toFolder);
-    if (!b) return b.error();
-    return fs_.CopyFile(*a, fromName, *b, toName);
+    return OnTwoNames(from, to, [&](const Folder& a, const std::string& n, const Folder& b,
+                                    const std::string& m) { return fs_.CopyFile(a, n, b, m); });
   }
   std::error_code Move(const std::string& from, const std::string& to) {
-    const auto [fromFolder, fromName] = SplitPath(from);
-    const auto [toFolder, toName] = SplitPath(to);
-    ErrorOr<Folder> a = fs_.OpenRoot(fromFolder);
-    if (!a) return a.error();
-    ErrorOr<Folder> b = fs_.OpenRoot(toFolder);
-    if (!b) return b.error();
-    return fs_.MoveFile(*a, fromName, *b, toName);
+    return OnTwoNames(from, to, [&](const Folder& a, const std::string& n, const Folder& b,
+                                    const std::string& m) { return fs_.MoveFile(a, n, b, m); });
   }
   std::error_code Delete(const std::string& path) {
     return OnName(path, [&](const Folder& f, const std::string& n) { return fs_.DeleteFile(f, n); });
@@ -116,6 +106,16 @@ class PathFiles {
   }
 
  private:
+  template <typename Operation>
+  std::error_code OnTwoNames(const std::string& from, const std::string& to, Operation operation) {
+    const auto [fromFolder, fromName] = SplitPath(from);
+    const auto [toFolder, toName] = SplitPath(to);
+    ErrorOr<Folder> a = fs_.OpenRoot(fromFolder);
+    if (!a) return a.error();
+    ErrorOr<Folder> b = fs_.OpenRoot(toFolder);
+    if (!b) return b.error();
+    return operation(*a, fromName, *b, toName);
+  }
   template <typename Operation>
   std::error_code OnName(const std::string& path, Operation operation) {
     const auto [folder, name] = SplitPath(path);
