@@ -56,6 +56,7 @@ set(UNIT_TEST_SOURCES
   frontend/Program_test.cc
   platform/FileLookups_test.cc
   platform/FileOps_test.cc
+  platform/FileSystemWindows_test.cc
   platform/Locale_test.cc
   platform/Platform_test.cc
   support/md5_test.cc
@@ -69,7 +70,8 @@ set(E2E_TESTS
   tests/e2e/test_output_order.sh
   tests/e2e/test_session.sh
   tests/e2e/test_switches.sh
-  tests/e2e/test_times.sh)
+  tests/e2e/test_times.sh
+  tests/e2e/test_windows.sh)
 set(FAULT_TESTS
   tests/faults/test_data_safety.sh
   tests/faults/test_dest_inside.sh

@@ -177,12 +177,13 @@ struct EntryInfo {
 };
 
 // A folder held open: on Linux a descriptor opened O_DIRECTORY|O_NOFOLLOW|
-// O_CLOEXEC, on Windows a handle opened without delete sharing (so the folder
-// cannot be renamed or replaced while held) with FILE_FLAG_BACKUP_SEMANTICS|
-// FILE_FLAG_OPEN_REPARSE_POINT. Operations on names inside it act within this
-// very folder, whatever its path comes to name meanwhile. Move-only. The path
-// text it was reached by serves messages and, on Windows (no *at calls), as
-// the prefix of the names acted on while the handle pins the folder.
+// O_CLOEXEC, on Windows a handle with listing rights opened without delete
+// sharing (so the folder cannot be renamed or replaced while held) with
+// FILE_FLAG_BACKUP_SEMANTICS|FILE_FLAG_OPEN_REPARSE_POINT. Operations on names
+// inside it act within this very folder, whatever its path comes to name
+// meanwhile: relative to the descriptor or handle (Windows: NtCreateFile and
+// NtSetInformationFile with it as root). Move-only. The path text it was
+// reached by serves messages.
 class Folder {
  public:
   static constexpr std::intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
@@ -314,8 +315,9 @@ enum class Sharing { None, Read, ReadWrite };
 // fixed name, never one derived from the target), put in the target's place
 // only when complete, removed on failure. The name is kTemporaryPrefix, 12
 // random characters of [a-z2-7] and kTemporarySuffix: 20 characters, hidden
-// on Linux by its dot. On Linux an unnamed file (O_TMPFILE) is used first,
-// the named one only where the file system has no unnamed files.
+// on Linux by its dot, on Windows by the hidden attribute until the writer
+// sets the file's attributes. On Linux an unnamed file (O_TMPFILE) is used
+// first, the named one only where the file system has no unnamed files.
 // Stale temporary files left by a killed run are never deleted automatically:
 // nothing proves that a name of this pattern is ours. A user may remove them.
 constexpr char kTemporaryPrefix[] = ".vx~";
