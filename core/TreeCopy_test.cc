@@ -32,8 +32,8 @@ class FaultyFiles : public NativeFileSystem {
   int moves = 0;
 
   std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view target) override {
-    if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target))
+                           std::string_view target, const CopyAttributes& attributes) override {
+    if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target, attributes))
       return error;
     if (corruptCopies) {
       (void)SetAttributes(to, target, attr::Normal);

@@ -52,7 +52,8 @@ class TableFiles : public FileSystem {
   std::error_code SetAttributes(const Folder&, std::string_view, uint32_t) override {
     Stray("SetAttributes");
   }
-  std::error_code CopyFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
+  std::error_code CopyFile(const Folder&, std::string_view, const Folder&, std::string_view,
+                           const CopyAttributes&) override {
     Stray("CopyFile");
   }
   std::error_code MoveFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
