@@ -42,8 +42,10 @@ void Listing::Add(std::string_view name, std::string_view shortName, const Liste
   }
   arena_.append(name.data(), record.nameLength);
   arena_ += '\0';
-  arena_.append(shortName.data(), record.shortLength);
-  arena_ += '\0';
+  if (record.shortLength > 0) {
+    arena_.append(shortName.data(), record.shortLength);
+    arena_ += '\0';
+  }
   records_.push_back(record);
   sortedByName_ = false;
   byName_.clear();
@@ -53,7 +55,8 @@ ListedEntry Listing::At(std::size_t i) const {
   const Record& r = records_[i];
   ListedEntry entry;
   entry.name = NameAt(r);
-  entry.shortName = std::string_view(arena_.data() + r.nameOffset + r.nameLength + 1, r.shortLength);
+  if (r.shortLength > 0)
+    entry.shortName = std::string_view(arena_.data() + r.nameOffset + r.nameLength + 1, r.shortLength);
   entry.attributes = r.attributes;
   entry.link = (r.flags & kLinkFlag) != 0;
   entry.attributesRead = (r.flags & kAttributesReadFlag) != 0;

@@ -224,7 +224,8 @@ class Folder {
 };
 
 // One entry of a listing, a view into the listing's arena (valid while the
-// listing lives). Its names are NUL-terminated there.
+// listing lives). Its names are NUL-terminated there (an empty short name
+// takes no room).
 struct ListedEntry {
   std::string_view name;
   std::string_view shortName;  // the 8.3 name where the platform has one; empty otherwise (Linux)
