@@ -6,7 +6,9 @@
 # data to try the script, writes them in the data folder and keeps it).
 # BENCH_DIR picks the folder the data sets go in (default: /dev/shm when it has
 # room, else /var/tmp); RUNS the timed runs per command (default 5, 3 for the
-# verified copies and the scale series).
+# verified copies, the scale series and S8). VELTRIX=program measures that
+# program instead of building one (an older build, say); its results are
+# written in the data folder, which is kept.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,10 +36,15 @@ if [ ${#need[@]} -gt 0 ]; then
   $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $pkgs >/dev/null
 fi
 
-build="$root/build-bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELTRIX_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target Veltrix >/dev/null
-vx="$build/Veltrix"
+if [ -n "${VELTRIX:-}" ]; then
+  vx=$VELTRIX
+  keep=1
+else
+  build="$root/build-bench"
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELTRIX_TESTS=OFF >/dev/null
+  cmake --build "$build" -j2 --target Veltrix >/dev/null
+  vx="$build/Veltrix"
+fi
 
 # Room for the large file, its copy and the trees: the data live in memory
 # when they fit, so the page cache is warm by construction and the disk's own
@@ -55,7 +62,7 @@ echo "data in $work ($fstype)" >&2
 cleanup() { [ "$keep" = 1 ] || rm -rf "$work"; }
 trap cleanup EXIT
 out_md="$here/RESULTS.md"; out_png="$here/results.png"
-if [ "$pct" = 10 ]; then out_md="$work/RESULTS.md"; out_png="$work/results.png"; fi
+if [ "$pct" = 10 ] || [ -n "${VELTRIX:-}" ]; then out_md="$work/RESULTS.md"; out_png="$work/results.png"; fi
 
 # make_tree DIR FILES FOLDERS MIN MAX: files of MIN..MAX bytes spread over folders.
 make_tree() {

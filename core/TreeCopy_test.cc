@@ -34,6 +34,7 @@ class FaultyFiles : public NativeFileSystem {
   std::string unlookable;       // the path of a file whose look-up fails with lookError
   std::errc lookError = std::errc::io_error;
 
+  using NativeFileSystem::CopyFile;
   std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view target, const CopyAttributes& attributes) override {
     if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target, attributes))

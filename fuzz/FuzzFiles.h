@@ -52,8 +52,7 @@ class TableFiles : public FileSystem {
   std::error_code SetAttributes(const Folder&, std::string_view, uint32_t) override {
     Stray("SetAttributes");
   }
-  std::error_code CopyFile(const Folder&, std::string_view, const Folder&, std::string_view,
-                           const CopyAttributes&) override {
+  std::error_code CopyFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
     Stray("CopyFile");
   }
   std::error_code MoveFile(const Folder&, std::string_view, const Folder&, std::string_view) override {

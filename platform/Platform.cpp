@@ -121,6 +121,16 @@ ErrorOr<uint32_t> FileSystem::ListedAttributes(const Folder& folder, const Liste
   return GetAttributes(folder, entry.name);
 }
 
+std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                     std::string_view targetName, const CopyAttributes& attributes) {
+  if (const std::error_code error = CopyFile(from, name, to, targetName)) return error;
+  if (attributes.drop == 0) return {};
+  // As a failed attribute change anywhere: the copy stands.
+  ErrorOr<uint32_t> had = GetAttributes(to, targetName);
+  if (had && attributes.For(*had) != *had) (void)SetAttributes(to, targetName, attributes.For(*had));
+  return {};
+}
+
 // ---- Temporary names --------------------------------------------------------------
 
 namespace {

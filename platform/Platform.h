@@ -490,14 +490,17 @@ class FileSystem {
                                         uint32_t attributes) = 0;
   // Copies the file name of from (a link to a file: the file's content) to
   // targetName in to, with its permission bits or attributes, DOS bits and
-  // last-write time, through a TemporaryFile: the copy has its final
-  // attributes (attributes.For the source's) before it takes the target's
-  // name. Refuses a source that is not a file, and a target that is a
-  // folder, a read-only file (also for root) or the source itself (by
-  // identity). A link in the target's place is replaced, never written through.
+  // last-write time, through a TemporaryFile. Refuses a source that is not a
+  // file, and a target that is a folder, a read-only file (also for root) or
+  // the source itself (by identity). A link in the target's place is
+  // replaced, never written through.
   virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                                   std::string_view targetName,
-                                   const CopyAttributes& attributes) = 0;
+                                   std::string_view targetName) = 0;
+  // The same copy, with attributes.For the source's attributes: the Linux
+  // backend gives them to the copy before it takes the target's name; the
+  // default copies, then sets them on the target where drop changes them.
+  virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                   std::string_view targetName, const CopyAttributes& attributes);
   // Renames the file name of from to targetName in to, never replacing an
   // existing entry. Refuses with MoveNeedsCopy when the caller must copy
   // then delete instead: across devices (bind mounts included) or for a link.
@@ -544,11 +547,18 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
                                const Folder* like) override;
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
-  ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;
+  using FileSystem::CopyFile;
+  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                           std::string_view targetName) override;
+#if !defined(_WIN32)
+  // Where reading or setting attributes costs a call apiece, and an unnamed
+  // copy can have them before it is named. Windows keeps the defaults.
+  ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override;
   std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName, const CopyAttributes& attributes) override;
+#endif
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;
