@@ -407,8 +407,13 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
 bool TreeWalk::DigestsAgree(const Level& level, const ListedEntry& entry,
                             const std::string_view destName, const std::string& sourcePath,
                             const std::string& destPath) {
-  const Md5Digest dest = FileDigest(fs_, level.dest, destName, destPath);
-  const Md5Digest source = FileDigest(fs_, *level.source, entry.name, sourcePath);
+  // Opened in the order of the check, the copy first, so that the same
+  // failure surfaces; then read both at once where they are large.
+  const std::unique_ptr<InputFile> destFile = OpenForDigest(fs_, level.dest, destName, destPath);
+  const std::unique_ptr<InputFile> sourceFile =
+      OpenForDigest(fs_, *level.source, entry.name, sourcePath);
+  Md5Digest dest, source;
+  StreamDigests(*destFile, *sourceFile, dest, source);
   if (DigestsEqual(source, dest)) return true;
   WriteLog(fs_, o_,
            "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +

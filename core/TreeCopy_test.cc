@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "core/HolyCoreUnit.h"
+#include "support/md5.h"
 #include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
 #include "platform/TestSystemTools.h"
@@ -285,6 +286,25 @@ TEST_F(TreeCopyTest, DigestMismatchStopsOrKeepsTheSource) {
   EXPECT_EQ(dir_.Read("src/a.txt"), "alpha");
   EXPECT_EQ(dir_.Read("src/b.txt"), "beta");
   EXPECT_EQ(ErrorCount, 3);
+}
+
+// A large file and its copy are digested at once: the log line still gives
+// the source's digest first, and a good copy passes.
+TEST_F(TreeCopyTest, LargeFilesAreVerifiedBothAtOnce) {
+  const std::string bytes(static_cast<std::size_t>(kDigestBothAtOnce) + 4097, 'v');
+  dir_.Write("src/large.bin", bytes);
+  o().Verify = 1;
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(fs_.digestOpens, 2);
+
+  fs_.corruptCopies = true;
+  o().Force = 1;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(session_.status, ResultDigestDiffers);
+  const std::string sourceHex = DigestToHex(FileDigest(fs_, files_.Open(dir_ / "src"), "large.bin", ""));
+  const std::string copyHex = DigestToHex(FileDigest(fs_, files_.Open(dir_ / "dst"), "large.bin", ""));
+  EXPECT_NE(Log().find(") - " + sourceHex + " <> " + copyHex), std::string::npos) << Log();
 }
 
 TEST_F(TreeCopyTest, FailedSourceDeletion) {
