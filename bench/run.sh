@@ -64,22 +64,7 @@ trap cleanup EXIT
 out_md="$here/RESULTS.md"; out_png="$here/results.png"
 if [ "$pct" = 10 ] || [ -n "${VELTRIX:-}" ]; then out_md="$work/RESULTS.md"; out_png="$work/results.png"; fi
 
-# make_tree DIR FILES FOLDERS MIN MAX: files of MIN..MAX bytes spread over folders.
-make_tree() {
-  python3 - "$@" <<'PY'
-import os, random, sys
-root, files, folders, lo, hi = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
-rnd = random.Random(42)
-blob = os.urandom(hi + 4096)
-for d in range(folders):
-    os.makedirs(os.path.join(root, "d%04d" % d), exist_ok=True)
-for i in range(files):
-    size = rnd.randint(lo, hi)
-    start = rnd.randint(0, 4096)
-    with open(os.path.join(root, "d%04d" % (i % folders), "f%06d.dat" % i), "wb") as f:
-        f.write(blob[start:start + size])
-PY
-}
+. "$here/trees.sh"
 
 results="$work/results.tsv"
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -151,13 +136,7 @@ rm -rf "$big" "$bigdst"
 # that a tenth of its files are absent from the source.
 mirror="$work/mirror-base"
 rm -rf "$mirror"; cp -a "$src" "$mirror"
-python3 - "$mirror" $((n1 / 9)) $dirs1 <<'PY'
-import os, sys
-root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-for i in range(files):
-    with open(os.path.join(root, "d%04d" % (i % folders), "x%06d.dat" % i), "wb") as f:
-        f.write(os.urandom(1024 + i % 3072))
-PY
+add_extras "$mirror" $((n1 / 9)) $dirs1 1024 3072
 measure "S5 mirror" "rm -rf $dst && cp -a $mirror $dst" "$vx $src $dst -S -Q -SYNCHRONIZE" "rsync -a --delete" "rsync -a --delete $src/ $dst/"
 rm -rf "$mirror" "$dst"
 
@@ -187,13 +166,7 @@ measure "S8 one folder: copy" "rm -rf $dst8" "$vx $src8 $dst8 -S -Q" "cp -a" "cp
 rm -rf "$dst8"; cp -a "$src8" "$dst8"
 measure "S8 one folder: rerun" "true" "$vx $src8 $dst8 -S -Q" "rsync -a" "rsync -a $src8/ $dst8/" 3
 rm -rf "$dst8" "$mirror8"; cp -a "$src8" "$mirror8"
-python3 - "$mirror8" $((n8 / 9)) 1 <<'PY'
-import os, sys
-root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-for i in range(files):
-    with open(os.path.join(root, "d%04d" % (i % folders), "x%06d.dat" % i), "wb") as f:
-        f.write(os.urandom(1 + i % 1024))
-PY
+add_extras "$mirror8" $((n8 / 9)) 1 1 1024
 measure "S8 one folder: mirror" "rm -rf $dst8 && cp -a $mirror8 $dst8" "$vx $src8 $dst8 -S -Q -SYNCHRONIZE" \
   "rsync -a --delete" "rsync -a --delete $src8/ $dst8/" 3
 rm -rf "$src8" "$dst8" "$mirror8"

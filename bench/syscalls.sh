@@ -19,21 +19,7 @@ base=${BENCH_DIR:-/dev/shm}
 work=$(mktemp -d "$base/veltrix-syscalls.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-make_tree() {
-  python3 - "$@" <<'PY'
-import os, random, sys
-root, files, folders, lo, hi = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
-rnd = random.Random(42)
-blob = os.urandom(hi + 4096)
-for d in range(folders):
-    os.makedirs(os.path.join(root, "d%04d" % d), exist_ok=True)
-for i in range(files):
-    size = rnd.randint(lo, hi)
-    start = rnd.randint(0, 4096)
-    with open(os.path.join(root, "d%04d" % (i % folders), "f%06d.dat" % i), "wb") as f:
-        f.write(blob[start:start + size])
-PY
-}
+. "$here/trees.sh"
 
 # count FILES PREPARE CMD...: runs PREPARE (not counted), then CMD under
 # strace; prints the calls per file and the four most frequent calls.
@@ -58,13 +44,7 @@ printf 'Veltrix     '; count "$n1" true "$vx" "$work/s1" "$work/t1" -S -Q
 printf 'rsync -a    '; count "$n1" true rsync -a "$work/s1/" "$work/t1/"
 
 cp -a "$work/s1" "$work/mirror"
-python3 - "$work/mirror" $((n1 / 9)) "$dirs1" <<'PY'
-import os, sys
-root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-for i in range(files):
-    with open(os.path.join(root, "d%04d" % (i % folders), "x%06d.dat" % i), "wb") as f:
-        f.write(os.urandom(1024 + i % 3072))
-PY
+add_extras "$work/mirror" $((n1 / 9)) "$dirs1" 1024 3072
 n5=$((n1 + n1 / 9))
 fresh="rm -rf '$work/t5' && cp -a '$work/mirror' '$work/t5'"
 echo "== S5 mirror ($n5 destination files)"
