@@ -71,6 +71,7 @@ set(E2E_TESTS
   tests/e2e/test_switches.sh
   tests/e2e/test_times.sh)
 set(FAULT_TESTS
+  tests/faults/test_attributes_fallback.sh
   tests/faults/test_data_safety.sh
   tests/faults/test_dest_inside.sh
   tests/faults/test_disk_full.sh
