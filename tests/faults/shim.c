@@ -24,7 +24,8 @@
  *                            EXDEV, as across bind mounts of one file system
  *   VXF_TRACE_OPEN=FILE      appends every opened path to FILE, one a line
  *   VXF_NO_XATTRAT=1         getxattrat and setxattrat (Linux 6.13) fail with
- *                            ENOSYS, as on an older kernel
+ *                            ENOSYS, as on an older kernel; =EPERM with EPERM,
+ *                            as under a seccomp profile older than them
  *
  * Paths are matched whole: a name opened relative to a folder descriptor is
  * matched as that folder's path, "/", the name (an unnamed temporary file's
@@ -143,12 +144,13 @@ long syscall(long number, ...) {
   long a[6];
   for (int i = 0; i < 6; ++i) a[i] = va_arg(list, long);
   va_end(list);
-#if defined(__x86_64__)
-  if ((number == 463 || number == 464) && env("VXF_NO_XATTRAT")) {
-    errno = ENOSYS;
+  /* setxattrat and getxattrat: calls added since Linux 5.1 have one number
+     on every architecture. */
+  const char* refused = env("VXF_NO_XATTRAT");
+  if ((number == 463 || number == 464) && refused) {
+    errno = strcmp(refused, "EPERM") == 0 ? EPERM : ENOSYS;
     return -1;
   }
-#endif
   return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
