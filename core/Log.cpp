@@ -66,6 +66,8 @@ std::string LogName(const std::string& name) {
   return result;
 }
 
+bool LogNamed(const CopyRec& options) { return options.LogFile[0] != '\0'; }
+
 void WriteLog(FileSystem& fs, const CopyRec& options, const std::string& text, bool stamped,
               bool countsAsError) {
   // Counted before the name is looked at: errors count with no log file too.

@@ -18,6 +18,8 @@ std::string DateTimeText(const LocalDateTime& moment);
 // A name as it goes into a log line: CR and LF become "?", so that one
 // entry stays one line; every other byte is kept.
 std::string LogName(const std::string& name);
+// Whether options name a log file.
+bool LogNamed(const CopyRec& options);
 // Appends one line to the log named in options (nothing without a name);
 // counts it in ErrorCount when stamped and countsAsError, log or not.
 // Raises EEntreeSortie when the log cannot be written.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Purge.h"
+#include "core/Selection.h"
 #include "core/Text.h"
 
 namespace vx {
@@ -23,16 +24,26 @@ class Purge {
   // Empties dest (reached as destPath) of what source lacks; without a
   // source, the whole folder goes. sourceList is source's complete listing.
   void Clean(const Folder& dest, const std::string& destPath, const Folder* source,
-              const Listing* sourceList) {
+             const Listing* sourceList) {
+    // Every name, unlooked at: whether an entry is hidden is asked only of
+    // those the purge would act on.
     ListOptions options;
-    options.includeHidden = session_.options.CopyHidden != 0;
+    options.includeHidden = true;
     options.withAttributes = false;
+    options.withStatus = false;
     ErrorOr<Listing> entries = fs_.List(dest, options);
     // A destination that cannot be listed whole is left as it is.
     if (!entries) return;
+    // Both listings are in name order: one pass through each.
+    std::size_t cursor = 0;
     for (std::size_t i = 0; i < entries->Count(); ++i) {
       const ListedEntry entry = entries->At(i);
-      const Counterpart counterpart = CounterpartOf(source, sourceList, entry.name);
+      std::optional<ListedEntry> listed;
+      if (source) listed = sourceList->FindNext(entry.name, cursor);
+      // A file with a file of its name in the source stays, hidden or not.
+      if (!entry.IsFolder() && listed && !listed->IsFolder()) continue;
+      if (LeftOut(dest, entry)) continue;
+      const Counterpart counterpart = CounterpartOf(source, listed, entry.name);
       if (counterpart == Counterpart::Unknown) continue;
       if (!entry.IsFolder()) {
         if (counterpart != Counterpart::File) (void)fs_.DeleteFile(dest, entry.name);
@@ -51,17 +62,28 @@ class Purge {
     ListOptions options;
     options.includeHidden = true;
     options.withAttributes = false;
+    options.withStatus = false;
     return fs_.List(source, options);
   }
 
  private:
-  // What the source holds under name. A name missing from the listing is
-  // looked up once more before it counts as missing.
-  Counterpart CounterpartOf(const Folder* source, const Listing* sourceList,
+  // Whether the entry is one the purge does not see: without -H, a hidden or
+  // system entry (a link has no attribute of its own: only its name hides
+  // it). One that cannot be looked at is not judged either.
+  bool LeftOut(const Folder& folder, const ListedEntry& entry) {
+    if (session_.options.CopyHidden) return false;
+    if (const std::optional<bool> hidden = ListedAsHidden(entry)) return *hidden;
+    ErrorOr<uint32_t> bits = fs_.ListedAttributes(folder, entry);
+    return !bits || (*bits & (attr::Hidden | attr::System)) != 0;
+  }
+
+  // What the source holds under name, listed there or not. A name missing
+  // from the listing is looked up once more before it counts as missing:
+  // the listing leaves out what it cannot show (special files, dangling links).
+  Counterpart CounterpartOf(const Folder* source, const std::optional<ListedEntry>& listed,
                             std::string_view name) {
     if (!source) return Counterpart::None;
-    if (const std::optional<ListedEntry> found = sourceList->Find(name))
-      return found->IsFolder() ? Counterpart::Folder : Counterpart::File;
+    if (listed) return listed->IsFolder() ? Counterpart::Folder : Counterpart::File;
     ErrorOr<EntryInfo> info = fs_.Look(*source, name);
     if (!info) return IsMissing(info.error()) ? Counterpart::None : Counterpart::Unknown;
     switch (info->kind) {

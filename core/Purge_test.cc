@@ -84,6 +84,32 @@ TEST_F(PurgeTest, HiddenAndReadOnlyEntriesStayWithTheirFolder) {
   EXPECT_FALSE(Exists("dst/.secret"));
 }
 
+// Entries hidden by their DOS bits, not their name: without -H a hidden
+// file without counterpart stays and a hidden folder is not entered, though
+// the purge lists them all and asks only those it would act on.
+TEST_F(PurgeTest, HiddenEntriesAreLeftAloneWhateverHidesThem) {
+  dir_.Write("src/sub/kept.txt", "s");
+  dir_.Write("dst/secret.txt", "d");
+  dir_.Write("dst/sub/kept.txt", "d");
+  dir_.Write("dst/sub/extra.txt", "d");
+  dir_.Write("dst/system.txt", "d");
+  test::PathFiles files(fs_);
+  ASSERT_FALSE(files.SetAttributes(dir_ / "dst/secret.txt", attr::Hidden | attr::Archive));
+  ASSERT_FALSE(files.SetAttributes(dir_ / "dst/system.txt", attr::System));
+  ASSERT_FALSE(files.SetAttributes(dir_ / "dst/sub", attr::Hidden));
+  Purge();
+  EXPECT_TRUE(Exists("dst/secret.txt"));
+  EXPECT_TRUE(Exists("dst/system.txt"));
+  EXPECT_TRUE(Exists("dst/sub/extra.txt"));
+
+  session_.options.CopyHidden = 1;
+  Purge();
+  EXPECT_FALSE(Exists("dst/secret.txt"));
+  EXPECT_FALSE(Exists("dst/system.txt"));
+  EXPECT_FALSE(Exists("dst/sub/extra.txt"));
+  EXPECT_TRUE(Exists("dst/sub/kept.txt"));
+}
+
 TEST_F(PurgeTest, NothingIsDeletedWithoutAReadableSourceFolder) {
   dir_.Write("dst/a.txt", "d");
   dir_.Write("dst/sub/b.txt", "d");

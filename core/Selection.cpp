@@ -40,6 +40,50 @@ bool GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name, d
   return true;
 }
 
+std::optional<bool> ListedAsHidden(const ListedEntry& entry) {
+  const bool hidden = (entry.attributes & (attr::Hidden | attr::System)) != 0;
+  // A leading dot hides without a read; a link has no DOS bits of its own.
+  if (hidden || entry.attributesRead || entry.link) return hidden;
+  return std::nullopt;
+}
+
+const ListedEntry* SourceFile::Status() {
+  if (entry_.statusRead) return &entry_;
+  if (looked_) return nullptr;
+  looked_ = true;
+  ErrorOr<EntryInfo> info = fs_.Look(folder_, entry_.name);
+  if (!info) {
+    error_ = info.error();
+    return nullptr;
+  }
+  if (info->kind != EntryKind::File) {
+    // No longer the regular file it was listed as: not an entry any more.
+    error_ = std::make_error_code(std::errc::no_such_file_or_directory);
+    return nullptr;
+  }
+  entry_.size = info->size;
+  entry_.lastWrite = info->lastWrite;
+  entry_.fileIndex = info->link ? 0 : info->id.index;
+  entry_.attributes = (entry_.attributes & ~attr::ReadOnly) | (info->attributes & attr::ReadOnly);
+  entry_.statusRead = true;
+  return &entry_;
+}
+
+bool SourceFile::LeftOut() {
+  if (hiddenShown_) return false;
+  if (const std::optional<bool> hidden = ListedAsHidden(entry_)) return *hidden;
+  ErrorOr<uint32_t> bits = fs_.ListedAttributes(folder_, entry_);
+  if (!bits) {
+    // Gone since the listing: not an entry any more. Unreadable bits read
+    // as none, as where the file system keeps none.
+    if (IsMissing(bits.error())) return true;
+    bits = entry_.attributes;
+  }
+  entry_.attributes = *bits;
+  entry_.attributesRead = true;
+  return (entry_.attributes & (attr::Hidden | attr::System)) != 0;
+}
+
 namespace {
 
 // The name the masks see: after the last separator, letters a to z upper-cased.
@@ -57,7 +101,9 @@ bool AnyMaskMatches(const EntryList& masks, const std::string& name) {
   return matched;
 }
 
-bool PassesNameMasks(const CopyRec& options, const std::string& name) {
+bool PassesNameMasks(const CopyRec& options, const std::string& sourcePath) {
+  if (!options.HasExclude && !options.HasInclude) return true;
+  const std::string name = MaskedName(sourcePath);
   if (options.HasExclude && AnyMaskMatches(ExclusionList(), name)) return false;
   if (options.HasInclude && !AnyMaskMatches(InclusionList(), name)) return false;
   return true;
@@ -70,7 +116,7 @@ bool PassesDate(Session& session, const FileToSelect& file) {
   const CopyRec& o = session.options;
   const double unknown = std::nan("");
   double creation = unknown, access = unknown, lastWrite = unknown;
-  if (!GetFileTimes(session.fs, file.sourceFolder, file.source.name, creation, access,
+  if (!GetFileTimes(session.fs, file.sourceFolder, file.source.Entry().name, creation, access,
                     lastWrite) ||
       std::isnan(lastWrite))
     return false;
@@ -110,11 +156,12 @@ bool SameFileVerdict(Session& session, const ListedEntry& source, const EntryInf
 
 // Whether the target is the source itself (a folder given twice, a link, a
 // hard link), by identity. A source that is a link is looked at for it.
-bool IsTheSource(FileSystem& fs, const FileToSelect& file, const EntryInfo& dest) {
-  if (file.source.fileIndex != 0)
-    return dest.id == FileId{file.sourceFolder.Id().device, file.source.fileIndex};
-  ErrorOr<EntryInfo> source = fs.Look(file.sourceFolder, file.source.name);
-  return source && source->id == dest.id;
+bool IsTheSource(FileSystem& fs, const FileToSelect& file, const ListedEntry& source,
+                 const EntryInfo& dest) {
+  if (source.fileIndex != 0)
+    return dest.id == FileId{file.sourceFolder.Id().device, source.fileIndex};
+  ErrorOr<EntryInfo> looked = fs.Look(file.sourceFolder, source.name);
+  return looked && looked->id == dest.id;
 }
 
 bool ConfirmCreation(Session& session, const std::string& destPath) {
@@ -140,21 +187,38 @@ bool ConfirmCreation(Session& session, const std::string& destPath) {
 
 bool SelectFile(Session& session, const FileToSelect& file) {
   CopyRec& o = session.options;
-  if (!PassesNameMasks(o, MaskedName(file.sourcePath))) return false;
+  // A hidden file is never tested: whether it is one is asked before
+  // anything a user could see (a mask's failure, a file opened for its
+  // dates, a log line, a question, the copy), and only then.
+  SourceFile& source = file.source;
+  if ((o.HasExclude || o.HasInclude) && source.LeftOut()) return false;
+  if (!PassesNameMasks(o, file.sourcePath)) return false;
   if (o.ExistingOnly && !TargetFile(file.target)) return false;
-  if ((o.ArchiveOnly || o.ArchiveClear) && !(file.source.attributes & attr::Archive)) return false;
-  if (!o.NoDateFilter && !PassesDate(session, file)) return false;
+  if ((o.ArchiveOnly || o.ArchiveClear) &&
+      (source.LeftOut() || !(source.Entry().attributes & attr::Archive)))
+    return false;
+  if (!o.NoDateFilter && (source.LeftOut() || !PassesDate(session, file))) return false;
 
   bool verdict = true;
-  if (!o.NoSizeFilter) verdict = SizeVerdict(o, file.source);
   const EntryInfo* dest = TargetFile(file.target);
-  if (dest && !o.Force) verdict = SameFileVerdict(session, file.source, *dest, verdict);
+  // The source's size and time take part only in these tests.
+  const ListedEntry* status = nullptr;
+  if (!o.NoSizeFilter || dest) {
+    status = source.Status();
+    if (!status) return false;
+  }
+  if (!o.NoSizeFilter) verdict = SizeVerdict(o, *status);
+  if (dest && !o.Force) verdict = SameFileVerdict(session, *status, *dest, verdict);
   // A target that is the source itself is never copied onto itself, even under FORCE.
-  if (dest && verdict && IsTheSource(session.fs, file, *dest)) verdict = false;
+  if (dest && verdict && IsTheSource(session.fs, file, *status, *dest)) verdict = false;
   if (!verdict) {
-    WriteLog(session.fs, o, LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
+    // Without a log the line changes nothing: a skipped file is not asked
+    // whether it is hidden.
+    if (LogNamed(o) && !source.LeftOut())
+      WriteLog(session.fs, o, LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
     return false;
   }
+  if (source.LeftOut()) return false;
   if (o.PromptCreate && !dest) return ConfirmCreation(session, file.destPath);
   return true;
 }

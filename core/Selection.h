@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,17 +29,51 @@ class TargetLookup {
   virtual const EntryInfo* Find() = 0;
 };
 
+// What a listed source file tells only at the cost of a look-up, asked once
+// and only when something depends on it: its size, time and identity, and,
+// without -H, whether it is hidden (the listing then leaves that open).
+class SourceFile {
+ public:
+  SourceFile(FileSystem& fs, const Folder& folder, const ListedEntry& entry, bool hiddenShown)
+      : fs_(fs), folder_(folder), entry_(entry), hiddenShown_(hiddenShown) {}
+  // The entry, with what has been read of it so far.
+  const ListedEntry& Entry() const { return entry_; }
+  // The entry with its status read; nullptr when it could not be looked at
+  // (error() says why: IsMissing when the file is gone since the listing).
+  const ListedEntry* Status();
+  // Whether the file is one the walk does not see: hidden or system without
+  // -H, or gone since the listing.
+  bool LeftOut();
+  std::error_code error() const { return error_; }
+
+ private:
+  FileSystem& fs_;
+  const Folder& folder_;
+  ListedEntry entry_;
+  const bool hiddenShown_;
+  bool looked_ = false;
+  std::error_code error_;
+};
+
+// Whether a listed entry is hidden or system as far as its listing tells;
+// nullopt when that needs its DOS bits read (FileSystem::ListedAttributes).
+std::optional<bool> ListedAsHidden(const ListedEntry& entry);
+
 // One file as the tree copy found it.
 struct FileToSelect {
   const std::string& sourcePath;  // the texts of the log, the masks and the question
   const std::string& destPath;    // "NUL" for the null destination
-  const ListedEntry& source;      // its listing entry: attributes, size, time
+  SourceFile& source;             // its listing entry, and what costs a look-up to tell
   const Folder& sourceFolder;     // where it lies, for its time stamps and identity
   TargetLookup& target;
 };
 
 // true to copy. May log " = " lines, ask AskCreateFile, clear PromptCreate
-// and set the status to cancelled. Raises what WildcardMatch and WriteLog raise.
+// and set the status to cancelled. Nothing a user can see happens for a file
+// that turns out to be hidden (without -H) or gone: false without a line.
+// false without a line too when the source's status was needed and could
+// not be read (file.source.error() says why). Raises what WildcardMatch and
+// WriteLog raise.
 bool SelectFile(Session& session, const FileToSelect& file);
 
 }  // namespace vx

@@ -76,7 +76,8 @@ bool SelectPaths(Session& session, const std::string& sourcePath, const std::str
   entry.name = name;
   if (listing && listing->Count() == 1) entry = listing->At(0);
   PathTarget target(session.fs, destPath);
-  return SelectFile(session, FileToSelect{sourcePath, destPath, entry, *folder, target});
+  SourceFile source(session.fs, *folder, entry, session.options.CopyHidden != 0);
+  return SelectFile(session, FileToSelect{sourcePath, destPath, source, *folder, target});
 }
 
 // Gives a file the last-write time whose local day number is dayNumber.

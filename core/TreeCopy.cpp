@@ -59,6 +59,7 @@ class TreeWalk {
     return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly;
   }
   std::string DestFor(const std::string& path) const;
+  void SetDestFor(const std::string& path, std::string& dest) const;
   const Folder* OpenDest(Level& level);
   const Folder* EnsureDest(Level& level);
   void NoteDestRoot(const Folder& folder) { destRootId_ = folder.Id(); }
@@ -114,8 +115,16 @@ class Target : public TargetLookup {
 // The destination path of a source path: the destination root followed by
 // the part relative to the source root, starting at the root's separator.
 std::string TreeWalk::DestFor(const std::string& path) const {
-  const std::size_t from = sourceRoot_.empty() ? 0 : sourceRoot_.size() - 1;
-  return destRoot_ + path.substr(std::min(from, path.size()));
+  std::string dest;
+  SetDestFor(path, dest);
+  return dest;
+}
+
+// The same into a buffer the walk reuses from file to file.
+void TreeWalk::SetDestFor(const std::string& path, std::string& dest) const {
+  const std::size_t from = std::min(sourceRoot_.empty() ? 0 : sourceRoot_.size() - 1, path.size());
+  dest.assign(destRoot_);
+  dest.append(path, from, std::string::npos);
 }
 
 // The destination folder of a level if it exists, without creating it. A
@@ -169,8 +178,15 @@ int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
   ErrorOr<EntryInfo> named = fs_.LookPath(sourceSpec);
   const bool wasFolder = named && named->kind == EntryKind::Folder;
   std::string folderPath;
+  // Hidden entries are listed too, and left out here: where telling one
+  // costs a read per entry (Linux), a file is asked only once something
+  // depends on it (SourceFile::LeftOut). The DOS bits are read with the
+  // listing only where a test needs them; the copy reads its own. Sizes and
+  // times only when the selection needs them.
   ListOptions options;
-  options.includeHidden = o_.CopyHidden != 0;
+  options.includeHidden = true;
+  options.withAttributes = o_.ArchiveOnly || o_.ArchiveClear || o_.OverwriteReadOnly;
+  options.withStatus = false;
   ErrorOr<Folder> root = std::error_code();
   if (wasFolder) {
     folderPath = WithSeparator(sourceSpec);
@@ -226,14 +242,21 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
   bool anySelected = false;
   // One buffer for the entries' paths: only the name part changes.
   std::string path = folderPath;
+  std::string destPath = toNull_ ? std::string("NUL") : std::string();
   const std::size_t count = listing ? listing->Count() : 0;
   for (std::size_t i = 0; i < count && s_.Running(); ++i) {
     const ListedEntry entry = listing->At(i);
+    const std::optional<bool> hidden = o_.CopyHidden ? false : ListedAsHidden(entry);
+    if (hidden.value_or(false)) continue;
     path.resize(folderPath.size());
     path.append(NameFor(entry));
     if (entry.IsFolder()) {
       // Links to folders and mount points are never entered: no loop can form.
       if (!Follows() || (entry.attributes & attr::ReparsePoint)) continue;
+      if (!hidden) {
+        SourceFile folder(fs_, *level.source, entry, false);
+        if (folder.LeftOut()) continue;
+      }
       const std::string subPath = WithSeparator(path);
       ErrorOr<Folder> sub = fs_.OpenFolder(*level.source, entry.name);
       if (!sub) {
@@ -253,8 +276,8 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
       child.parent = &level;
       child.source = &*sub;
       child.destName = std::string(NameFor(entry));
-      ListOptions childOptions;
-      childOptions.includeHidden = options.includeHidden;
+      ListOptions childOptions = options;
+      childOptions.mask.clear();
       const WalkResult below = Walk(child, subPath, childOptions, true);
       result.count += below.count;
       // Both closed before the source folder may go: a held folder cannot
@@ -264,7 +287,7 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
       if (below.removeSource) (void)fs_.RemoveFolder(*level.source, entry.name);
       continue;
     }
-    const std::string destPath = toNull_ ? std::string("NUL") : DestFor(path);
+    if (!toNull_) SetDestFor(path, destPath);
     const FileOutcome outcome = File(level, entry, path, destPath);
     if (outcome == FileOutcome::Leave) {
       result.leftAtOnce = true;
@@ -285,12 +308,21 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
   return result;
 }
 
-FileOutcome TreeWalk::File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
+FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::string& sourcePath,
                            const std::string& destPath) {
-  const std::string_view destName = NameFor(entry);
+  const std::string_view destName = NameFor(listed);
   Target target(*this, level, destName);
-  if (!SelectFile(s_, FileToSelect{sourcePath, destPath, entry, *level.source, target}))
+  SourceFile source(fs_, *level.source, listed, o_.CopyHidden != 0);
+  if (!SelectFile(s_, FileToSelect{sourcePath, destPath, source, *level.source, target})) {
+    // A file gone since the listing is no entry any more; one that could not
+    // be looked at is a failed copy, as a folder that cannot be listed.
+    const std::error_code error = source.error();
+    if (error && !IsMissing(error) && !toNull_ && !o_.ListOnly)
+      return CopyFailed(sourcePath, destPath);
     return FileOutcome::Skipped;
+  }
+  // With what the selection has read of it: its DOS bits, without -H.
+  const ListedEntry& entry = source.Entry();
   if (o_.TreeOnly && !o_.ListOnly) {
     // The folder a copy would create, and no file.
     if (!toNull_) EnsureDest(level);
@@ -305,14 +337,16 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& entry, const std::st
     if (!dest) return CopyFailed(sourcePath, destPath);
   }
 
-  // The enumeration has just read the source's attributes: not read again.
-  uint32_t word = entry.attributes;
-  if (!o_.KeepAttributes) word &= ~attr::ReadOnly;
-  if (o_.ArchiveClear) word &= ~attr::Archive;
-  if (word == 0) word = attr::Normal;
+  // The copy keeps the source's attributes but these; it takes the DOS bits
+  // from the listing where the listing read them (a link has its defaults).
+  CopyAttributes attributes;
+  attributes.drop = (o_.KeepAttributes ? 0 : attr::ReadOnly) | (o_.ArchiveClear ? attr::Archive : 0);
+  if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
   if (dest && o_.OverwriteReadOnly) {
-    const uint32_t writable = word & ~attr::ReadOnly;
-    (void)fs_.SetAttributes(*dest, destName, writable == 0 ? attr::Normal : writable);
+    // The listing read these DOS bits: -R asks for them.
+    CopyAttributes writable = attributes;
+    writable.drop |= attr::ReadOnly;
+    (void)fs_.SetAttributes(*dest, destName, writable.For(entry.attributes));
   }
 
   bool moved = false;
@@ -325,9 +359,10 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& entry, const std::st
         !target.Find()) {
       error = fs_.MoveFile(*level.source, entry.name, *dest, destName);
       moved = !error;
-      if (error && MoveNeedsCopy(error)) error = fs_.CopyFile(*level.source, entry.name, *dest, destName);
+      if (error && MoveNeedsCopy(error))
+        error = fs_.CopyFile(*level.source, entry.name, *dest, destName, attributes);
     } else {
-      error = fs_.CopyFile(*level.source, entry.name, *dest, destName);
+      error = fs_.CopyFile(*level.source, entry.name, *dest, destName, attributes);
     }
     if (error) return CopyFailed(sourcePath, destPath);
   }
@@ -335,7 +370,11 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& entry, const std::st
     WriteLog(fs_, o_, Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
              false);
   if (dest) {
-    (void)fs_.SetAttributes(*dest, destName, word);
+    // A renamed file keeps what it had: it gets the attributes a copy would.
+    if (moved && attributes.drop) {
+      ErrorOr<uint32_t> had = fs_.GetAttributes(*dest, destName);
+      if (had && attributes.For(*had) != *had) (void)fs_.SetAttributes(*dest, destName, attributes.For(*had));
+    }
     if (o_.Verify && !moved && !DigestsAgree(level, entry, destName, sourcePath, destPath)) {
       if (!o_.IgnoreErrors) {
         ShowError(kCopyErrorText + sourcePath);
@@ -368,8 +407,13 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
 bool TreeWalk::DigestsAgree(const Level& level, const ListedEntry& entry,
                             const std::string_view destName, const std::string& sourcePath,
                             const std::string& destPath) {
-  const Md5Digest dest = FileDigest(fs_, level.dest, destName, destPath);
-  const Md5Digest source = FileDigest(fs_, *level.source, entry.name, sourcePath);
+  // Opened in the order of the check, the copy first, so that the same
+  // failure surfaces; then read both at once where they are large.
+  const std::unique_ptr<InputFile> destFile = OpenForDigest(fs_, level.dest, destName, destPath);
+  const std::unique_ptr<InputFile> sourceFile =
+      OpenForDigest(fs_, *level.source, entry.name, sourcePath);
+  Md5Digest dest, source;
+  StreamDigests(*destFile, *sourceFile, dest, source);
   if (DigestsEqual(source, dest)) return true;
   WriteLog(fs_, o_,
            "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +
@@ -405,7 +449,8 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry,
 
 void TreeWalk::ShowName(const std::string& sourcePath, const std::string& destPath) {
   if (o_.Quiet || !s_.callbacks.showFile) return;
-  const std::string text = o_.ShowBothNames ? sourcePath + " -> " + destPath : sourcePath;
+  if (!o_.ShowBothNames) return s_.callbacks.showFile(sourcePath.c_str());
+  const std::string text = sourcePath + " -> " + destPath;
   s_.callbacks.showFile(text.c_str());
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "core/HolyCoreUnit.h"
+#include "support/md5.h"
 #include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
 #include "platform/TestSystemTools.h"
@@ -30,10 +31,14 @@ class FaultyFiles : public NativeFileSystem {
   std::string unlistable;           // the path of a folder whose listing fails part-way
   bool renamesCrossDevices = false;  // as across bind mounts of one file system
   int moves = 0;
+  int attributeReads = 0;       // DOS bits read after the listing
+  std::string unlookable;       // the path of a file whose look-up fails with lookError
+  std::errc lookError = std::errc::io_error;
 
+  using NativeFileSystem::CopyFile;
   std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view target) override {
-    if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target))
+                           std::string_view target, const CopyAttributes& attributes) override {
+    if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target, attributes))
       return error;
     if (corruptCopies) {
       (void)SetAttributes(to, target, attr::Normal);
@@ -68,6 +73,14 @@ class FaultyFiles : public NativeFileSystem {
     if (!unlistable.empty() && folder.Path() == unlistable)
       return std::make_error_code(std::errc::io_error);
     return NativeFileSystem::List(folder, options);
+  }
+  ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) override {
+    if (folder.PathOf(name) == unlookable) return std::make_error_code(lookError);
+    return NativeFileSystem::Look(folder, name);
+  }
+  ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override {
+    ++attributeReads;
+    return NativeFileSystem::ListedAttributes(folder, entry);
   }
 };
 
@@ -275,6 +288,25 @@ TEST_F(TreeCopyTest, DigestMismatchStopsOrKeepsTheSource) {
   EXPECT_EQ(ErrorCount, 3);
 }
 
+// A large file and its copy are digested at once: the log line still gives
+// the source's digest first, and a good copy passes.
+TEST_F(TreeCopyTest, LargeFilesAreVerifiedBothAtOnce) {
+  const std::string bytes(static_cast<std::size_t>(kDigestBothAtOnce) + 4097, 'v');
+  dir_.Write("src/large.bin", bytes);
+  o().Verify = 1;
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(fs_.digestOpens, 2);
+
+  fs_.corruptCopies = true;
+  o().Force = 1;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(session_.status, ResultDigestDiffers);
+  const std::string sourceHex = DigestToHex(FileDigest(fs_, files_.Open(dir_ / "src"), "large.bin", ""));
+  const std::string copyHex = DigestToHex(FileDigest(fs_, files_.Open(dir_ / "dst"), "large.bin", ""));
+  EXPECT_NE(Log().find(") - " + sourceHex + " <> " + copyHex), std::string::npos) << Log();
+}
+
 TEST_F(TreeCopyTest, FailedSourceDeletion) {
   dir_.Write("src/a.txt", "alpha");
   dir_.Write("src/b.txt", "beta");
@@ -338,6 +370,62 @@ TEST_F(TreeCopyTest, HiddenFilesOnlyWithH) {
   o().Force = 1;
   EXPECT_EQ(Copy(), 2);
   EXPECT_TRUE(files_.Attributes(dir_ / "dst/secret.txt") & attr::Hidden);
+}
+
+// Without -H, whether a file is hidden is asked only before something a
+// user could see, and a hidden file then leaves no trace: no " = " line, no
+// question, no name. A rerun that skips identical files without a log reads
+// no attribute at all.
+TEST_F(TreeCopyTest, HiddenFilesAreAskedOnlyWhenItMatters) {
+  dir_.Write("src/shown.txt", "1");
+  dir_.Write("src/secret.txt", "2");
+  dir_.Write("src/hidden/inner.txt", "3");
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/secret.txt", attr::Hidden | attr::Archive));
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/hidden", attr::Hidden));
+  o().CopySubdirs = 1;
+  o().CopyHidden = 1;
+  EXPECT_EQ(Copy(), 3);
+  o().CopyHidden = 0;
+
+  rec().files.clear();
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_NE(Log().find(dir_ / "src/shown.txt = "), std::string::npos);
+  EXPECT_EQ(Log().find("secret.txt"), std::string::npos);
+  EXPECT_EQ(Log().find("inner.txt"), std::string::npos);  // a hidden folder is not entered
+  o().LogFile[0] = '\0';
+  fs_.attributeReads = 0;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(fs_.attributeReads, WindowsBuild() ? 0 : 1);  // the folder's, before entering it
+
+  // New files: the visible one is asked about and copied, the hidden one not.
+  stdfs::remove_all(dir_ / "dst");
+  o().PromptCreate = 1;
+  rec().answers = {AnswerYes};
+  EXPECT_EQ(Copy(), 1);
+  ASSERT_EQ(rec().questions.size(), 1u);
+  EXPECT_EQ(rec().questions[0].second, dir_ / "dst/shown.txt");
+  EXPECT_EQ(rec().files, std::vector<std::string>{dir_ / "src/shown.txt"});
+  EXPECT_FALSE(Exists("dst/secret.txt"));
+}
+
+// A file moved by renaming gets the attributes its copy would: read-only
+// dropped without -K, the archive bit dropped under -M.
+TEST_F(TreeCopyTest, MovedFilesGetTheAttributesOfACopy) {
+  dir_.Write("src/ro.txt", "r");
+  dir_.Write("src/plain.txt", "p");
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "src/ro.txt", attr::ReadOnly | attr::Archive));
+  o().DeleteSource = 1;
+  o().KeepSourceDirs = 1;
+  EXPECT_EQ(Copy(), 2);
+  EXPECT_EQ(fs_.moves, 2);
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/ro.txt"), attr::Archive);
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/plain.txt"), attr::Archive);
+  // Wine reports the archive bit on every file.
+  if (WindowsBuild()) return;
+  dir_.Write("src/m.txt", "m");
+  o().ArchiveClear = 1;
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/m.txt"), attr::Normal);
 }
 
 TEST_F(TreeCopyTest, TreeOnlyCreatesFoldersWithoutFiles) {
@@ -418,6 +506,25 @@ TEST_F(TreeCopyLinuxTest, LinkedFoldersAndSpecialFilesAreNotFollowed) {
   EXPECT_FALSE(Exists("dst/fifo"));
   EXPECT_EQ(dir_.Read("dst/link.txt"), "alpha");  // a link to a file gives its content
   EXPECT_FALSE(stdfs::is_symlink(dir_ / "dst/link.txt"));
+}
+
+// A source file that cannot be looked at when the selection needs its size
+// and time is a failed copy; one gone since the listing is no entry at all.
+// (Windows lists every file with its size and time: nothing is looked up.)
+TEST_F(TreeCopyLinuxTest, ASourceThatCannotBeLookedAtIsAFailedCopy) {
+  MakeTree();
+  ASSERT_EQ(Copy(), 2);
+  fs_.unlookable = dir_ / "src/b.txt";
+  fs_.lookError = std::errc::no_such_file_or_directory;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(session_.status, -1);
+  EXPECT_TRUE(rec().errors.empty());
+  fs_.lookError = std::errc::io_error;
+  o().Force = 1;  // a.txt is copied again, b.txt cannot be judged
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(session_.status, ResultCopyFailed);
+  EXPECT_EQ(rec().errors,
+            std::vector<std::string>{"Erreur lors de la copie de \"" + dir_ / "src/b.txt" + "\"."});
 }
 
 TEST_F(TreeCopyLinuxTest, ArchiveBitSelectsAndIsClearedOnTheCopy) {

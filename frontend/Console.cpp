@@ -9,7 +9,10 @@ namespace vx {
 void ConsoleStreams::Write(const std::string& bytes) { host::WriteStdout(bytes); }
 void ConsoleStreams::Flush() { host::FlushStdout(); }
 bool ConsoleStreams::ReadLine(std::string& line) { return host::ReadStdinLine(line); }
-bool ConsoleStreams::IsTerminal() { return host::StdoutIsTerminal(); }
+bool ConsoleStreams::IsTerminal() {
+  if (terminal_ < 0) terminal_ = host::StdoutIsTerminal() ? 1 : 0;
+  return terminal_ == 1;
+}
 
 namespace {
 
@@ -24,14 +27,17 @@ void WriteOwnLine(const char* utf8) { Console().Write(host::Utf8ToOem(utf8) + kL
 // Library texts are written as received; on a terminal a name's control
 // characters show as "?", so that no name can drive the terminal.
 void WriteLibraryLine(const char* text) {
-  std::string line = text ? text : "";
+  // One buffer for every line: a listing writes one per file.
+  static std::string line;
+  line.assign(text ? text : "");
   if (Console().IsTerminal()) {
     for (char& c : line) {
       const unsigned char byte = static_cast<unsigned char>(c);
       if (byte < 0x20 || byte == 0x7F) c = '?';
     }
   }
-  Console().Write(line + kLineEnd);
+  line += kLineEnd;
+  Console().Write(line);
 }
 
 int32_t AskStartCopyAnswer() {

@@ -21,8 +21,12 @@ class ConsoleStreams {
   // One line without its line end; false at the end of input.
   virtual bool ReadLine(std::string& line);
   // Whether the texts go to a terminal, which shows control characters in
-  // names as "?" (a file or a pipe gets them unchanged).
+  // names as "?" (a file or a pipe gets them unchanged). Asked of the system
+  // once: standard output stays what it is for the whole run.
   virtual bool IsTerminal();
+
+ private:
+  int terminal_ = -1;  // -1 until asked
 };
 
 ConsoleStreams& Console();

@@ -238,6 +238,130 @@ TEST_F(PosixFiles, AHeldFolderIsNotFooledByASwap) {
   EXPECT_FALSE(fs.OpenFolder(tree, "sub"));
 }
 
+// Listed without their status, regular files are not looked at: Look tells
+// their size and time, ListedAttributes their DOS bits, read on the entry
+// itself and never through a link.
+TEST_F(PosixFiles, UnlookedEntriesAreCompletedOnDemand) {
+  dir.Write("plain.txt", "12345");
+  dir.Write("secret.txt", "s");
+  dir.Write(".dot", "d");
+  dir.Write("sub/x", "");
+  ASSERT_FALSE(files.SetAttributes(dir / "secret.txt", attr::Hidden));
+  ASSERT_TRUE(test::Symlink(dir / "secret.txt", dir / "link.txt"));
+  Folder folder = files.Open(dir.path());
+  ListOptions options;
+  options.includeHidden = true;
+  options.withAttributes = false;
+  options.withStatus = false;
+  ErrorOr<Listing> listing = fs.List(folder, options);
+  ASSERT_TRUE(listing);
+  const ListedEntry plain = *listing->Find("plain.txt");
+  EXPECT_FALSE(plain.statusRead);
+  EXPECT_FALSE(plain.attributesRead);
+  EXPECT_EQ(fs.Look(folder, "plain.txt")->size, 5u);
+  EXPECT_TRUE(listing->Find("sub")->statusRead);
+  const ListedEntry link = *listing->Find("link.txt");
+  EXPECT_TRUE(link.statusRead);
+  EXPECT_EQ(link.size, 1u);
+
+  const ListedEntry secret = *listing->Find("secret.txt");
+  EXPECT_FALSE(secret.attributes & attr::Hidden);
+  EXPECT_EQ(*fs.ListedAttributes(folder, secret), attr::Hidden);
+  EXPECT_EQ(*fs.ListedAttributes(folder, link) & attr::Hidden, 0u);
+  EXPECT_EQ(*fs.ListedAttributes(folder, *listing->Find(".dot")), attr::Hidden | attr::Archive);
+  ASSERT_TRUE(stdfs::remove(dir / "plain.txt"));
+  EXPECT_TRUE(IsMissing(fs.ListedAttributes(folder, plain).error()));
+  // Without -H a dot name is left out unread, a hidden file once read.
+  EXPECT_EQ(files.Names(dir.path(), false), (std::vector<std::string>{"link.txt", "sub"}));
+}
+
+// A folder larger than one read of its records is listed whole and in
+// order, with its buffers reserved at their size rather than doubled.
+TEST_F(PosixFiles, ALargeFolderIsListedWholeWithoutSpareRoom) {
+  constexpr std::size_t kCount = 6000;
+  std::size_t nameBytes = 0;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    const std::string name = "an-entry-with-a-longer-name-" + std::to_string(i);
+    dir.Write(name, "");
+    nameBytes += name.size() + 1;
+  }
+  ListOptions options;
+  options.includeHidden = true;
+  options.withAttributes = false;
+  options.withStatus = false;
+  ErrorOr<Listing> listing = fs.List(files.Open(dir.path()), options);
+  ASSERT_TRUE(listing);
+  ASSERT_EQ(listing->Count(), kCount);
+  for (std::size_t i = 1; i < kCount; ++i) ASSERT_LT(listing->At(i - 1).name, listing->At(i).name);
+  EXPECT_LE(listing->BytesUsed(), kCount * 16 + nameBytes);
+}
+
+// A copy has its final mode and DOS attribute before it takes its name:
+// read-only dropped or kept, archive dropped on request, the listing's bits
+// taken as given, and nothing written that no attribute already means.
+TEST_F(PosixFiles, CopiesGetTheAttributesAskedFor) {
+  dir.Write("ro", "r");
+  dir.Write("plain", "p");
+  dir.Write("hidden", "h");
+  dir.Write(".dot", "d");
+  ASSERT_TRUE(test::SetMode(dir / "ro", 0444));
+  ASSERT_FALSE(files.SetAttributes(dir / "hidden", attr::Hidden));
+  CopyAttributes writable, noArchive, listed;
+  writable.drop = attr::ReadOnly;
+  noArchive.drop = attr::Archive;
+  listed.listed = attr::System | attr::Archive;
+
+  ASSERT_FALSE(files.Copy(dir / "ro", dir / "ro.kept"));
+  EXPECT_EQ(test::Mode(dir / "ro.kept"), 0444);
+  ASSERT_FALSE(files.Copy(dir / "ro", dir / "ro.writable", writable));
+  EXPECT_EQ(test::Mode(dir / "ro.writable"), 0644);
+  ASSERT_FALSE(files.Copy(dir / "plain", dir / "plain.1"));
+  EXPECT_EQ(test::DosAttribute(dir / "plain.1"), "<none>");
+  EXPECT_EQ(files.Attributes(dir / "plain.1"), attr::Archive);
+  ASSERT_FALSE(files.Copy(dir / "plain", dir / "plain.2", noArchive));
+  EXPECT_EQ(test::DosAttribute(dir / "plain.2"), "0x0");
+  ASSERT_FALSE(files.Copy(dir / "plain", dir / "plain.3", listed));
+  EXPECT_EQ(test::DosAttribute(dir / "plain.3"), "0x24");
+  ASSERT_FALSE(files.Copy(dir / "hidden", dir / "hidden.1", noArchive));
+  EXPECT_EQ(test::DosAttribute(dir / "hidden.1"), "0x2");
+  // Hidden by its dot, a copy under another name stays hidden.
+  ASSERT_FALSE(files.Copy(dir / ".dot", dir / "dot"));
+  EXPECT_EQ(files.Attributes(dir / "dot"), attr::Hidden | attr::Archive);
+}
+
+// Made with its final mode, a copy has it set again where the umask or a
+// default ACL of its folder would have narrowed it: the source's bits hold.
+TEST_F(PosixFiles, CopiesKeepTheirModeWhateverTheUmaskOrDefaultAcl) {
+  dir.Write("s", "x");
+  ASSERT_TRUE(test::SetMode(dir / "s", 0644));  // which a umask of 022 leaves whole
+  const int was = test::SetUmask(022);
+  ASSERT_FALSE(files.Copy(dir / "s", dir / "t1"));
+  // The umask changed between two runs of one process.
+  test::SetUmask(077);
+  const std::error_code narrowed = files.Copy(dir / "s", dir / "t2");
+  test::SetUmask(022);
+  ASSERT_FALSE(narrowed);
+  EXPECT_EQ(test::Mode(dir / "t1"), 0644);
+  EXPECT_EQ(test::Mode(dir / "t2"), 0644);
+  ASSERT_FALSE(fs.CreateDirectories(dir / "acl"));
+  const bool acl = test::SetDefaultAcl(dir / "acl", 7, 0, 0);
+  if (acl) {
+    ASSERT_FALSE(files.Copy(dir / "s", dir / "acl/t"));
+    EXPECT_EQ(test::Mode(dir / "acl/t"), 0644);
+  }
+  test::SetUmask(was);
+  if (!acl) GTEST_SKIP() << "no ACLs on this file system";
+}
+
+// A file that measures empty may still hold bytes (those of /proc do): its
+// copy reads it to its end.
+TEST_F(PosixFiles, AFileMeasuredEmptyIsReadToItsEnd) {
+  ErrorOr<Folder> proc = fs.OpenRoot("/proc/self");
+  if (!proc) GTEST_SKIP() << "no /proc";
+  ASSERT_FALSE(fs.CopyFile(*proc, "status", files.Open(dir.path()), "status", {}));
+  EXPECT_NE(dir.Read("status").find("Umask:"), std::string::npos);
+}
+
 // A second folder on another file system, when the machine has one in memory.
 std::string OtherFileSystemFolder(const std::string& here) {
   std::error_code ec;

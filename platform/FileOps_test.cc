@@ -269,5 +269,31 @@ TEST(Listings, NamesShareOneArenaAndAreFoundByName) {
   EXPECT_EQ(listing.Find("short")->ShortOrName(), "SHORT~1");
 }
 
+// A walk through two listings in name order finds what Find finds, whatever
+// the names missing on either side; an entry listed without its status
+// costs no status room.
+TEST(Listings, FindNextWalksInNameOrder) {
+  Listing listing;
+  ListedEntry data;
+  data.statusRead = false;
+  for (const char* name : {"d", "b", "f", "a"}) listing.Add(name, "", data);
+  const std::size_t unlooked = listing.BytesUsed();
+  data.statusRead = true;
+  data.size = 7;
+  listing.Add("c", "", data);
+  EXPECT_GT(listing.BytesUsed(), unlooked);
+  listing.SortByName();
+  EXPECT_FALSE(listing.Find("a")->statusRead);
+  EXPECT_EQ(listing.Find("c")->size, 7u);
+  std::size_t cursor = 0;
+  std::string found;
+  for (const char* name : {"0", "a", "bb", "c", "e", "f", "g"}) {
+    const std::optional<ListedEntry> entry = listing.FindNext(name, cursor);
+    EXPECT_EQ(entry.has_value(), listing.Find(name).has_value()) << name;
+    if (entry) found += std::string(entry->name);
+  }
+  EXPECT_EQ(found, "acf");
+}
+
 }  // namespace
 }  // namespace vx

@@ -21,9 +21,10 @@ constexpr uint8_t kLinkFlag = 1;
 constexpr uint8_t kAttributesReadFlag = 2;
 }  // namespace
 
-void Listing::Reserve(std::size_t entries, std::size_t nameBytes) {
+void Listing::Reserve(std::size_t entries, std::size_t nameBytes, std::size_t entriesWithStatus) {
   records_.reserve(entries);
   arena_.reserve(nameBytes);
+  status_.reserve(entriesWithStatus);
 }
 
 void Listing::Add(std::string_view name, std::string_view shortName, const ListedEntry& data) {
@@ -34,13 +35,17 @@ void Listing::Add(std::string_view name, std::string_view shortName, const Liste
   record.flags = static_cast<uint8_t>((data.link ? kLinkFlag : 0) |
                                       (data.attributesRead ? kAttributesReadFlag : 0));
   record.attributes = data.attributes;
-  record.size = data.size;
-  record.lastWrite = data.lastWrite;
-  record.fileIndex = data.fileIndex;
+  record.status = kNoStatus;
+  if (data.statusRead) {
+    record.status = static_cast<uint32_t>(status_.size());
+    status_.push_back(Status{data.size, data.lastWrite, data.fileIndex});
+  }
   arena_.append(name.data(), record.nameLength);
   arena_ += '\0';
-  arena_.append(shortName.data(), record.shortLength);
-  arena_ += '\0';
+  if (record.shortLength > 0) {
+    arena_.append(shortName.data(), record.shortLength);
+    arena_ += '\0';
+  }
   records_.push_back(record);
   sortedByName_ = false;
   byName_.clear();
@@ -49,60 +54,81 @@ void Listing::Add(std::string_view name, std::string_view shortName, const Liste
 ListedEntry Listing::At(std::size_t i) const {
   const Record& r = records_[i];
   ListedEntry entry;
-  entry.name = std::string_view(arena_.data() + r.nameOffset, r.nameLength);
-  entry.shortName = std::string_view(arena_.data() + r.nameOffset + r.nameLength + 1, r.shortLength);
+  entry.name = NameAt(r);
+  if (r.shortLength > 0)
+    entry.shortName = std::string_view(arena_.data() + r.nameOffset + r.nameLength + 1, r.shortLength);
   entry.attributes = r.attributes;
-  entry.size = r.size;
-  entry.lastWrite = r.lastWrite;
-  entry.fileIndex = r.fileIndex;
   entry.link = (r.flags & kLinkFlag) != 0;
   entry.attributesRead = (r.flags & kAttributesReadFlag) != 0;
+  entry.statusRead = r.status != kNoStatus;
+  if (entry.statusRead) {
+    const Status& status = status_[r.status];
+    entry.size = status.size;
+    entry.lastWrite = status.lastWrite;
+    entry.fileIndex = status.fileIndex;
+  }
   return entry;
 }
 
 void Listing::SortByName() {
-  const char* arena = arena_.data();
-  std::sort(records_.begin(), records_.end(), [arena](const Record& a, const Record& b) {
-    return std::string_view(arena + a.nameOffset, a.nameLength) <
-           std::string_view(arena + b.nameOffset, b.nameLength);
-  });
+  std::sort(records_.begin(), records_.end(),
+            [this](const Record& a, const Record& b) { return NameAt(a) < NameAt(b); });
   sortedByName_ = true;
   byName_.clear();
 }
 
 std::optional<ListedEntry> Listing::Find(std::string_view name) const {
-  const char* arena = arena_.data();
-  auto nameOf = [&](uint32_t i) {
-    return std::string_view(arena + records_[i].nameOffset, records_[i].nameLength);
-  };
-  // Byte order is the file system's own order where names keep their case:
-  // the sorted records are searched as they are.
+  std::size_t cursor = 0;
   if (sortedByName_ && kFileNamesCaseSensitive) {
-    std::size_t low = 0, high = records_.size();
-    while (low < high) {
-      const std::size_t middle = (low + high) / 2;
-      const int order = CompareFileNames(nameOf(static_cast<uint32_t>(middle)), name);
-      if (order == 0) return At(middle);
-      if (order < 0) low = middle + 1; else high = middle;
-    }
-    return std::nullopt;
+    // Byte order is the file system's own order where names keep their
+    // case: the sorted records are searched as they are.
+    const auto found = std::lower_bound(
+        records_.begin(), records_.end(), name,
+        [this](const Record& r, std::string_view wanted) { return NameAt(r) < wanted; });
+    cursor = static_cast<std::size_t>(found - records_.begin());
+    return FindNext(name, cursor);
   }
   if (byName_.size() != records_.size()) {
     byName_.resize(records_.size());
     for (uint32_t i = 0; i < byName_.size(); ++i) byName_[i] = i;
-    std::sort(byName_.begin(), byName_.end(),
-              [&](uint32_t a, uint32_t b) { return CompareFileNames(nameOf(a), nameOf(b)) < 0; });
+    std::sort(byName_.begin(), byName_.end(), [this](uint32_t a, uint32_t b) {
+      return CompareFileNames(NameAt(records_[a]), NameAt(records_[b])) < 0;
+    });
   }
   const auto found = std::lower_bound(
-      byName_.begin(), byName_.end(), name,
-      [&](uint32_t i, std::string_view wanted) { return CompareFileNames(nameOf(i), wanted) < 0; });
-  if (found == byName_.end() || CompareFileNames(nameOf(*found), name) != 0) return std::nullopt;
+      byName_.begin(), byName_.end(), name, [this](uint32_t i, std::string_view wanted) {
+        return CompareFileNames(NameAt(records_[i]), wanted) < 0;
+      });
+  if (found == byName_.end() || CompareFileNames(NameAt(records_[*found]), name) != 0)
+    return std::nullopt;
   return At(*found);
+}
+
+std::optional<ListedEntry> Listing::FindNext(std::string_view name, std::size_t& cursor) const {
+  if (!sortedByName_ || !kFileNamesCaseSensitive) return Find(name);
+  while (cursor < records_.size() && NameAt(records_[cursor]) < name) ++cursor;
+  if (cursor < records_.size() && NameAt(records_[cursor]) == name) return At(cursor);
+  return std::nullopt;
 }
 
 std::size_t Listing::BytesUsed() const {
   return arena_.capacity() + records_.capacity() * sizeof(Record) +
-         byName_.capacity() * sizeof(uint32_t);
+         status_.capacity() * sizeof(Status) + byName_.capacity() * sizeof(uint32_t);
+}
+
+ErrorOr<uint32_t> FileSystem::ListedAttributes(const Folder& folder, const ListedEntry& entry) {
+  if (entry.attributesRead || entry.link) return entry.attributes;
+  return GetAttributes(folder, entry.name);
+}
+
+std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                     std::string_view targetName, const CopyAttributes& attributes) {
+  if (const std::error_code error = CopyFile(from, name, to, targetName)) return error;
+  if (attributes.drop == 0) return {};
+  // As a failed attribute change anywhere: the copy stands.
+  ErrorOr<uint32_t> had = GetAttributes(to, targetName);
+  if (had && attributes.For(*had) != *had) (void)SetAttributes(to, targetName, attributes.For(*had));
+  return {};
 }
 
 // ---- Temporary names --------------------------------------------------------------

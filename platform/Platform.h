@@ -225,7 +225,8 @@ class Folder {
 };
 
 // One entry of a listing, a view into the listing's arena (valid while the
-// listing lives). Its names are NUL-terminated there.
+// listing lives). Its names are NUL-terminated there (an empty short name
+// takes no room).
 struct ListedEntry {
   std::string_view name;
   std::string_view shortName;  // the 8.3 name where the platform has one; empty otherwise (Linux)
@@ -237,42 +238,61 @@ struct ListedEntry {
   uint64_t fileIndex = 0;
   bool link = false;           // a symbolic link (to a file or folder) or reparse point
   bool attributesRead = false;  // the DOS bits (hidden, system, archive) were read
+  // size, lastWrite, fileIndex and the read-only bit were read. Only a
+  // listing asked without them (ListOptions::withStatus) leaves them unread,
+  // and only for regular files; Look tells them when they are needed.
+  bool statusRead = true;
   bool IsFolder() const { return (attributes & attr::Directory) != 0; }
   // The name under -N: the short name where there is one.
   std::string_view ShortOrName() const { return shortName.empty() ? name : shortName; }
 };
 
 // The entries of one folder: names in one arena (one buffer and offsets, no
-// string object per entry), 40 bytes of record each. Sorted by name (byte
-// order) on Linux; in the system's order on Windows.
+// string object per entry), 16 bytes of record each, and 24 more for an
+// entry whose size, time and index were read. Sorted by name (byte order) on
+// Linux; in the system's order on Windows.
 class Listing {
  public:
   std::size_t Count() const { return records_.size(); }
   ListedEntry At(std::size_t i) const;
   // The entry of this name as the file system compares names (CompareFileNames).
   std::optional<ListedEntry> Find(std::string_view name) const;
+  // Find for names asked in increasing CompareFileNames order: each search
+  // resumes at cursor (0 for the first) where the last one ended, so a walk
+  // through two sorted listings reads each once. Where the listing is not in
+  // that order (Windows) it is Find.
+  std::optional<ListedEntry> FindNext(std::string_view name, std::size_t& cursor) const;
   std::size_t BytesUsed() const;
 
-  // For the backends.
+  // For the backends. Reserve with the counts of a first pass keeps a large
+  // folder from growing its buffers by doubling.
   void Add(std::string_view name, std::string_view shortName, const ListedEntry& data);
   void SortByName();  // byte order
-  void Reserve(std::size_t entries, std::size_t nameBytes);
+  void Reserve(std::size_t entries, std::size_t nameBytes, std::size_t entriesWithStatus);
 
  private:
   struct Record {
     uint32_t nameOffset;
+    uint32_t attributes;
     uint16_t nameLength;
     uint8_t shortLength;  // the short name follows the long one's NUL in the arena
     uint8_t flags;
-    uint32_t attributes;
-    uint32_t unused = 0;
+    uint32_t status;  // index into status_; kNoStatus when not read
+  };
+  struct Status {
     uint64_t size;
     int64_t lastWrite;
     uint64_t fileIndex;
   };
-  static_assert(sizeof(Record) == 40, "a listing entry costs 40 bytes plus its names");
+  static constexpr uint32_t kNoStatus = 0xFFFFFFFF;
+  static_assert(sizeof(Record) == 16, "a listing entry costs 16 bytes plus its names");
+  static_assert(sizeof(Status) == 24, "and 24 more when its status was read");
+  std::string_view NameAt(const Record& record) const {
+    return std::string_view(arena_.data() + record.nameOffset, record.nameLength);
+  }
   std::string arena_;
   std::vector<Record> records_;
+  std::vector<Status> status_;
   bool sortedByName_ = false;
   mutable std::vector<uint32_t> byName_;  // order by CompareFileNames, built by the first Find
 };
@@ -283,12 +303,35 @@ int CompareFileNames(std::string_view a, std::string_view b);
 struct ListOptions {
   bool includeHidden = false;  // hidden and system entries too
   // Read every entry's DOS bits (Linux: one extended-attribute read per
-  // entry). Without includeHidden they are read anyway, to tell hidden entries.
+  // entry). Without includeHidden they are read anyway, to tell hidden
+  // entries, except for names that a leading dot hides already.
   bool withAttributes = true;
+  // Read every entry's size, time and index. Without them a backend that
+  // would pay a look-up per entry for them (Linux) leaves them unread where
+  // the folder's own record says "regular file" (ListedEntry::statusRead);
+  // folders and links are always looked at. Windows always has them.
+  bool withStatus = true;
   // "" or "*.*": every name. Otherwise * and ? as the platform's enumeration
   // matches them (case-sensitive on Linux); a mask without wildcards lists
   // that one entry.
   std::string mask;
+};
+
+// What a copy gives its target besides the content and the last-write time.
+struct CopyAttributes {
+  // Bits the copy does not keep: attr::ReadOnly (Linux: the owner may write
+  // the copy), attr::Archive.
+  uint32_t drop = 0;
+  // The source's attributes as its listing gave them (ListedEntry::attributes
+  // of an entry whose DOS bits were read, or of a link): the copy takes its
+  // hidden, system and archive bits from here instead of reading them again.
+  // Read-only always comes from the file itself. Windows reads them anyway.
+  std::optional<uint32_t> listed;
+  // The attributes of the copy of a file that has source.
+  uint32_t For(uint32_t source) const {
+    const uint32_t kept = source & ~drop & ~attr::Normal;
+    return kept == 0 ? attr::Normal : kept;
+  }
 };
 
 struct FileTimes {
@@ -354,6 +397,7 @@ class TemporaryFile {
   std::error_code Commit(std::string_view targetName, bool replace);
 
  private:
+  friend class NativeFileSystem;  // a copy makes its file with the final permission bits
   TemporaryFile(const Folder& folder, std::intptr_t handle, std::string name);
   const Folder* folder_;
   std::intptr_t handle_;
@@ -434,6 +478,13 @@ class FileSystem {
   // The attribute bits of the entry itself (DOS bits included). A link is
   // refused, never read through.
   virtual ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) = 0;
+  // The attribute bits of an entry of a listing of folder, DOS bits
+  // included: the listing's own where it read them (attributesRead) or the
+  // entry is a link (which has none of its own); else read now from the
+  // entry itself, never through a link (Linux: the extended attribute
+  // alone, read-only as listed). A name gone since the listing: IsMissing.
+  // The default asks GetAttributes.
+  virtual ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry);
   // Sets read-only (Linux: the write bits) and hidden, system, archive (the
   // DOS extended attribute, where the file system keeps one) on the entry
   // itself. A link is refused, never written through.
@@ -447,6 +498,11 @@ class FileSystem {
   // replaced, never written through.
   virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
                                    std::string_view targetName) = 0;
+  // The same copy, with attributes.For the source's attributes: the Linux
+  // backend gives them to the copy before it takes the target's name; the
+  // default copies, then sets them on the target where drop changes them.
+  virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                   std::string_view targetName, const CopyAttributes& attributes);
   // Renames the file name of from to targetName in to, never replacing an
   // existing entry. Refuses with MoveNeedsCopy when the caller must copy
   // then delete instead: across devices (bind mounts included) or for a link.
@@ -495,8 +551,16 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;
+  using FileSystem::CopyFile;
   std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
+#if !defined(_WIN32)
+  // Where reading or setting attributes costs a call apiece, and an unnamed
+  // copy can have them before it is named. Windows keeps the defaults.
+  ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override;
+  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                           std::string_view targetName, const CopyAttributes& attributes) override;
+#endif
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -60,6 +61,25 @@ inline bool IsSymlink(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
+// Sets the process's umask; returns the one it replaces.
+inline int SetUmask(int mask) { return static_cast<int>(::umask(static_cast<mode_t>(mask))); }
+// Gives a folder a default ACL of the owner's, group's and others'
+// permissions (0 to 7 each), in the kernel's extended-attribute form.
+// false where the file system has no ACLs.
+inline bool SetDefaultAcl(const std::string& path, int owner, int group, int other) {
+  struct Entry {
+    uint16_t tag, permissions;
+    uint32_t id;
+  };
+  struct {
+    uint32_t version;
+    Entry entries[3];
+  } acl = {2,
+           {{0x01, static_cast<uint16_t>(owner), ~0u},
+            {0x04, static_cast<uint16_t>(group), ~0u},
+            {0x20, static_cast<uint16_t>(other), ~0u}}};
+  return ::setxattr(path.c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0;
+}
 #else
 inline int Mode(const std::string&) { return -1; }
 inline bool SetMode(const std::string&, int) { return false; }
@@ -70,6 +90,8 @@ inline std::string DosAttribute(const std::string&) { return "<none>"; }
 inline bool SetDosAttribute(const std::string&, const std::string&) { return false; }
 inline bool SameInode(const std::string&, const std::string&) { return false; }
 inline bool IsSymlink(const std::string&) { return false; }
+inline int SetUmask(int) { return 0; }
+inline bool SetDefaultAcl(const std::string&, int, int, int) { return false; }
 #endif
 
 inline int Shell(const std::string& command) { return std::system(command.c_str()); }

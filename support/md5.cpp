@@ -3,7 +3,10 @@
 #include "support/md5.h"
 
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "core/Error.h"
 
@@ -203,11 +206,12 @@ Md5Digest DigestFinal(Md5Context& context) {
   return digest;
 }
 
-Md5Digest StreamDigest(InputFile& stream) {
+namespace {
+
+// Where the size is known, the digest stops there even if the file grows.
+Md5Digest DigestOfSize(InputFile& stream, const ErrorOr<int64_t>& size) {
   Md5Context context;
   DigestInit(context);
-  // Where the size is known, the digest stops there even if the file grows.
-  const ErrorOr<int64_t> size = stream.Size();
   PositionGuard guard(stream, stream.Position());
   stream.Seek(0);
 
@@ -227,14 +231,58 @@ Md5Digest StreamDigest(InputFile& stream) {
   return DigestFinal(context);
 }
 
-Md5Digest FileDigest(FileSystem& fs, const Folder& folder, std::string_view name,
-                     const std::string& path) {
+}  // namespace
+
+Md5Digest StreamDigest(InputFile& stream) { return DigestOfSize(stream, stream.Size()); }
+
+void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
+                   Md5Digest& secondDigest) {
+  const ErrorOr<int64_t> firstSize = first.Size(), secondSize = second.Size();
+  const bool large = (firstSize && *firstSize >= kDigestBothAtOnce) ||
+                     (secondSize && *secondSize >= kDigestBothAtOnce);
+  std::exception_ptr secondFailure;
+  std::thread other;
+  if (large) {
+    try {
+      other = std::thread([&] {
+        try {
+          secondDigest = DigestOfSize(second, secondSize);
+        } catch (...) {
+          secondFailure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: one after the other.
+    }
+  }
+  std::exception_ptr firstFailure;
+  try {
+    firstDigest = DigestOfSize(first, firstSize);
+  } catch (...) {
+    firstFailure = std::current_exception();
+  }
+  if (other.joinable()) {
+    other.join();
+  } else if (!firstFailure) {
+    secondDigest = DigestOfSize(second, secondSize);
+  }
+  if (firstFailure) std::rethrow_exception(firstFailure);
+  if (secondFailure) std::rethrow_exception(secondFailure);
+}
+
+std::unique_ptr<InputFile> OpenForDigest(FileSystem& fs, const Folder& folder,
+                                         std::string_view name, const std::string& path) {
   ErrorOr<std::unique_ptr<InputFile>> file = fs.OpenForRead(folder, name, Sharing::None);
   if (!file) {
     VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + path + "\". " +
                            file.error().message());
   }
-  return StreamDigest(**file);
+  return std::move(*file);
+}
+
+Md5Digest FileDigest(FileSystem& fs, const Folder& folder, std::string_view name,
+                     const std::string& path) {
+  return StreamDigest(*OpenForDigest(fs, folder, name, path));
 }
 
 std::string DigestToHex(const Md5Digest& digest) {

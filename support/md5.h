@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/Platform.h"
@@ -29,8 +30,19 @@ void DigestUpdate(Md5Context& context, const void* data, std::size_t length);
 Md5Digest DigestFinal(Md5Context& context);
 // Digest of the whole stream; its position is restored afterwards.
 Md5Digest StreamDigest(InputFile& stream);
-// Digest of the file name in folder, opened with no sharing; path names it
-// in the message "Impossible d'ouvrir le fichier ..." raised when it cannot be opened.
+// The digests of two streams, each read as StreamDigest reads it. Where one
+// of them is large (kDigestBothAtOnce bytes or more), both are read at once,
+// the second on a thread of its own, so that a verified copy reads its two
+// files on two cores. What either raises is raised here, the first's first.
+constexpr int64_t kDigestBothAtOnce = int64_t{1} << 20;
+void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
+                   Md5Digest& secondDigest);
+// The file name in folder, opened for its digest with no sharing; path
+// names it in the message "Impossible d'ouvrir le fichier ..." raised when it
+// cannot be opened.
+std::unique_ptr<InputFile> OpenForDigest(FileSystem& fs, const Folder& folder,
+                                         std::string_view name, const std::string& path);
+// Digest of that file.
 Md5Digest FileDigest(FileSystem& fs, const Folder& folder, std::string_view name,
                      const std::string& path);
 std::string DigestToHex(const Md5Digest& digest);

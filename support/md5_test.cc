@@ -170,6 +170,30 @@ TEST(Md5Stream, PositionIsRestoredWhenAReadRaises) {
   EXPECT_EQ(stream.Position(), 1234);
 }
 
+// Two streams digested at once give each its own digest, read as alone;
+// what the second raises comes out, and both positions are restored.
+TEST(Md5Stream, TwoLargeStreamsAtOnce) {
+  const std::string large = RandomBytes(static_cast<std::size_t>(kDigestBothAtOnce) + 5000, 21);
+  const std::string small = RandomBytes(3 * kDigestReadSize, 22);
+  MemoryStream a(large), b(small), alone(large);
+  Md5Digest first, second;
+  StreamDigests(a, b, first, second);
+  EXPECT_EQ(DigestToHex(first), HexOf(large));
+  EXPECT_EQ(DigestToHex(second), HexOf(small));
+  StreamDigest(alone);
+  EXPECT_EQ(a.reads, alone.reads);
+  EXPECT_EQ(b.reads, (std::vector<std::size_t>{kDigestReadSize, kDigestReadSize, kDigestReadSize}));
+
+  MemoryStream c(large), d(large);
+  c.Seek(7);
+  d.Seek(9);
+  d.throwAtRead = 2;
+  EXPECT_THROW(StreamDigests(c, d, first, second), VeltrixError);
+  EXPECT_EQ(DigestToHex(first), HexOf(large));
+  EXPECT_EQ(c.Position(), 7);
+  EXPECT_EQ(d.Position(), 9);
+}
+
 // The engine's digest of a file named by path: its folder held, then the name.
 Md5Digest DigestOf(FileSystem& fs, const std::string& path) {
   const auto [folder, name] = test::SplitPath(path);

@@ -23,6 +23,9 @@
  *   VXF_RENAME_EXDEV=TEXT    renames whose source path contains TEXT fail with
  *                            EXDEV, as across bind mounts of one file system
  *   VXF_TRACE_OPEN=FILE      appends every opened path to FILE, one a line
+ *   VXF_NO_XATTRAT=1         getxattrat and setxattrat (Linux 6.13) fail with
+ *                            ENOSYS, as on an older kernel; =EPERM with EPERM,
+ *                            as under a seccomp profile older than them
  *
  * Paths are matched whole: a name opened relative to a folder descriptor is
  * matched as that folder's path, "/", the name (an unnamed temporary file's
@@ -129,6 +132,26 @@ static int denied_folder(const char* path) {
   if (!denied || !path) return 0;
   const size_t length = trimmed_length(denied);
   return trimmed_length(path) == length && strncmp(path, denied, length) == 0;
+}
+
+/* ---- System calls without a C library wrapper --------------------------------- */
+
+long syscall(long number, ...) {
+  static long (*real)(long, ...);
+  if (!real) real = next("syscall");
+  va_list list;
+  va_start(list, number);
+  long a[6];
+  for (int i = 0; i < 6; ++i) a[i] = va_arg(list, long);
+  va_end(list);
+  /* setxattrat and getxattrat: calls added since Linux 5.1 have one number
+     on every architecture. */
+  const char* refused = env("VXF_NO_XATTRAT");
+  if ((number == 463 || number == 464) && refused) {
+    errno = strcmp(refused, "EPERM") == 0 ? EPERM : ENOSYS;
+    return -1;
+  }
+  return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
 /* ---- Opening and closing ---------------------------------------------------- */

@@ -31,9 +31,12 @@ class PathFiles {
     return opened ? std::move(*opened) : Folder();
   }
 
-  std::error_code Copy(const std::string& from, const std::string& to) {
+  std::error_code Copy(const std::string& from, const std::string& to,
+                       const CopyAttributes& attributes = {}) {
     return OnTwoNames(from, to, [&](const Folder& a, const std::string& n, const Folder& b,
-                                    const std::string& m) { return fs_.CopyFile(a, n, b, m); });
+                                    const std::string& m) {
+      return fs_.CopyFile(a, n, b, m, attributes);
+    });
   }
   std::error_code Move(const std::string& from, const std::string& to) {
     return OnTwoNames(from, to, [&](const Folder& a, const std::string& n, const Folder& b,
