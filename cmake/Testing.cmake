@@ -5,6 +5,17 @@ set(VX_UNDER_WINE OFF)
 if(CMAKE_CROSSCOMPILING AND NOT VELTRIX_I686)
   set(VX_UNDER_WINE ON)
 endif()
+# A toolchain file named relative to the build or the source tree, as
+# CMake accepts it, must still be found by the tests that configure builds
+# of their own elsewhere.
+set(vx_toolchain_file "${CMAKE_TOOLCHAIN_FILE}")
+if(vx_toolchain_file AND NOT IS_ABSOLUTE "${vx_toolchain_file}")
+  if(EXISTS "${CMAKE_BINARY_DIR}/${vx_toolchain_file}")
+    get_filename_component(vx_toolchain_file "${vx_toolchain_file}" ABSOLUTE BASE_DIR "${CMAKE_BINARY_DIR}")
+  else()
+    get_filename_component(vx_toolchain_file "${vx_toolchain_file}" ABSOLUTE BASE_DIR "${CMAKE_SOURCE_DIR}")
+  endif()
+endif()
 set(VX_TEST_ENVIRONMENT
   "VX_BIN=$<TARGET_FILE:Veltrix>"
   "VX_CORE=$<TARGET_FILE:VeltrixCore>"
@@ -18,7 +29,7 @@ set(VX_TEST_ENVIRONMENT
   "VX_NM=${CMAKE_NM}"
   "VX_C_COMPILER=${CMAKE_C_COMPILER}"
   "VX_CXX_COMPILER=${CMAKE_CXX_COMPILER}"
-  "VX_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}")
+  "VX_TOOLCHAIN_FILE=${vx_toolchain_file}")
 
 # The sanitizers' dlopen runs from their runtime, whose run path is empty:
 # a library loaded by name (the help page's in the unit tests, the example
