@@ -9,11 +9,48 @@
 #include "platform/TestSystemTools.h"
 #include "tests/unit/TempDir.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
+
 namespace vx {
 namespace {
 
 namespace stdfs = std::filesystem;
 using test::PathFiles;
+
+#if !defined(_WIN32)
+// Counts the opens of one file: what a device would feel (a tape rewinds on
+// open, a watchdog arms), seen on a FIFO that any user can make.
+class OpenWatch {
+ public:
+  explicit OpenWatch(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    watching_ = fd_ >= 0 && ::inotify_add_watch(fd_, path.c_str(), IN_OPEN) >= 0;
+  }
+  ~OpenWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool watching() const { return watching_; }
+  int Opens() {
+    alignas(struct inotify_event) char buffer[4096];
+    int opens = 0;
+    for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+        if (event->mask & IN_OPEN) ++opens;
+        at += static_cast<ssize_t>(sizeof *event + event->len);
+      }
+    }
+    return opens;
+  }
+
+ private:
+  int fd_;
+  bool watching_ = false;
+};
+#endif
 
 class PosixFiles : public ::testing::Test {
  protected:
@@ -407,6 +444,39 @@ TEST_F(PosixFiles, ALinkIsNeverMoved) {
   EXPECT_TRUE(MoveNeedsCopy(files.Move(dir / "link.txt", dir / "data/moved.txt")));
   EXPECT_TRUE(test::IsSymlink(dir / "link.txt"));
   EXPECT_FALSE(stdfs::exists(dir / "data/moved.txt"));
+}
+
+// A link is followed by the copy, the digest and the dates, but what it
+// leads to is opened only when it is a regular file: a source swapped for a
+// link to a device after its listing must not open that device.
+TEST_F(PosixFiles, WhatALinkLeadsToIsOpenedOnlyWhenItIsAFile) {
+#if !defined(_WIN32)
+  ASSERT_TRUE(test::MakeFifo(dir / "fifo"));
+  ASSERT_TRUE(test::Symlink(dir / "fifo", dir / "tofifo"));
+  dir.Write("file.txt", "content");
+  ASSERT_TRUE(test::Symlink(dir / "file.txt", dir / "tofile"));
+  OpenWatch fifo(dir / "fifo");
+  ASSERT_TRUE(fifo.watching());
+
+  EXPECT_TRUE(files.Copy(dir / "tofifo", dir / "out"));
+  EXPECT_FALSE(files.Times(dir / "tofifo"));
+  Folder top = files.Open(dir.path());
+  EXPECT_FALSE(fs.OpenForRead(top, "tofifo", Sharing::Read));
+  EXPECT_EQ(fifo.Opens(), 0);
+  EXPECT_FALSE(stdfs::exists(dir / "out"));
+
+  // The watch does see an open.
+  const int reader = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  ::close(reader);
+  EXPECT_EQ(fifo.Opens(), 1);
+
+  // A link to a file is read through as before.
+  EXPECT_FALSE(files.Copy(dir / "tofile", dir / "copy.txt"));
+  EXPECT_EQ(dir.Read("copy.txt"), "content");
+  EXPECT_TRUE(files.Times(dir / "tofile"));
+  EXPECT_TRUE(fs.OpenForRead(top, "tofile", Sharing::Read));
+#endif
 }
 
 }  // namespace
