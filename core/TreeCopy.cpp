@@ -342,7 +342,10 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   CopyAttributes attributes;
   attributes.drop = (o_.KeepAttributes ? 0 : attr::ReadOnly) | (o_.ArchiveClear ? attr::Archive : 0);
   if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
-  if (dest && o_.OverwriteReadOnly) {
+  // Only a file in the target's place is made writable, as the selection
+  // found it: nothing there costs no call, and a folder of that name keeps its bits.
+  const EntryInfo* existing = dest && o_.OverwriteReadOnly ? target.Find() : nullptr;
+  if (existing && existing->kind == EntryKind::File) {
     // The listing read these DOS bits: -R asks for them.
     CopyAttributes writable = attributes;
     writable.drop |= attr::ReadOnly;

@@ -262,6 +262,21 @@ TEST_F(TreeCopyTest, ReadOnlyTargetsAndSources) {
   EXPECT_EQ(dir_.Read("dst/ro.txt"), "newest!");
 }
 
+// -R makes a target file writable, never a folder that has the file's
+// name: the copy fails and the folder keeps its attributes.
+TEST_F(TreeCopyTest, OverwriteReadOnlyLeavesAFolderInTheFilesPlaceAlone) {
+  dir_.Write("src/a.txt", "alpha");
+  dir_.Write("dst/a.txt/inner.txt", "kept");
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "dst/a.txt", attr::Hidden));
+  const uint32_t before = files_.Attributes(dir_ / "dst/a.txt");
+  o().OverwriteReadOnly = 1;
+  o().IgnoreErrors = 1;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(ErrorCount, 1);
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/a.txt"), before);
+  EXPECT_EQ(dir_.Read("dst/a.txt/inner.txt"), "kept");
+}
+
 TEST_F(TreeCopyTest, DigestMismatchStopsOrKeepsTheSource) {
   dir_.Write("src/a.txt", "alpha");
   dir_.Write("src/b.txt", "beta");
