@@ -49,7 +49,7 @@ class TreeWalk {
       : s_(session), fs_(session.fs), o_(session.options), destRoot_(destRoot),
         toNull_(destRoot == "NUL") {}
 
-  int32_t Run(const std::string& sourceSpec, std::string sourceRoot);
+  int32_t Run(const std::string& sourceSpec);
 
  private:
   friend class Target;
@@ -81,7 +81,7 @@ class TreeWalk {
   const CopyRec& o_;
   const std::string destRoot_;
   const bool toNull_;
-  std::string sourceRoot_;
+  std::string sourceRoot_;  // the top folder's path, where the relative part begins
   std::optional<FileId> destRootId_;  // once the destination root is known to exist
 };
 
@@ -172,7 +172,7 @@ const Folder* TreeWalk::EnsureDest(Level& level) {
   return &level.dest;
 }
 
-int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
+int32_t TreeWalk::Run(const std::string& sourceSpec) {
   // The source names a folder, or a folder and a mask (a file name alone
   // being a mask without wildcards).
   ErrorOr<EntryInfo> named = fs_.LookPath(sourceSpec);
@@ -208,7 +208,7 @@ int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
     ErrorOr<std::string> shortPath = fs_.ShortPath(WithoutSeparator(folderPath));
     if (shortPath) folderPath = WithSeparator(*shortPath);
   }
-  sourceRoot_ = sourceRoot.empty() ? folderPath : sourceRoot;
+  sourceRoot_ = folderPath;
 
   Level top;
   WalkResult result;
@@ -463,9 +463,8 @@ void TreeWalk::ShowError(const std::string& text) {
 
 }  // namespace
 
-int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot,
-                 std::string sourceRoot) {
-  return TreeWalk(session, destRoot).Run(sourceSpec, std::move(sourceRoot));
+int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot) {
+  return TreeWalk(session, destRoot).Run(sourceSpec);
 }
 
 }  // namespace vx
