@@ -58,6 +58,9 @@ class TreeWalk {
   bool Follows() const {
     return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly;
   }
+  // Whether a source folder or file that cannot be read is a failed copy:
+  // not for a listing (-L) nor a copy to NUL.
+  bool UnreadableFails() const { return !toNull_ && !o_.ListOnly; }
   std::string DestFor(const std::string& path) const;
   void SetDestFor(const std::string& path, std::string& dest) const;
   const Folder* OpenDest(Level& level);
@@ -217,7 +220,7 @@ int32_t TreeWalk::Run(const std::string& sourceSpec) {
     // Known from the start where it exists, so that the walk never enters it.
     if (!toNull_) OpenDest(top);
     result = Walk(top, folderPath, options, wasFolder);
-  } else if (wasFolder && !toNull_ && !o_.ListOnly) {
+  } else if (wasFolder && UnreadableFails()) {
     // A folder that cannot be opened is a failed copy, not an empty folder.
     CopyFailed(folderPath, DestFor(folderPath));
   }
@@ -233,7 +236,7 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
   ErrorOr<Listing> listing = fs_.List(*level.source, options);
   // A folder that cannot be listed, or whose listing fails part-way, is a
   // failed copy: never an empty or a complete folder.
-  if (!listing && wasFolder && !toNull_ && !o_.ListOnly &&
+  if (!listing && wasFolder && UnreadableFails() &&
       CopyFailed(folderPath, DestFor(folderPath)) == FileOutcome::Leave) {
     result.leftAtOnce = true;
     return result;
@@ -262,7 +265,7 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
       if (!sub) {
         // Gone since the listing: nothing to copy. Anything else (swapped
         // for a link, unreadable) is a folder that cannot be listed.
-        if (IsMissing(sub.error()) || toNull_ || o_.ListOnly) continue;
+        if (IsMissing(sub.error()) || !UnreadableFails()) continue;
         if (CopyFailed(subPath, DestFor(subPath)) == FileOutcome::Leave) {
           result.leftAtOnce = true;
           return result;
@@ -317,7 +320,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     // A file gone since the listing is no entry any more; one that could not
     // be looked at is a failed copy, as a folder that cannot be listed.
     const std::error_code error = source.error();
-    if (error && !IsMissing(error) && !toNull_ && !o_.ListOnly)
+    if (error && !IsMissing(error) && UnreadableFails())
       return CopyFailed(sourcePath, destPath);
     return FileOutcome::Skipped;
   }
