@@ -38,8 +38,9 @@ struct Level {
 // How one folder's walk ended.
 struct WalkResult {
   int32_t count = 0;
-  bool leftAtOnce = false;  // a failure or a cancellation ended it before its closing steps
-  bool removeSource = false;  // its closing steps ask for the (emptied) source folder to go
+  // Its closing steps ask for the (emptied) source folder to go; never when
+  // a failure or a cancellation ended it before them.
+  bool removeSource = false;
 };
 
 // One walk from a top source folder or mask into one destination root.
@@ -238,7 +239,6 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
   // failed copy: never an empty or a complete folder.
   if (!listing && wasFolder && UnreadableFails() &&
       CopyFailed(folderPath, DestFor(folderPath)) == FileOutcome::Leave) {
-    result.leftAtOnce = true;
     return result;
   }
   int32_t done = 0;
@@ -267,7 +267,6 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
         // for a link, unreadable) is a folder that cannot be listed.
         if (IsMissing(sub.error()) || !UnreadableFails()) continue;
         if (CopyFailed(subPath, DestFor(subPath)) == FileOutcome::Leave) {
-          result.leftAtOnce = true;
           return result;
         }
         continue;
@@ -293,7 +292,6 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
     if (!toNull_) SetDestFor(path, destPath);
     const FileOutcome outcome = File(level, entry, path, destPath);
     if (outcome == FileOutcome::Leave) {
-      result.leftAtOnce = true;
       return result;
     }
     if (outcome == FileOutcome::Done) ++done;
