@@ -20,11 +20,16 @@ std::string LogPath(const CopyRec& options) { return FieldText(options.LogFile);
                                 "\". " + error.message());
 }
 
-// Missing folders are created quietly: if that fails, the open that follows
-// reports the failure.
-void EnsureFolder(FileSystem& fs, const std::string& path) {
+// Missing folders are created quietly, and only when the line finds none:
+// the log's folder is not looked at again for every line. If creating them
+// fails, the second try reports the failure.
+std::error_code AppendLine(FileSystem& fs, const std::string& path, const std::string& line) {
+  const std::error_code error = fs.AppendToFile(path, line);
+  if (!IsMissing(error)) return error;
   const std::string folder = path.substr(0, FolderPartLength(path));
-  if (!folder.empty()) (void)fs.CreateDirectories(folder);
+  if (folder.empty()) return error;
+  (void)fs.CreateDirectories(folder);
+  return fs.AppendToFile(path, line);
 }
 
 // Lines end at CR LF, a lone CR or a lone LF; a last line without an end
@@ -75,12 +80,11 @@ void WriteLog(FileSystem& fs, const CopyRec& options, const std::string& text, b
   const std::string path = LogPath(options);
   if (path.empty()) return;
 
-  EnsureFolder(fs, path);
   std::string line;
   if (stamped) line = "  " + DateTimeText() + " : ";
   line += text;
   line += "\r\n";
-  if (const std::error_code error = fs.AppendToFile(path, line)) RaiseLogFailure(path, error);
+  if (const std::error_code error = AppendLine(fs, path, line)) RaiseLogFailure(path, error);
 }
 
 void TrimLog(FileSystem& fs, const CopyRec& options) {

@@ -21,17 +21,24 @@ class Purge {
   Purge(Session& session, std::vector<FileId> sourceChain)
       : session_(session), fs_(session.fs), sourceChain_(std::move(sourceChain)) {}
 
+  // Empties dest (reached as destPath) of what source lacks; nothing when
+  // source cannot be listed whole.
+  void Mirror(const Folder& dest, const std::string& destPath, const Folder& source) {
+    ErrorOr<Listing> sourceList = ListWhole(source);
+    if (sourceList) Clean(dest, destPath, &source, &*sourceList);
+  }
+
+  bool InSourceChain(const FileId& id) const {
+    return std::find(sourceChain_.begin(), sourceChain_.end(), id) != sourceChain_.end();
+  }
+
+ private:
   // Empties dest (reached as destPath) of what source lacks; without a
   // source, the whole folder goes. sourceList is source's complete listing.
   void Clean(const Folder& dest, const std::string& destPath, const Folder* source,
              const Listing* sourceList) {
-    // Every name, unlooked at: whether an entry is hidden is asked only of
-    // those the purge would act on.
-    ListOptions options;
-    options.includeHidden = true;
-    options.withAttributes = false;
-    options.withStatus = false;
-    ErrorOr<Listing> entries = fs_.List(dest, options);
+    // Whether an entry is hidden is asked only of those the purge would act on.
+    ErrorOr<Listing> entries = ListWhole(dest);
     // A destination that cannot be listed whole is left as it is.
     if (!entries) return;
     // Both listings are in name order: one pass through each.
@@ -57,16 +64,16 @@ class Purge {
     }
   }
 
-  // Every name of a source folder, hidden ones included: all of them are counterparts.
-  ErrorOr<Listing> ListWhole(const Folder& source) {
+  // Every name of a folder, hidden ones included, unlooked at: in a source
+  // folder all of them are counterparts.
+  ErrorOr<Listing> ListWhole(const Folder& folder) {
     ListOptions options;
     options.includeHidden = true;
     options.withAttributes = false;
     options.withStatus = false;
-    return fs_.List(source, options);
+    return fs_.List(folder, options);
   }
 
- private:
   // Whether the entry is one the purge does not see: without -H, a hidden or
   // system entry (a link has no attribute of its own: only its name hides
   // it). One that cannot be looked at is not judged either.
@@ -93,10 +100,6 @@ class Purge {
     }
   }
 
-  bool InSourceChain(const FileId& id) const {
-    return std::find(sourceChain_.begin(), sourceChain_.end(), id) != sourceChain_.end();
-  }
-
   void Subfolder(const Folder& parent, const std::string& path, std::string_view name,
                  const Folder* source, Counterpart counterpart) {
     {
@@ -106,10 +109,7 @@ class Purge {
       if (!dest || InSourceChain(dest->Id())) return;
       if (counterpart == Counterpart::Folder) {
         ErrorOr<Folder> sourceSub = fs_.OpenFolder(*source, name);
-        if (!sourceSub) return;
-        ErrorOr<Listing> sourceList = ListWhole(*sourceSub);
-        if (!sourceList) return;
-        Clean(*dest, path, &*sourceSub, &*sourceList);
+        if (sourceSub) Mirror(*dest, path, *sourceSub);
         return;
       }
       Clean(*dest, path, nullptr, nullptr);
@@ -142,12 +142,10 @@ void PurgeDestination(Session& session, const std::string& target, const std::st
   if (!chain) return;
   // The destination itself is never removed, only what lies below it; and
   // a source that is the destination or lies inside it purges nothing.
-  ErrorOr<Folder> dest = fs.OpenRoot(target);
-  if (!dest || std::find(chain->begin(), chain->end(), dest->Id()) != chain->end()) return;
   Purge purge(session, std::move(*chain));
-  ErrorOr<Listing> sourceList = purge.ListWhole(*source);
-  if (!sourceList) return;
-  purge.Clean(*dest, WithoutSeparator(target), &*source, &*sourceList);
+  ErrorOr<Folder> dest = fs.OpenRoot(target);
+  if (!dest || purge.InSourceChain(dest->Id())) return;
+  purge.Mirror(*dest, WithoutSeparator(target), *source);
 }
 
 }  // namespace vx

@@ -50,14 +50,14 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
   const CopyRec& o = session.options;
   const bool toNull = destination == "NUL";
   const std::string destRoot = toNull ? destination : MadeAbsolute(session.fs, destination);
-  int32_t copied = CopyTree(session, source, destRoot, std::string());
+  int32_t copied = CopyTree(session, source, destRoot);
   // Neither a purge nor a copy back make sense against the null device, and
   // a run that only lists (-L) or makes folders (-T) deletes and copies nothing.
   if (toNull || o.ListOnly || o.TreeOnly) return copied;
   if (o.SyncMode == 1) {
     PurgeDestination(session, destRoot, MadeAbsolute(session.fs, source));
   } else if (o.SyncMode == 2) {
-    copied += CopyTree(session, destination, source, std::string());
+    copied += CopyTree(session, destination, source);
   }
   return copied;
 }

@@ -38,8 +38,9 @@ struct Level {
 // How one folder's walk ended.
 struct WalkResult {
   int32_t count = 0;
-  bool leftAtOnce = false;  // a failure or a cancellation ended it before its closing steps
-  bool removeSource = false;  // its closing steps ask for the (emptied) source folder to go
+  // Its closing steps ask for the (emptied) source folder to go; never when
+  // a failure or a cancellation ended it before them.
+  bool removeSource = false;
 };
 
 // One walk from a top source folder or mask into one destination root.
@@ -49,7 +50,7 @@ class TreeWalk {
       : s_(session), fs_(session.fs), o_(session.options), destRoot_(destRoot),
         toNull_(destRoot == "NUL") {}
 
-  int32_t Run(const std::string& sourceSpec, std::string sourceRoot);
+  int32_t Run(const std::string& sourceSpec);
 
  private:
   friend class Target;
@@ -58,6 +59,9 @@ class TreeWalk {
   bool Follows() const {
     return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly;
   }
+  // Whether a source folder or file that cannot be read is a failed copy:
+  // not for a listing (-L) nor a copy to NUL.
+  bool UnreadableFails() const { return !toNull_ && !o_.ListOnly; }
   std::string DestFor(const std::string& path) const;
   void SetDestFor(const std::string& path, std::string& dest) const;
   const Folder* OpenDest(Level& level);
@@ -81,7 +85,7 @@ class TreeWalk {
   const CopyRec& o_;
   const std::string destRoot_;
   const bool toNull_;
-  std::string sourceRoot_;
+  std::string sourceRoot_;  // the top folder's path, where the relative part begins
   std::optional<FileId> destRootId_;  // once the destination root is known to exist
 };
 
@@ -172,7 +176,7 @@ const Folder* TreeWalk::EnsureDest(Level& level) {
   return &level.dest;
 }
 
-int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
+int32_t TreeWalk::Run(const std::string& sourceSpec) {
   // The source names a folder, or a folder and a mask (a file name alone
   // being a mask without wildcards).
   ErrorOr<EntryInfo> named = fs_.LookPath(sourceSpec);
@@ -208,7 +212,7 @@ int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
     ErrorOr<std::string> shortPath = fs_.ShortPath(WithoutSeparator(folderPath));
     if (shortPath) folderPath = WithSeparator(*shortPath);
   }
-  sourceRoot_ = sourceRoot.empty() ? folderPath : sourceRoot;
+  sourceRoot_ = folderPath;
 
   Level top;
   WalkResult result;
@@ -217,7 +221,7 @@ int32_t TreeWalk::Run(const std::string& sourceSpec, std::string sourceRoot) {
     // Known from the start where it exists, so that the walk never enters it.
     if (!toNull_) OpenDest(top);
     result = Walk(top, folderPath, options, wasFolder);
-  } else if (wasFolder && !toNull_ && !o_.ListOnly) {
+  } else if (wasFolder && UnreadableFails()) {
     // A folder that cannot be opened is a failed copy, not an empty folder.
     CopyFailed(folderPath, DestFor(folderPath));
   }
@@ -233,9 +237,8 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
   ErrorOr<Listing> listing = fs_.List(*level.source, options);
   // A folder that cannot be listed, or whose listing fails part-way, is a
   // failed copy: never an empty or a complete folder.
-  if (!listing && wasFolder && !toNull_ && !o_.ListOnly &&
+  if (!listing && wasFolder && UnreadableFails() &&
       CopyFailed(folderPath, DestFor(folderPath)) == FileOutcome::Leave) {
-    result.leftAtOnce = true;
     return result;
   }
   int32_t done = 0;
@@ -262,9 +265,8 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
       if (!sub) {
         // Gone since the listing: nothing to copy. Anything else (swapped
         // for a link, unreadable) is a folder that cannot be listed.
-        if (IsMissing(sub.error()) || toNull_ || o_.ListOnly) continue;
+        if (IsMissing(sub.error()) || !UnreadableFails()) continue;
         if (CopyFailed(subPath, DestFor(subPath)) == FileOutcome::Leave) {
-          result.leftAtOnce = true;
           return result;
         }
         continue;
@@ -290,7 +292,6 @@ WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const Lis
     if (!toNull_) SetDestFor(path, destPath);
     const FileOutcome outcome = File(level, entry, path, destPath);
     if (outcome == FileOutcome::Leave) {
-      result.leftAtOnce = true;
       return result;
     }
     if (outcome == FileOutcome::Done) ++done;
@@ -317,7 +318,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     // A file gone since the listing is no entry any more; one that could not
     // be looked at is a failed copy, as a folder that cannot be listed.
     const std::error_code error = source.error();
-    if (error && !IsMissing(error) && !toNull_ && !o_.ListOnly)
+    if (error && !IsMissing(error) && UnreadableFails())
       return CopyFailed(sourcePath, destPath);
     return FileOutcome::Skipped;
   }
@@ -342,7 +343,10 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   CopyAttributes attributes;
   attributes.drop = (o_.KeepAttributes ? 0 : attr::ReadOnly) | (o_.ArchiveClear ? attr::Archive : 0);
   if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
-  if (dest && o_.OverwriteReadOnly) {
+  // Only a file in the target's place is made writable, as the selection
+  // found it: nothing there costs no call, and a folder of that name keeps its bits.
+  const EntryInfo* existing = dest && o_.OverwriteReadOnly ? target.Find() : nullptr;
+  if (existing && existing->kind == EntryKind::File) {
     // The listing read these DOS bits: -R asks for them.
     CopyAttributes writable = attributes;
     writable.drop |= attr::ReadOnly;
@@ -460,9 +464,8 @@ void TreeWalk::ShowError(const std::string& text) {
 
 }  // namespace
 
-int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot,
-                 std::string sourceRoot) {
-  return TreeWalk(session, destRoot).Run(sourceSpec, std::move(sourceRoot));
+int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot) {
+  return TreeWalk(session, destRoot).Run(sourceSpec);
 }
 
 }  // namespace vx

@@ -12,7 +12,6 @@ namespace vx {
 // destRoot (or "NUL") and returns how many were done. Sets the session's
 // status on a failure it does not pass over. Raises what SelectFile and
 // WriteLog raise, and EFOpen when a file cannot be opened for its digest.
-int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot,
-                 std::string sourceRoot);
+int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot);
 
 }  // namespace vx

@@ -102,7 +102,7 @@ class TreeCopyTest : public ::testing::Test {
     stdfs::create_directories(dir_ / "src/empty");
   }
   int32_t Copy(const std::string& source = "src", const std::string& dest = "dst") {
-    return CopyTree(session_, dir_ / source, dest == "NUL" ? dest : dir_ / dest, std::string());
+    return CopyTree(session_, dir_ / source, dest == "NUL" ? dest : dir_ / dest);
   }
   bool Exists(const std::string& relative) { return stdfs::exists(dir_ / relative); }
   std::string Log() { return Exists("log.txt") ? dir_.Read("log.txt") : std::string(); }
@@ -260,6 +260,21 @@ TEST_F(TreeCopyTest, ReadOnlyTargetsAndSources) {
   o().OverwriteReadOnly = 1;
   EXPECT_EQ(Copy(), 1);
   EXPECT_EQ(dir_.Read("dst/ro.txt"), "newest!");
+}
+
+// -R makes a target file writable, never a folder that has the file's
+// name: the copy fails and the folder keeps its attributes.
+TEST_F(TreeCopyTest, OverwriteReadOnlyLeavesAFolderInTheFilesPlaceAlone) {
+  dir_.Write("src/a.txt", "alpha");
+  dir_.Write("dst/a.txt/inner.txt", "kept");
+  ASSERT_FALSE(files_.SetAttributes(dir_ / "dst/a.txt", attr::Hidden));
+  const uint32_t before = files_.Attributes(dir_ / "dst/a.txt");
+  o().OverwriteReadOnly = 1;
+  o().IgnoreErrors = 1;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(ErrorCount, 1);
+  EXPECT_EQ(files_.Attributes(dir_ / "dst/a.txt"), before);
+  EXPECT_EQ(dir_.Read("dst/a.txt/inner.txt"), "kept");
 }
 
 TEST_F(TreeCopyTest, DigestMismatchStopsOrKeepsTheSource) {
@@ -550,7 +565,7 @@ TEST_F(TreeCopyLinuxTest, MoveToAnotherFileSystemCopiesThenDeletes) {
   o().CopySubdirs = 1;
   o().DeleteSource = 1;
   o().Verify = 1;
-  EXPECT_EQ(CopyTree(session_, dir_ / "src", other, std::string()), 3);
+  EXPECT_EQ(CopyTree(session_, dir_ / "src", other), 3);
   EXPECT_EQ(fs_.digestOpens, 6);  // copied and verified, not renamed
   EXPECT_FALSE(Exists("src"));
   EXPECT_EQ(files_.ReadAll(other + "/sub/c.txt"), "gamma");
@@ -656,7 +671,7 @@ TEST_F(TreeCopyTest, FilesNamedLikeTemporariesAreTheUsersOwn) {
   dir_.Write("moved/foo.vxpart", "third");
   o().CopyHidden = 1;
   o().DeleteSource = 1;
-  EXPECT_EQ(CopyTree(session_, dir_ / "moved", dir_ / "dst2", std::string()), 3);
+  EXPECT_EQ(CopyTree(session_, dir_ / "moved", dir_ / "dst2"), 3);
   EXPECT_EQ(dir_.Read("dst2/foo"), "foo");
   EXPECT_EQ(dir_.Read("dst2/.foo.vxpart"), "second");
   EXPECT_EQ(dir_.Read("dst2/foo.vxpart"), "third");
@@ -695,7 +710,7 @@ TEST_F(TreeCopyLinuxTest, LinksToFilesMoveAsContentAndKeepTheirTargetsAlone) {
   o().DeleteSource = 1;
   o().OverwriteReadOnly = 1;
   o().Force = 1;
-  EXPECT_EQ(CopyTree(session_, dir_ / "src", dir_ / "out/a", std::string()), 2);
+  EXPECT_EQ(CopyTree(session_, dir_ / "src", dir_ / "out/a"), 2);
   EXPECT_EQ(session_.status, -1);
   EXPECT_EQ(dir_.Read("out/a/link.txt"), "real");
   EXPECT_FALSE(test::IsSymlink(dir_ / "out/a/link.txt"));
