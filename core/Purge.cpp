@@ -49,6 +49,8 @@ class Purge {
       if (source) listed = sourceList->FindNext(entry.name, cursor);
       // A file with a file of its name in the source stays, hidden or not.
       if (!entry.IsFolder() && listed && !listed->IsFolder()) continue;
+      // Another run's copy in progress into this folder: never ours to take.
+      if (!entry.IsFolder() && IsTemporaryName(entry.name)) continue;
       if (LeftOut(dest, entry)) continue;
       const Counterpart counterpart = CounterpartOf(source, listed, entry.name);
       if (counterpart == Counterpart::Unknown) continue;

@@ -67,6 +67,20 @@ TEST_F(PurgeTest, RemovesWhatTheSourceLacks) {
   EXPECT_TRUE(Exists("src/keep.txt"));
 }
 
+// Two runs into one destination: the mirror of one must not take the file
+// the other is still writing, which the other then fails to put in place.
+TEST_F(PurgeTest, AnotherRunsTemporaryFileStays) {
+  stdfs::create_directories(dir_ / "src");
+  const std::string temporary = NewTemporaryName();
+  dir_.Write("dst/" + temporary, "half a copy");
+  dir_.Write("dst/sub/" + temporary, "half a copy");
+  session_.options.CopyHidden = 1;
+
+  Purge();
+  EXPECT_EQ(dir_.Read("dst/" + temporary), "half a copy");
+  EXPECT_EQ(dir_.Read("dst/sub/" + temporary), "half a copy");
+}
+
 TEST_F(PurgeTest, HiddenAndReadOnlyEntriesStayWithTheirFolder) {
   stdfs::create_directories(dir_ / "src");
   dir_.Write("dst/.secret", "d");
