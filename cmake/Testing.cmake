@@ -64,7 +64,9 @@ target_link_libraries(veltrix_include_probe PRIVATE VeltrixFrontend)
 add_test(NAME product.program_cannot_include_engine
          COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target veltrix_include_probe)
 set_tests_properties(product.program_cannot_include_engine PROPERTIES
-  PASS_REGULAR_EXPRESSION "core/Session\\.h: No such file")
+  PASS_REGULAR_EXPRESSION "core/Session\\.h: No such file"
+  # The compiler's message is matched in English, whatever the user's language.
+  ENVIRONMENT "LC_ALL=C")
 
 if(VELTRIX_I686)
   return()

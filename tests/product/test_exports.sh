@@ -6,6 +6,8 @@
 # five callbacks) and FillCopyRec 8; program and library share one C runtime,
 # so one stdout.
 set -u
+# objdump's headings are matched in English, whatever the user's language.
+export LC_ALL=C
 fail() { echo "FAIL [test_exports.sh] $*" >&2; exit 1; }
 pass() { echo "ok   [test_exports.sh] $*"; }
 
