@@ -31,7 +31,8 @@ class UnlistableFolder : public NativeFileSystem {
 // that can be listed but not searched, or on a failing disk.
 class UnlookableFolder : public NativeFileSystem {
  public:
-  UnlookableFolder(std::string folder, std::errc error) : folder_(std::move(folder)), error_(error) {}
+  UnlookableFolder(std::string folder, std::errc error)
+      : folder_(std::move(folder)), error_(error) {}
   ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) override {
     if (folder.Path() == folder_) return std::make_error_code(error_);
     return NativeFileSystem::Look(folder, name);
