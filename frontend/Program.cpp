@@ -54,8 +54,13 @@ void ReportRefusal(const CoreEntryPoints& core, const std::string& commandLine) 
     std::vector<char> reason(argumentText.size() + 256);
     if (core.tryFillCopyRec(argumentText.c_str(), &scratch, reason.data(),
                             static_cast<int32_t>(reason.size())) == 0 &&
-        reason[0] != '\0')
+        reason[0] != '\0') {
+      // The reason quotes what was typed, which a script may take from a
+      // file name: no control character of it reaches a terminal.
+      for (char* c = reason.data(); *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
       lines += host::AnsiToOem(reason.data()) + kLineEnd;
+    }
   }
   lines += host::Utf8ToOem("Ligne de commande refusée : Veltrix -? affiche l'aide.") + kLineEnd;
   Console().WriteError(lines);

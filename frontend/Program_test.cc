@@ -128,11 +128,12 @@ TEST_F(MainSequence, SessionResultIsTheExitCode) {
 
 TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
   FakeCore::accept = false;
-  EXPECT_EQ(Run("Veltrix src -Z\xE9"), 5);
+  EXPECT_EQ(Run("Veltrix src -Z\xE9\x1B[2J"), 5);
   EXPECT_EQ(FakeCore::processCalls, 0);
   EXPECT_EQ(console.out, banner);
-  // The library's reason (ANSI), then the program's hint, on standard error only.
-  EXPECT_EQ(console.err, host::AnsiToOem("Option inconnue : \"-Z\xE9\".") + "\r\n" +
+  // The library's reason (ANSI, control characters shown as "?"), then the
+  // program's hint, on standard error only.
+  EXPECT_EQ(console.err, host::AnsiToOem("Option inconnue : \"-Z\xE9?[2J\".") + "\r\n" +
                              host::Utf8ToOem("Ligne de commande refusée : Veltrix -? affiche l'aide.") +
                              "\r\n");
   console.err.clear();
