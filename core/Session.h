@@ -43,8 +43,8 @@ struct Session {
 };
 
 // Runs one session on its own copy of options, with the options the record
-// has no field for, and returns its result: the
-// status when one was set, else 0, or 2 when errors were logged. Unexpected
+// has no field for, and returns its result: the status when one was set,
+// else 0, or 2 when errors were logged. Unexpected
 // failures (list files, the log, an empty mask) pass through as VeltrixError.
 // A dry run (-L, -T) changes nothing but the folders -T exists for: no purge,
 // no copy back, no source deleted, no attribute written.

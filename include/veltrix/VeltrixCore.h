@@ -309,10 +309,10 @@ VX_CODE(ProgressVerify, 1) /* -V: the copy and its source are read for their dig
 /* How far one file has come: path is its source path as ShowFile names it
  * (without " -> target"), done and total are bytes. Called at the start of
  * each phase of each file the session writes (done 0) and at its end (done
- * equal to total); a later version may call it in between too, with done
- * growing. total is -1 when the size could not be read (done is then 0, then
- * -1). Not called under -L, -T or for the destination NUL, nor for a file
- * whose copy did not start. context is VeltrixHost.Context. */
+ * equal to total; a copy that fails has no end); a later version may call it
+ * in between too, with done growing. total is -1 when the size could not be
+ * read (done is then 0, then -1). Not called under -L, -T or for the
+ * destination NUL. context is VeltrixHost.Context. */
 typedef void(VX_STDCALL* ShowProgressProc)(const char* path, int64_t done, int64_t total,
                                            int32_t phase, void* context);
 
