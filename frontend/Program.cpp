@@ -13,7 +13,7 @@ namespace vx {
 
 namespace {
 
-const char* const kLineEnd = "\r\n";
+const std::string kLineEnd = host::ConsoleLineEnd();
 
 // The run's options and argument text live as long as the process, as the
 // library expects of its host.
@@ -22,8 +22,8 @@ std::string argumentText;
 
 void WriteBanner(const CoreEntryPoints& core) {
   host::SetConsoleTitleText("Morlane Veltrix");
-  Console().Write(std::string(core.getTitle()) + kLineEnd + core.getCopyright() + kLineEnd +
-                  kLineEnd);
+  Console().Write(std::string(core.getTitle()) + kLineEnd +
+                  WithConsoleLineEnds(core.getCopyright()) + kLineEnd + kLineEnd);
 }
 
 // Lines end at CR LF, a lone CR or a lone LF; a line end at the very end
