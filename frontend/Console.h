@@ -58,7 +58,8 @@ struct CoreEntryPoints {
 };
 
 // The whole main sequence on the given process command line; returns the
-// exit code. Unexpected failures pass through.
+// exit code. --version prints the name and version alone. Unexpected
+// failures pass through.
 int RunProgram(const CoreEntryPoints& core, const std::string& commandLine);
 
 // The argument text: the command line less the program's own name.

@@ -1,5 +1,5 @@
-// The program's main sequence: SILENT test, banner, help page, argument
-// text, then the library's parse and session.
+// The program's main sequence: version, SILENT test, banner, help page,
+// argument text, then the library's parse and session.
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -73,6 +73,11 @@ void PrintHelpPage() {
 }
 
 int RunProgram(const CoreEntryPoints& core, const std::string& commandLine) {
+  // A help switch beside it keeps its page, as before --version was known.
+  if (CommandLineHasSwitch(commandLine, {"-VERSION"}) && !core.needHelp()) {
+    Console().Write(std::string("Veltrix " VX_VERSION) + kLineEnd);
+    return 0;
+  }
   if (!CommandLineHasSwitch(commandLine, {"SILENT"})) WriteBanner(core);
   if (core.needHelp()) {
     PrintHelpPage();

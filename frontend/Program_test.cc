@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 
 #include "core/Error.h"
 #include "frontend/Console.h"
@@ -138,6 +139,18 @@ TEST_F(MainSequence, SilentSwitchDropsTheBanner) {
   console.out.clear();
   Run("Veltrix src --silent SILENT -silentx");
   EXPECT_EQ(console.out.rfind(banner, 0), 0u);
+}
+
+TEST_F(MainSequence, VersionPrintsOneLineAndParsesNothing) {
+  EXPECT_EQ(Run("Veltrix src --VERSION -SILENT"), 0);
+  EXPECT_EQ(FakeCore::fillCalls, 0);
+  EXPECT_TRUE(std::regex_match(console.out, std::regex("Veltrix [0-9]+\\.[0-9]+\\.[0-9]+" + kEol)))
+      << console.out;
+  // A help switch beside it keeps the page it always gave.
+  console.out.clear();
+  FakeCore::help = true;
+  EXPECT_EQ(Run("Veltrix --version -?"), 0);
+  EXPECT_EQ(console.out.rfind(banner + host::AnsiToOem(host::Utf8ToAnsi("Paramètres")), 0), 0u);
 }
 
 TEST_F(MainSequence, HelpPrintsThePageAndParsesNothing) {

@@ -42,6 +42,17 @@ if [ "$VX_WINE" = 0 ]; then
   pass "--help"
 fi
 
+# ---- Version ------------------------------------------------------------------
+
+version=$(sed -n 's/^project(Veltrix VERSION \([0-9.]*\).*/\1/p' "$(dirname "$VX_HELP_RESOURCE")/../CMakeLists.txt")
+[ -n "$version" ] || fail "no project version in CMakeLists.txt"
+vx_run --version
+assert_rc 0 "--version"
+assert_eq "Veltrix $version${VX_EOL%$'\n'}" "$(cat "$VX_OUT")" "--version"
+assert_eq 1 "$(wc -l <"$VX_OUT" | tr -d ' ')" "--version prints one line"
+assert_empty "$VX_ERR"
+pass "--version prints the name and version, exit code 0"
+
 # ---- Refused command line ----------------------------------------------------
 
 vx_run
