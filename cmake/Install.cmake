@@ -53,6 +53,8 @@ endif()
 
 if(WIN32)
   if(VELTRIX_I686)
+    set(VELTRIX_WINDOWS_WIDTH "32 bits")
+    set(VELTRIX_WINDOWS_RUNTIME_NOTE ",\n  avec libgcc_s_dw2-1.dll et libwinpthread-1.dll")
     # The runtime libgcc that both binaries share (see CMakeLists.txt), and
     # the thread library it needs.
     foreach(runtime libgcc_s_dw2-1.dll libwinpthread-1.dll)
@@ -64,8 +66,14 @@ if(WIN32)
       list(APPEND VELTRIX_RUNTIME_DLLS ${path})
     endforeach()
     install(FILES ${VELTRIX_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  else()
+    set(VELTRIX_WINDOWS_WIDTH "64 bits")
+    set(VELTRIX_WINDOWS_RUNTIME_NOTE "")
   endif()
-  install(FILES README.md DESTINATION . COMPONENT program)
+  # For Windows users: UTF-8 with its byte order mark, CR LF.
+  configure_file(cmake/package/windows/LISEZMOI.txt.in ${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+  install(FILES README.md ${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt DESTINATION . COMPONENT program)
 else()
   # Manual pages are gzipped (-n: no name or time inside, so that two builds
   # give the same bytes); `veltrix` is a link to the program and its page.

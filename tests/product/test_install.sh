@@ -25,7 +25,7 @@ cmake --install "$VX_BUILD_DIR" --prefix "$prefix" >"$work/install.log" 2>&1 ||
 # ---- Layout ---------------------------------------------------------------------
 if [ $windows = 1 ]; then
   expected="bin/Veltrix.exe bin/VeltrixCore.dll lib/libVeltrixCore.dll.a include/veltrix/VeltrixCore.h
-            README.md lib/pkgconfig/VeltrixCore.pc lib/cmake/VeltrixCore/VeltrixCoreConfig.cmake"
+            README.md LISEZMOI.txt lib/pkgconfig/VeltrixCore.pc lib/cmake/VeltrixCore/VeltrixCoreConfig.cmake"
   [ "$width" = 32 ] && expected="$expected bin/libgcc_s_dw2-1.dll bin/libwinpthread-1.dll"
 else
   expected="bin/Veltrix bin/veltrix lib/libVeltrixCore.so lib/libVeltrixCore.so.1 lib/libVeltrixCore.so.1.0.0

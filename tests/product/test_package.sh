@@ -4,7 +4,8 @@
 # veltrix (the program), that lintian accepts (no error, no warning that the
 # package does not override), whose files run where dpkg puts them, and that
 # dpkg installs and removes cleanly; for Windows a .zip of each width with the
-# program, the library, the header, the import library and the README.
+# program, the library, the header, the import library, the README and the
+# French LISEZMOI.txt.
 #
 # The dpkg install runs on this system's package database inside a private
 # mount namespace whose /usr, /var and /etc are overlays in a temporary
@@ -81,12 +82,20 @@ if [ $wine = 1 ] || [ "$width" = 32 ]; then
   [ -n "$zip" ] || fail "no $name .zip: $(ls "$work/packages")"
   (cd "$work" && cmake -E tar xf "$zip") || fail "the .zip does not unpack"
   top=$work/$(basename "$zip" .zip)
-  expected="bin/Veltrix.exe bin/VeltrixCore.dll include/veltrix/VeltrixCore.h lib/libVeltrixCore.dll.a README.md"
+  expected="bin/Veltrix.exe bin/VeltrixCore.dll include/veltrix/VeltrixCore.h lib/libVeltrixCore.dll.a README.md
+            LISEZMOI.txt"
   [ "$width" = 32 ] && expected="$expected bin/libgcc_s_dw2-1.dll bin/libwinpthread-1.dll"
   for file in $expected; do
     [ -f "$top/$file" ] || fail "$(basename "$zip") lacks $file"
   done
-  pass "$(basename "$zip"): program, library, header, import library, README"
+  pass "$(basename "$zip"): program, library, header, import library, README, LISEZMOI.txt"
+  # For Windows users: UTF-8 with its byte order mark, CR LF, the exit codes and the manual.
+  readme=$top/LISEZMOI.txt
+  [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "LISEZMOI.txt has no UTF-8 byte order mark"
+  [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "LISEZMOI.txt has lines without CR LF"
+  for code in 0 1 2 3 5; do grep -q "^  $code  " "$readme" || fail "LISEZMOI.txt lacks exit code $code"; done
+  grep -q 'Veltrix /?' "$readme" && grep -q 'README.md' "$readme" || fail "LISEZMOI.txt does not say where the manual is"
+  pass "LISEZMOI.txt: UTF-8 with CR LF, the exit codes and where the manual is"
   if [ $wine = 1 ]; then
     "$VX_WINE_RUN" "$top/bin/Veltrix.exe" '/?' </dev/null >"$work/help.txt" 2>&1 ||
       fail "Veltrix.exe /? from the .zip: $(tail -3 "$work/help.txt")"
