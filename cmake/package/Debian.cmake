@@ -30,16 +30,11 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_BREAKS "${vx_earlier}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_REPLACES "${vx_earlier}")
 # CPack would give a package holding a library maintainer scripts that call
 # ldconfig; Debian wants the ldconfig trigger instead. So the library's
-# package ships its own shlibs and triggers, and takes its dependencies from
-# dpkg-shlibdeps at cpack time (DebianDepends.cmake).
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS OFF)
+# package ships its own shlibs and triggers.
 configure_file(${CMAKE_SOURCE_DIR}/cmake/package/debian/shlibs.in ${VELTRIX_PACKAGE_DIR}/debian/shlibs @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/package/debian/triggers ${VELTRIX_PACKAGE_DIR}/debian/triggers COPYONLY)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
     ${VELTRIX_PACKAGE_DIR}/debian/shlibs ${VELTRIX_PACKAGE_DIR}/debian/triggers)
-file(GENERATE OUTPUT ${VELTRIX_PACKAGE_DIR}/DebianDepends.cmake
-     INPUT ${CMAKE_SOURCE_DIR}/cmake/package/DebianDepends.cmake)
-set(CPACK_PROJECT_CONFIG_FILE ${VELTRIX_PACKAGE_DIR}/DebianDepends.cmake)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${VELTRIX_DEB_DEVELOPMENT})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
@@ -61,6 +56,13 @@ verifies copies by MD5, moves, mirrors and synchronises trees in both
 directions, and keeps a log. Its messages are in French.
 
 The command is Veltrix, or veltrix; man Veltrix shows the manual.")
-# dpkg-shlibdeps gives the C and C++ runtimes; the library is the package's own.
-set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "${VELTRIX_DEB_RUNTIME} (>= ${PROJECT_VERSION})")
+
+# The library's and the program's dependencies on the C and C++ runtimes come
+# from dpkg-shlibdeps at cpack time (DebianDepends.cmake), which names none of
+# these packages; the program's on the library is this one.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_VELTRIX_OWN_PACKAGES ${VELTRIX_DEB_RUNTIME} ${VELTRIX_DEB_DEVELOPMENT} ${VELTRIX_DEB_PROGRAM})
+set(CPACK_VELTRIX_PROGRAM_DEPENDS "${VELTRIX_DEB_RUNTIME} (>= ${PROJECT_VERSION})")
+file(GENERATE OUTPUT ${VELTRIX_PACKAGE_DIR}/DebianDepends.cmake
+     INPUT ${CMAKE_SOURCE_DIR}/cmake/package/DebianDepends.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${VELTRIX_PACKAGE_DIR}/DebianDepends.cmake)
