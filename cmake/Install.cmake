@@ -70,9 +70,15 @@ if(WIN32)
     set(VELTRIX_WINDOWS_WIDTH "64 bits")
     set(VELTRIX_WINDOWS_RUNTIME_NOTE "")
   endif()
-  # For Windows users: UTF-8 with its byte order mark, CR LF.
-  configure_file(cmake/package/windows/LISEZMOI.txt.in ${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt
-                 @ONLY NEWLINE_STYLE CRLF)
+  # For Windows users: UTF-8 with its byte order mark, every line (those of
+  # the notes above too) ended by CR LF.
+  file(READ cmake/package/windows/LISEZMOI.txt.in text)
+  string(CONFIGURE "${text}" text @ONLY)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt.new "${text}")
+  configure_file(${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt.new ${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt COPYONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS cmake/package/windows/LISEZMOI.txt.in)
   install(FILES README.md ${VELTRIX_PACKAGE_DIR}/LISEZMOI.txt DESTINATION . COMPONENT program)
 else()
   # Manual pages are gzipped (-n: no name or time inside, so that two builds
