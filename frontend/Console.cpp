@@ -1,5 +1,5 @@
 // The console ends of the callback protocol: messages, file names, questions
-// and the final count, written with CR LF line ends.
+// and the final count, each line ended as the console ends it.
 #include "Console.h"
 
 #include "platform/Host.h"
@@ -22,7 +22,7 @@ namespace {
 
 ConsoleStreams* installedConsole = nullptr;
 
-const char* const kLineEnd = "\r\n";
+const std::string kLineEnd = host::ConsoleLineEnd();
 
 // The program's own texts, in the console's code page.
 void WriteOwnText(const char* utf8) { Console().Write(host::Utf8ToOem(utf8)); }
@@ -87,6 +87,20 @@ ConsoleStreams& Console() {
 }
 
 void SetConsole(ConsoleStreams* streams) { installedConsole = streams; }
+
+std::string WithConsoleLineEnds(const std::string& text) {
+  std::string converted;
+  converted.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "\r\n") == 0) {
+      converted += kLineEnd;
+      ++i;
+    } else {
+      converted += text[i];
+    }
+  }
+  return converted;
+}
 
 extern "C" {
 

@@ -34,6 +34,10 @@ class ConsoleStreams {
 ConsoleStreams& Console();
 void SetConsole(ConsoleStreams* streams);  // nullptr restores the process's own
 
+// A text whose lines end in CR LF (the library's notice) with the console's
+// line ends; a lone CR or LF stays as it is.
+std::string WithConsoleLineEnds(const std::string& text);
+
 // ---- Console callbacks (Console.cpp) -------------------------------------------
 
 extern "C" {
@@ -59,14 +63,15 @@ struct CoreEntryPoints {
 };
 
 // The whole main sequence on the given process command line; returns the
-// exit code. Unexpected failures pass through.
+// exit code. --version prints the name and version alone. Unexpected
+// failures pass through.
 int RunProgram(const CoreEntryPoints& core, const std::string& commandLine);
 
 // The argument text: the command line less the program's own name.
 std::string ArgumentText(const std::string& commandLine);
 
 // The help page as printed, from the resource's ANSI text: every line ended
-// by CR LF, cut at a NUL, converted to the console's code page.
+// as the console ends lines, cut at a NUL, converted to the console's code page.
 std::string HelpPageText(const std::string& resource);
 
 // Reads the help resource from the library file and writes the page and its
@@ -75,7 +80,8 @@ void PrintHelpPage();
 
 // ---- Failure report (FailureReport.cpp) ----------------------------------------
 
-// The French report of an unexpected failure, in the ANSI code page.
+// The French report of an unexpected failure, in the ANSI code page, its
+// lines ended as the console ends them.
 std::string FailureReport(const std::string& kind, const std::string& module,
                           std::uintptr_t offset, const std::string& message);
 

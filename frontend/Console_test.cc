@@ -9,17 +9,20 @@ namespace {
 
 class ConsoleCallbacks : public test::WithScriptedConsole {};
 
-const std::string kQuestion = "\r\n" + host::Utf8ToOem("Ce fichier à copier n'existe pas :") +
-                              "\r\nC:\\Cible\\a.txt\r\n" +
-                              host::Utf8ToOem("Souhaitez-vous le créer ?") +
-                              "\r\nOui, Non, Tous, Annuler [ONTA]";
+// CR LF on Windows, LF on Linux: the e2e tests check which.
+const std::string kEol = host::ConsoleLineEnd();
+const std::string kQuestion = kEol + host::Utf8ToOem("Ce fichier à copier n'existe pas :") + kEol +
+                              "C:\\Cible\\a.txt" + kEol +
+                              host::Utf8ToOem("Souhaitez-vous le créer ?") + kEol +
+                              "Oui, Non, Tous, Annuler [ONTA]";
 
 int32_t AskCreate() { return ConsoleAskUser(AskCreateFile, "C:\\Cible\\a.txt"); }
 
 TEST_F(ConsoleCallbacks, MessagesAndFileNamesAreWrittenAsReceived) {
   ConsoleShowError("Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\".");
   ConsoleShowFile("C:\\a.txt -> D:\\a.txt");
-  EXPECT_EQ(console.out, "Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\".\r\nC:\\a.txt -> D:\\a.txt\r\n");
+  EXPECT_EQ(console.out,
+            "Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\"." + kEol + "C:\\a.txt -> D:\\a.txt" + kEol);
 }
 
 // A name cannot drive a terminal: its control characters show as "?"
@@ -27,25 +30,32 @@ TEST_F(ConsoleCallbacks, MessagesAndFileNamesAreWrittenAsReceived) {
 TEST_F(ConsoleCallbacks, ControlCharactersInNamesShowAsQuestionMarksOnATerminal) {
   const char* name = "a\x1b]0;titre\x07" "b\nc\rd\x7f" "\xE9.txt";
   ConsoleShowFile(name);
-  EXPECT_EQ(console.out, std::string(name) + "\r\n");
+  EXPECT_EQ(console.out, name + kEol);
   console.out.clear();
   console.terminal = true;
   ConsoleShowFile(name);
   ConsoleShowError("Erreur lors de la copie de \"x\x1b[2J\".");
   ConsoleAskUser(AskCreateFile, "C:\\\x1b[31m.txt");
-  EXPECT_NE(console.out.find("a?]0;titre?b?c?d?\xE9.txt\r\n"), std::string::npos) << console.out;
-  EXPECT_NE(console.out.find("Erreur lors de la copie de \"x?[2J\".\r\n"), std::string::npos);
-  EXPECT_NE(console.out.find("C:\\?[31m.txt\r\n"), std::string::npos);
+  EXPECT_NE(console.out.find("a?]0;titre?b?c?d?\xE9.txt" + kEol), std::string::npos) << console.out;
+  EXPECT_NE(console.out.find("Erreur lors de la copie de \"x?[2J\"." + kEol), std::string::npos);
+  EXPECT_NE(console.out.find("C:\\?[31m.txt" + kEol), std::string::npos);
   EXPECT_EQ(console.out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(ConsoleCallbacks, TotalIsPrecededByAnEmptyLineOnlyWhenFilesWereCopied) {
   ConsoleShowFile("x");
   ConsoleShowTotal(0);
-  EXPECT_EQ(console.out, "x\r\n0" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, "x" + kEol + "0" + host::Utf8ToOem(" fichier(s) copié(s).") + kEol);
   console.out.clear();
   ConsoleShowTotal(12);
-  EXPECT_EQ(console.out, "\r\n12" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, kEol + "12" + host::Utf8ToOem(" fichier(s) copié(s).") + kEol);
+}
+
+// Only a CR LF pair is a line end to convert: a lone CR or LF may be a
+// name's own byte.
+TEST(ConsoleLineEnds, OnlyCrLfPairsAreConverted) {
+  EXPECT_EQ(WithConsoleLineEnds("a\r\nb\rc\nd\r\n"), "a" + kEol + "b\rc\nd" + kEol);
+  EXPECT_EQ(WithConsoleLineEnds("\r\r\n\n"), "\r" + kEol + "\n");
 }
 
 TEST_F(ConsoleCallbacks, StartCopyWaitsForOneLineAndAlwaysGoesOn) {

@@ -40,8 +40,9 @@ std::string FailureReport(const std::string& kind, const std::string& module,
   char address[32];
   std::snprintf(address, sizeof address, "%08llX", static_cast<unsigned long long>(offset));
   const bool needsStop = !message.empty() && message.back() != '.';
-  return "Exception " + kind + " dans le module " + module + " dans " + address + ".\r\n" +
-         message + (needsStop ? "." : "") + "\r\n\r\n";
+  const std::string lineEnd = host::ConsoleLineEnd();
+  return "Exception " + kind + " dans le module " + module + " dans " + address + "." + lineEnd +
+         message + (needsStop ? "." : "") + lineEnd + lineEnd;
 }
 
 int RunReportingFailures(int (*body)()) {

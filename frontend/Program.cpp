@@ -1,5 +1,5 @@
-// The program's main sequence: SILENT test, banner, help page, argument
-// text, then the library's parse and session.
+// The program's main sequence: version, SILENT test, banner, help page,
+// argument text, then the library's parse and session.
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -13,7 +13,7 @@ namespace vx {
 
 namespace {
 
-const char* const kLineEnd = "\r\n";
+const std::string kLineEnd = host::ConsoleLineEnd();
 
 // The run's options and argument text live as long as the process, as the
 // library expects of its host.
@@ -22,8 +22,8 @@ std::string argumentText;
 
 void WriteBanner(const CoreEntryPoints& core) {
   host::SetConsoleTitleText("Morlane Veltrix");
-  Console().Write(std::string(core.getTitle()) + kLineEnd + core.getCopyright() + kLineEnd +
-                  kLineEnd);
+  Console().Write(std::string(core.getTitle()) + kLineEnd +
+                  WithConsoleLineEnds(core.getCopyright()) + kLineEnd + kLineEnd);
 }
 
 // Lines end at CR LF, a lone CR or a lone LF; a line end at the very end
@@ -96,6 +96,11 @@ void PrintHelpPage() {
 }
 
 int RunProgram(const CoreEntryPoints& core, const std::string& commandLine) {
+  // A help switch beside it keeps its page, as before --version was known.
+  if (CommandLineHasSwitch(commandLine, {"-VERSION"}) && !core.needHelp()) {
+    Console().Write(std::string("Veltrix " VX_VERSION) + kLineEnd);
+    return 0;
+  }
   if (!CommandLineHasSwitch(commandLine, {"SILENT"})) WriteBanner(core);
   if (core.needHelp()) {
     PrintHelpPage();

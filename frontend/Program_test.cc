@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <regex>
 
 #include "core/Error.h"
 #include "frontend/Console.h"
@@ -26,11 +27,14 @@ TEST(ArgumentText, NameAloneLeavesNothing) {
   EXPECT_EQ(ArgumentText(""), "");
 }
 
-TEST(HelpPageText, EveryLineEndsWithCrLf) {
-  EXPECT_EQ(HelpPageText("a\r\nb\rc\nd"), "a\r\nb\r\nc\r\nd\r\n");
-  EXPECT_EQ(HelpPageText("a\r\n\r\nb\r\n"), "a\r\n\r\nb\r\n");
-  EXPECT_EQ(HelpPageText("a\tb\n\n"), "a\tb\r\n\r\n");
-  EXPECT_EQ(HelpPageText(std::string("a\r\nb\0c\r\nd", 10)), "a\r\nb");
+// CR LF on Windows, LF on Linux: the e2e tests check which.
+const std::string kEol = host::ConsoleLineEnd();
+
+TEST(HelpPageText, EveryLineEndsWithTheConsoleLineEnd) {
+  EXPECT_EQ(HelpPageText("a\r\nb\rc\nd"), "a" + kEol + "b" + kEol + "c" + kEol + "d" + kEol);
+  EXPECT_EQ(HelpPageText("a\r\n\r\nb\r\n"), "a" + kEol + kEol + "b" + kEol);
+  EXPECT_EQ(HelpPageText("a\tb\n\n"), "a\tb" + kEol + kEol);
+  EXPECT_EQ(HelpPageText(std::string("a\r\nb\0c\r\nd", 10)), "a" + kEol + "b");
 }
 
 TEST(HelpPageText, TheLibraryResourceHasItsFullLayout) {
@@ -39,14 +43,14 @@ TEST(HelpPageText, TheLibraryResourceHasItsFullLayout) {
   ASSERT_TRUE(resource.has_value());
   const std::string page = HelpPageText(*resource);
   std::size_t lines = 0;
-  for (std::size_t i = page.find("\r\n"); i != std::string::npos; i = page.find("\r\n", i + 2))
+  for (std::size_t i = page.find(kEol); i != std::string::npos; i = page.find(kEol, i + kEol.size()))
     ++lines;
   EXPECT_EQ(lines, 175u);
-  EXPECT_EQ(page.rfind(host::AnsiToOem(host::Utf8ToAnsi("Paramètres de la ligne de commande :\r\n")), 0), 0u);
-  EXPECT_NE(page.find("\r\n\t[SIZE:[+ | -][=]octets]"), std::string::npos);  // tabs kept
+  EXPECT_EQ(page.rfind(host::AnsiToOem(host::Utf8ToAnsi("Paramètres de la ligne de commande :")) + kEol, 0), 0u);
+  EXPECT_NE(page.find(kEol + "\t[SIZE:[+ | -][=]octets]"), std::string::npos);  // tabs kept
   const std::string last = "2048 octets qui ne commencent pas par\"a\" ou \"b\" du r";
   EXPECT_NE(page.find(last), std::string::npos);
-  EXPECT_EQ(page.substr(page.size() - 2), "\r\n");
+  EXPECT_EQ(page.substr(page.size() - kEol.size()), kEol);
 }
 
 TEST(HelpPageText, MissingResourceIsNotFound) {
@@ -113,7 +117,9 @@ class MainSequence : public test::WithScriptedConsole {
   int Run(const std::string& commandLine) {
     return RunProgram(FakeCore::EntryPoints(), commandLine);
   }
-  const std::string banner = "Titre\r\nLigne 1\r\nLigne 2\r\n\r\n";
+  // The library's notice comes with CR LF: the console ends its lines its own way.
+  const std::string banner = "Titre" + kEol + "Ligne 1" + kEol + "Ligne 2" + kEol + kEol;
+  const std::string total = kEol + "2" + host::Utf8ToOem(" fichier(s) copié(s).") + kEol;
 };
 
 TEST_F(MainSequence, SessionResultIsTheExitCode) {
@@ -123,7 +129,7 @@ TEST_F(MainSequence, SessionResultIsTheExitCode) {
   EXPECT_TRUE(FakeCore::recordIsTheFilledOne);
   EXPECT_TRUE(FakeCore::callbacksAsExpected);
   // Banner, then only what the session wrote: the program adds nothing.
-  EXPECT_EQ(console.out, banner + "\r\n2" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, banner + total);
 }
 
 TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
@@ -143,7 +149,7 @@ TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
 
 TEST_F(MainSequence, SilentSwitchDropsTheBanner) {
   EXPECT_EQ(Run("Veltrix src -SILENT"), 0);
-  EXPECT_EQ(console.out, "\r\n2" + host::Utf8ToOem(" fichier(s) copié(s).") + "\r\n");
+  EXPECT_EQ(console.out, total);
   EXPECT_EQ(FakeCore::arguments, "src -SILENT");  // the parser sees SILENT too
 
   console.out.clear();
@@ -151,19 +157,31 @@ TEST_F(MainSequence, SilentSwitchDropsTheBanner) {
   EXPECT_EQ(console.out.rfind(banner, 0), 0u);
 }
 
+TEST_F(MainSequence, VersionPrintsOneLineAndParsesNothing) {
+  EXPECT_EQ(Run("Veltrix src --VERSION -SILENT"), 0);
+  EXPECT_EQ(FakeCore::fillCalls, 0);
+  EXPECT_TRUE(std::regex_match(console.out, std::regex("Veltrix [0-9]+\\.[0-9]+\\.[0-9]+" + kEol)))
+      << console.out;
+  // A help switch beside it keeps the page it always gave.
+  console.out.clear();
+  FakeCore::help = true;
+  EXPECT_EQ(Run("Veltrix --version -?"), 0);
+  EXPECT_EQ(console.out.rfind(banner + host::AnsiToOem(host::Utf8ToAnsi("Paramètres")), 0), 0u);
+}
+
 TEST_F(MainSequence, HelpPrintsThePageAndParsesNothing) {
   FakeCore::help = true;
   EXPECT_EQ(Run("Veltrix -silent -help src"), 0);
   EXPECT_EQ(FakeCore::fillCalls, 0);
   const std::string closing =
-      "\r\n" +
-      host::Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
-      "\r\nVeltrix --help | more\r\n";
+      kEol + host::Utf8ToOem("Si vous n'avez pas pu lire le début de cette page d'aide, exécutez :") +
+      kEol + "Veltrix --help | more" + kEol;
   ASSERT_GT(console.out.size(), closing.size());
   EXPECT_EQ(console.out.substr(console.out.size() - closing.size()), closing);
   EXPECT_EQ(console.out.rfind(host::AnsiToOem(host::Utf8ToAnsi("Paramètres")), 0), 0u);  // no banner
   // The page keeps its own last line end, then one empty line.
-  EXPECT_EQ(console.out.substr(console.out.size() - closing.size() - 3, 3), ".\r\n");
+  const std::string pageEnd = "." + kEol;
+  EXPECT_EQ(console.out.substr(console.out.size() - closing.size() - pageEnd.size(), pageEnd.size()), pageEnd);
 }
 
 // ---- Failure report -----------------------------------------------------------
@@ -171,11 +189,12 @@ TEST_F(MainSequence, HelpPrintsThePageAndParsesNothing) {
 TEST(FailureReport, KindModuleOffsetAndMessage) {
   EXPECT_EQ(FailureReport("EResNotFound", "Veltrix.exe", 0x1A2B,
                           host::Utf8ToAnsi("Ressource CMDINFO non trouvée")),
-            "Exception EResNotFound dans le module Veltrix.exe dans 00001A2B.\r\n" +
-                host::Utf8ToAnsi("Ressource CMDINFO non trouvée") + ".\r\n\r\n");
+            "Exception EResNotFound dans le module Veltrix.exe dans 00001A2B." + kEol +
+                host::Utf8ToAnsi("Ressource CMDINFO non trouvée") + "." + kEol + kEol);
   // A message that already ends with a full stop, or none at all, gets no stop.
-  EXPECT_EQ(FailureReport("E", "m", 0, "Fin."), "Exception E dans le module m dans 00000000.\r\nFin.\r\n\r\n");
-  EXPECT_EQ(FailureReport("E", "m", 0, ""), "Exception E dans le module m dans 00000000.\r\n\r\n\r\n");
+  const std::string head = "Exception E dans le module m dans 00000000." + kEol;
+  EXPECT_EQ(FailureReport("E", "m", 0, "Fin."), head + "Fin." + kEol + kEol);
+  EXPECT_EQ(FailureReport("E", "m", 0, ""), head + kEol + kEol);
 }
 
 TEST(FailureReport, UnexpectedFailuresEndWithExitCodeOne) {

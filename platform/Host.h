@@ -26,6 +26,9 @@ std::string Utf8ToAnsi(const std::string& utf8);
 std::string AnsiToOem(const std::string& ansi);
 
 void SetConsoleTitleText(const std::string& title);  // ANSI text
+// How the console ends a line: CR LF on Windows, LF on Linux, where a CR
+// would stay in every name a script reads. The log keeps CR LF on both.
+const char* ConsoleLineEnd();
 // Standard output through the C runtime's stream. Both raise EEntreeSortie
 // when the bytes cannot be written.
 void WriteStdout(const std::string& bytes);

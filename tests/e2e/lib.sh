@@ -8,6 +8,8 @@
 #   vx_path LINUX_PATH    the path as the program must be given it
 #   vx_console TEXT       UTF-8 text as the program's own console bytes
 #   vx_library TEXT       UTF-8 text as the library's (ANSI) bytes
+#   VX_EOL                the console's line end: CR LF under Wine, LF on Linux
+#                         (the log ends its lines with CR LF on both)
 #   VX_SW                 the switch prefix
 #   VX_TMP                a temporary folder, removed at exit; the script runs
 #                         inside it, and fails at exit when it left anything
@@ -20,6 +22,8 @@ VX_WINE=${VX_WINE:-0}
 case "$VX_WINE" in 1|ON|on|TRUE|true) VX_WINE=1 ;; *) VX_WINE=0 ;; esac
 VX_WINE_RUN=${VX_WINE_RUN:-$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-run.sh}
 VX_SW=-
+VX_EOL=$'\n'
+[ "$VX_WINE" = 1 ] && VX_EOL=$'\r\n'
 VX_SCRIPT=$(basename "$0")
 VX_HELP_RESOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/resources/cmdinfo.txt
 
@@ -104,15 +108,15 @@ vx_library() {
   if [ "$VX_WINE" = 1 ]; then printf '%s' "$1" | iconv -f UTF-8 -t CP1252; else printf '%s' "$1"; fi
 }
 
-# The help page as printed: the resource in the console's encoding, CR LF
-# after its last line too.
+# The help page as printed: the resource in the console's encoding, its CR LF
+# as the console's line ends, one after its last line too.
 vx_help_page() {
   if [ "$VX_WINE" = 1 ]; then
     iconv -f CP1252 -t CP850 "$VX_HELP_RESOURCE"
   else
-    iconv -f CP1252 -t UTF-8 "$VX_HELP_RESOURCE"
+    iconv -f CP1252 -t UTF-8 "$VX_HELP_RESOURCE" | sed 's/\r$//'
   fi
-  printf '\r\n'
+  printf '%s' "$VX_EOL"
 }
 
 assert_rc() {
@@ -135,6 +139,16 @@ assert_contains() {
 
 assert_not_contains() {
   ! grep -qaF -- "$2" "$1" || fail "${3:-unexpected text}: [$2] found in $(basename "$1")"
+}
+
+# assert_console_line_ends FILE [what]: every line ends in CR LF under Wine;
+# on Linux no CR at all, so a script reading names gets none.
+assert_console_line_ends() {
+  if [ "$VX_WINE" = 1 ]; then
+    [ "$(grep -c $'\r$' "$1")" = "$(wc -l <"$1")" ] || fail "${2:-console}: a line without CR LF under Wine"
+  else
+    ! grep -q $'\r' "$1" || fail "${2:-console}: a CR on Linux"
+  fi
 }
 
 assert_empty() {

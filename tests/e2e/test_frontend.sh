@@ -9,9 +9,9 @@ title="Utilitaire de copie de fichiers et d'arborescences."
 # The help page, then an empty line and the two closing lines.
 {
   vx_help_page
-  printf '\r\n'
-  vx_console $'Si vous n\'avez pas pu lire le début de cette page d\'aide, exécutez :\r\n'
-  printf 'Veltrix --help | more\r\n'
+  printf '%s' "$VX_EOL"
+  vx_console $'Si vous n\'avez pas pu lire le début de cette page d\'aide, exécutez :'"$VX_EOL"
+  printf 'Veltrix --help | more%s' "$VX_EOL"
 } >"$expected"
 
 # ---- Help --------------------------------------------------------------------
@@ -26,8 +26,10 @@ if [ "$VX_WINE" = 1 ]; then help_switch='/?'; else help_switch='-?'; fi
 vx_run "$help_switch"
 assert_rc 0 "$help_switch"
 # Banner: title, the two lines of the notice, an empty line.
-assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner title"
-assert_eq $'\r' "$(sed -n 4p "$VX_OUT")" "empty line after the notice"
+# Under Wine a CR ends each line before its LF; on Linux none is left.
+cr=${VX_EOL%$'\n'}
+assert_eq "$title$cr" "$(head -n 1 "$VX_OUT")" "banner title"
+assert_eq "$cr" "$(sed -n 4p "$VX_OUT")" "empty line after the notice"
 tail -n +5 "$VX_OUT" >"$VX_TMP/page"
 assert_file_eq "$expected" "$VX_TMP/page" "help page after the banner"
 pass "$help_switch prints banner and page"
@@ -39,6 +41,17 @@ if [ "$VX_WINE" = 0 ]; then
   assert_file_eq "$expected" "$VX_TMP/page" "--help page"
   pass "--help"
 fi
+
+# ---- Version ------------------------------------------------------------------
+
+version=$(sed -n 's/^project(Veltrix VERSION \([0-9.]*\).*/\1/p' "$(dirname "$VX_HELP_RESOURCE")/../CMakeLists.txt")
+[ -n "$version" ] || fail "no project version in CMakeLists.txt"
+vx_run --version
+assert_rc 0 "--version"
+assert_eq "Veltrix $version${VX_EOL%$'\n'}" "$(cat "$VX_OUT")" "--version"
+assert_eq 1 "$(wc -l <"$VX_OUT" | tr -d ' ')" "--version prints one line"
+assert_empty "$VX_ERR"
+pass "--version prints the name and version, exit code 0"
 
 # ---- Refused command line ----------------------------------------------------
 
@@ -69,12 +82,12 @@ pass "-STRICT refuses an unknown switch by name; without it the switch is ignore
 # An argument that only holds SILENT after a blank or a quote is not the switch.
 vx_run "x ${VX_SW}SILENT" "${VX_SW}L"
 assert_rc 0 "quoted argument with a blank is a source"
-assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner kept for [x -SILENT]"
+assert_eq "$title$cr" "$(head -n 1 "$VX_OUT")" "banner kept for [x -SILENT]"
 if [ "$VX_WINE" = 0 ]; then
   # (Under Wine the command line carries the quote as \", which the cut
   # rule of Windows command lines does not know.)
   vx_run "a\"b ${VX_SW}SILENT"
-  assert_eq "$title"$'\r' "$(head -n 1 "$VX_OUT")" "banner kept for an argument with a quote"
+  assert_eq "$title$cr" "$(head -n 1 "$VX_OUT")" "banner kept for an argument with a quote"
 fi
 pass "arguments holding blanks and quotes are cut whole"
 
@@ -118,7 +131,7 @@ if [ "$VX_WINE" = 0 ]; then
     assert_rc 1 "missing resource"
     assert_contains "$VX_ERR" "Exception EResNotFound dans le module Veltrix dans "
     assert_contains "$VX_ERR" "Ressource CMDINFO non trouvée."
-    assert_eq "t"$'\r' "$(head -n 1 "$VX_OUT")" "banner flushed before the report"
+    assert_eq "t" "$(head -n 1 "$VX_OUT")" "banner flushed before the report"
     pass "a library without the help page: report on stderr, exit code 1"
   fi
 fi
@@ -134,6 +147,7 @@ vx_run src dst "${VX_SW}D:xyz"
 assert_rc 1 "unconvertible date"
 assert_contains "$VX_ERR" "Exception "
 assert_contains "$VX_ERR" "$(vx_console 'ne correspond pas à une date')"
+assert_console_line_ends "$VX_ERR" "the failure report"
 pass "a failure raised in the library reaches the program's report"
 
 # A failure raised in the library names the library, whichever part raised

@@ -35,28 +35,29 @@ d2=$(vx_path "$VX_TMP/d2")
 sep=/
 [ "$VX_WINE" = 1 ] && sep='\'
 
+eol=$VX_EOL
 question() {  # target
-  printf '\r\n'
-  vx_console $'Ce fichier à copier n\'existe pas :\r\n'
-  printf '%s\r\n' "$1"
-  vx_console $'Souhaitez-vous le créer ?\r\n'
+  printf '%s' "$eol"
+  vx_console $'Ce fichier à copier n\'existe pas :'"$eol"
+  printf '%s%s' "$1" "$eol"
+  vx_console $'Souhaitez-vous le créer ?'"$eol"
   printf 'Oui, Non, Tous, Annuler [ONTA]'
 }
 
 VX_INPUT=$'o\no\n' run_merged "$src" "$d1;$d2" "${VX_SW}SYNCHRONIZE" "${VX_SW}P"
 assert_rc 2 "a failed copy"
 {
-  printf "Utilitaire de copie de fichiers et d'arborescences.\r\n"
-  printf 'Copyright (C) 2003-2026 Morlane\r\nhttps://www.morlane.fr/veltrix\r\n\r\n'
+  printf "Utilitaire de copie de fichiers et d'arborescences.%s" "$eol"
+  printf 'Copyright (C) 2003-2026 Morlane%shttps://www.morlane.fr/veltrix%s%s' "$eol" "$eol" "$eol"
   question "$d1${sep}a.txt"
-  printf '%s\r\n' "$src${sep}a.txt"
+  printf '%s%s' "$src${sep}a.txt" "$eol"
   # Windows shows the notice in a message box, not on the console.
   [ "$VX_WINE" = 1 ] || printf '%s\n' "$VX_TMP/d1/ancien"
   question "$d2${sep}a.txt"
-  printf '%s\r\n' "$src${sep}a.txt"
-  printf 'Erreur lors de la copie de "%s".\r\n' "$src${sep}a.txt"
-  printf '\r\n1 '
-  vx_console $'fichier(s) copié(s).\r\n'
+  printf '%s%s' "$src${sep}a.txt" "$eol"
+  printf 'Erreur lors de la copie de "%s".%s' "$src${sep}a.txt" "$eol"
+  printf '%s1 ' "$eol"
+  vx_console 'fichier(s) copié(s).'"$eol"
 } >"$VX_TMP/expected"
 assert_file_eq "$VX_TMP/expected" "$VX_OUT" "banner, questions, names, notice, error and total in order"
 pass "a redirected run keeps the order of banner, questions, notice, error and total"
@@ -64,7 +65,7 @@ pass "a redirected run keeps the order of banner, questions, notice, error and t
 # A failure raised in the library: what was written before it comes first.
 run_merged "$src" "$d1" "${VX_SW}D:xyz"
 assert_rc 1 "unconvertible date"
-assert_eq "Utilitaire de copie de fichiers et d'arborescences."$'\r' "$(head -n 1 "$VX_OUT")" \
+assert_eq "Utilitaire de copie de fichiers et d'arborescences.${eol%$'\n'}" "$(head -n 1 "$VX_OUT")" \
   "banner before the report"
 assert_eq "5" "$(grep -n '^Exception EConversion' "$VX_OUT" | cut -d: -f1)" "report after the banner"
 pass "the failure report follows the banner"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The installed product: `cmake --install` into a temporary prefix, then the
-# installed program copies the example tree and prints its help page (read
-# from the library it loaded, in lib/ beside bin/), the manual page renders,
-# and the example host builds against the installed files, with find_package
-# and with pkg-config, and runs.
+# installed program copies the example tree, prints its version and its help
+# page (read from the library it loaded, in lib/ beside bin/), also under its
+# lower-case name, the manual page renders under both names, and the example
+# host builds against the installed files, with find_package and with
+# pkg-config (plain paths), and runs.
 set -u
 fail() { echo "FAIL [test_install.sh] $*" >&2; exit 1; }
 pass() { echo "ok   [test_install.sh] $*"; }
@@ -24,11 +25,12 @@ cmake --install "$VX_BUILD_DIR" --prefix "$prefix" >"$work/install.log" 2>&1 ||
 # ---- Layout ---------------------------------------------------------------------
 if [ $windows = 1 ]; then
   expected="bin/Veltrix.exe bin/VeltrixCore.dll lib/libVeltrixCore.dll.a include/veltrix/VeltrixCore.h
-            README.md lib/pkgconfig/VeltrixCore.pc lib/cmake/VeltrixCore/VeltrixCoreConfig.cmake"
+            README.md LISEZMOI.txt lib/pkgconfig/VeltrixCore.pc lib/cmake/VeltrixCore/VeltrixCoreConfig.cmake"
   [ "$width" = 32 ] && expected="$expected bin/libgcc_s_dw2-1.dll bin/libwinpthread-1.dll"
 else
-  expected="bin/Veltrix lib/libVeltrixCore.so lib/libVeltrixCore.so.1 lib/libVeltrixCore.so.1.0.0
-            include/veltrix/VeltrixCore.h share/man/man1/Veltrix.1 share/man/fr/man1/Veltrix.1
+  expected="bin/Veltrix bin/veltrix lib/libVeltrixCore.so lib/libVeltrixCore.so.1 lib/libVeltrixCore.so.1.0.0
+            include/veltrix/VeltrixCore.h share/man/man1/Veltrix.1.gz share/man/fr/man1/Veltrix.1.gz
+            share/man/man1/veltrix.1.gz share/man/fr/man1/veltrix.1.gz
             lib/pkgconfig/VeltrixCore.pc lib/cmake/VeltrixCore/VeltrixCoreConfig.cmake
             lib/cmake/VeltrixCore/VeltrixCoreConfigVersion.cmake share/doc/veltrix/README.md"
 fi
@@ -40,6 +42,13 @@ if [ $windows = 0 ]; then
   [ "$soname" = libVeltrixCore.so.1 ] || fail "soname [$soname]"
   runpath=$(readelf -d "$prefix/bin/Veltrix" | sed -n 's/.*(R[UN]*PATH).*\[\(.*\)\]/\1/p')
   [ "$runpath" = '$ORIGIN:$ORIGIN/../lib' ] || fail "installed program's run path [$runpath]"
+  for link in bin/veltrix share/man/man1/veltrix.1.gz share/man/fr/man1/veltrix.1.gz; do
+    target=$(readlink "$prefix/$link")
+    [ "$target" = "$(basename "$link" | sed 's/^v/V/')" ] || fail "$link links to [$target]"
+  done
+  # Debian's own files (copyright, changelog, lintian overrides) go into the packages only.
+  [ ! -e "$prefix/share/lintian" ] && [ ! -e "$prefix/share/doc/veltrix/copyright" ] ||
+    fail "a plain install holds the packages' Debian files"
 fi
 pass "bin, lib, include, package files and manual pages in place"
 
@@ -61,6 +70,15 @@ if [ "$width" != 32 ]; then
   grep -q "Signification des param" "$work/help.txt" || fail "installed Veltrix printed no help page"
   pass "the installed program prints the help page of the library it loaded"
 
+  version=$(sed -n 's/^project(Veltrix VERSION \([0-9.]*\).*/\1/p' "$VX_SOURCE_DIR/CMakeLists.txt")
+  run "$program" --version </dev/null >"$work/version.txt" 2>&1 || fail "installed Veltrix --version: $(cat "$work/version.txt")"
+  [ "$(tr -d '\r' <"$work/version.txt")" = "Veltrix $version" ] || fail "--version printed [$(cat "$work/version.txt")]"
+  if [ $wine = 0 ]; then
+    run "$prefix/bin/veltrix" -? </dev/null >"$work/help.txt" 2>&1 || fail "installed veltrix -?: $(tail -3 "$work/help.txt")"
+    grep -q "Signification des param" "$work/help.txt" || fail "installed veltrix -? printed no help page"
+  fi
+  pass "the installed program prints its version ($version); veltrix is the program too"
+
   run "$program" "$(path "$VX_SOURCE_DIR/examples/arbre")" "$(path "$work/copie")" -E -V \
     </dev/null >"$work/copy.txt" 2>&1
   rc=$?
@@ -80,13 +98,15 @@ if [ "$width" != 32 ]; then
 fi
 
 if [ $windows = 0 ]; then
-  LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$prefix/share/man/fr/man1/Veltrix.1" >"$work/man.txt" 2>"$work/man.err" ||
+  LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$prefix/share/man/fr/man1/Veltrix.1.gz" >"$work/man.txt" 2>"$work/man.err" ||
     fail "man -l: $(head -3 "$work/man.err")"
   [ ! -s "$work/man.err" ] || fail "man -l: $(head -3 "$work/man.err")"
-  LC_ALL=C.UTF-8 MANWIDTH=80 man -M "$prefix/share/man" Veltrix >"$work/man2.txt" 2>/dev/null ||
-    fail "man finds no page Veltrix under share/man"
-  grep -q 'copie de fichiers et d.arborescences' "$work/man2.txt" || fail "the installed page does not render"
-  pass "man renders the installed page"
+  for name in Veltrix veltrix; do
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -M "$prefix/share/man" "$name" >"$work/man2.txt" 2>/dev/null ||
+      fail "man finds no page $name under share/man"
+    grep -q 'copie de fichiers et d.arborescences' "$work/man2.txt" || fail "the installed page $name does not render"
+  done
+  pass "man renders the installed page, as Veltrix and as veltrix"
 fi
 
 # ---- Hosts built against the installed files ---------------------------------------
@@ -109,6 +129,11 @@ done
 
 pcflags=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs VeltrixCore) ||
   fail "pkg-config does not know VeltrixCore"
+if [ $windows = 0 ]; then
+  # Plain paths under the install prefix, as a distribution's own files give them.
+  # shellcheck disable=SC2086
+  [ "$(echo $pcflags)" = "-I$prefix/include -L$prefix/lib -lVeltrixCore" ] || fail "pkg-config gives [$pcflags]"
+fi
 linked=$work/linked/veltrix_linked
 pkghost=$work/pkgconfig_host
 extra=()

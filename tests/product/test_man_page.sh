@@ -31,7 +31,7 @@ pass "no warning from the man page checkers ($checked)"
 command -v man >/dev/null || fail "man is not installed"
 MANWIDTH=80 man -l "$page" >"$work/page.txt" 2>"$work/man.err" || fail "man -l failed: $(head -3 "$work/man.err")"
 [ ! -s "$work/man.err" ] || fail "man -l: $(head -3 "$work/man.err")"
-grep -q '^NOM' "$work/page.txt" && grep -q 'Veltrix - copie de fichiers' "$work/page.txt" ||
+grep -q '^NOM' "$work/page.txt" && grep -q 'Veltrix, veltrix - copie de fichiers' "$work/page.txt" ||
   fail "the rendered page lacks its name section"
 for section in SYNOPSIS DESCRIPTION OPTIONS 'FICHIERS DE LISTE' 'CODES DE RETOUR' 'NOTES LINUX' EXEMPLES; do
   grep -q "^$section" "$work/page.txt" || fail "no section $section"
