@@ -58,6 +58,7 @@ set(UNIT_TEST_SOURCES
   platform/FileOps_test.cc
   platform/FileSystemWindows_test.cc
   platform/Locale_test.cc
+  platform/NativeCopy_test.cc
   platform/Platform_test.cc
   support/md5_test.cc
   support/wildcard_test.cc

@@ -432,8 +432,8 @@ class TemporaryFile {
 // links. Everything below a root is reached relative to a held Folder, one
 // name at a time: a link, mount point or reparse point where a folder is
 // expected is refused, never entered. Names are single components without
-// separators. Tests derive from NativeFileSystem to provoke faults and pass
-// their double where the engine takes a FileSystem&.
+// separators. The engine's tests pass a file system kept in memory
+// (tests/unit/MemoryFileSystem.h), with faults injected where they ask.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

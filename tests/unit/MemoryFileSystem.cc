@@ -123,7 +123,8 @@ struct MemoryFileSystem::Node {
   FileId id;
   int mode = 0644;
   std::optional<uint32_t> dos;  // the DOS bits kept; none: a file's archive bit alone
-  std::string bytes;            // a file's content
+  std::string bytes;            // a file's content,
+  uint64_t zeros = 0;           // then as many zeros, unwritten (a sparse file)
   std::string target;           // a link's
   int64_t creation = 0, lastAccess = 0, lastWrite = 0;
   bool mountRoot = false;
@@ -134,6 +135,13 @@ struct MemoryFileSystem::Node {
   Faults faults;
 
   bool IsFolder() const { return kind == kFolder; }
+  uint64_t Size() const { return bytes.size() + zeros; }
+  // The whole content, the zeros written out.
+  std::string& Whole() {
+    bytes.append(static_cast<std::size_t>(zeros), '\0');
+    zeros = 0;
+    return bytes;
+  }
 };
 
 // Where a path leads: the folder and name of its last component (no folder
@@ -172,6 +180,13 @@ bool NoRoom(Node& node, uint64_t bytes) {
   return f.write.Strikes();
 }
 
+// The root of the mount a folder lies in: renames stay within one.
+const Node* MountOf(const Node& folder) {
+  const Node* at = &folder;
+  for (NodePtr parent; !at->mountRoot && (parent = at->parent.lock());) at = parent.get();
+  return at;
+}
+
 void MarkRemoved(Node& node) {
   node.removed = true;
   for (auto& entry : node.entries)
@@ -184,7 +199,7 @@ void MarkRemoved(Node& node) {
 class MemoryInputFile : public InputFile {
  public:
   explicit MemoryInputFile(NodePtr node) : node_(std::move(node)) {}
-  ErrorOr<int64_t> Size() override { return static_cast<int64_t>(node_->bytes.size()); }
+  ErrorOr<int64_t> Size() override { return static_cast<int64_t>(node_->Size()); }
   int64_t Position() override { return position_; }
   std::error_code Seek(int64_t position) override {
     if (position < 0) return Error(std::errc::invalid_argument);
@@ -192,7 +207,7 @@ class MemoryInputFile : public InputFile {
     return {};
   }
   ErrorOr<std::size_t> Read(void* buffer, std::size_t count) override {
-    const uint64_t size = node_->bytes.size();
+    const uint64_t size = node_->Size();
     const uint64_t at = static_cast<uint64_t>(position_);
     if (at >= size || count == 0) return std::size_t{0};
     std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(count, size - at));
@@ -201,7 +216,10 @@ class MemoryInputFile : public InputFile {
       if (at >= f.readAt && f.read.Strikes()) return f.read.error;
       if (at < f.readAt) n = static_cast<std::size_t>(f.readAt - at);
     }
-    node_->bytes.copy(static_cast<char*>(buffer), n, static_cast<std::size_t>(at));
+    const std::string& bytes = node_->bytes;
+    const std::size_t written = at < bytes.size() ? std::min<std::size_t>(n, bytes.size() - at) : 0;
+    bytes.copy(static_cast<char*>(buffer), written, static_cast<std::size_t>(at));
+    std::fill_n(static_cast<char*>(buffer) + written, n - written, '\0');
     position_ += static_cast<int64_t>(n);
     return n;
   }
@@ -467,7 +485,7 @@ ErrorOr<EntryInfo> MemoryFileSystem::Describe(const NodePtr& folder, const NodeP
   info.kind = led->kind == kFile     ? EntryKind::File
               : led->kind == kFolder ? EntryKind::Folder
                                      : EntryKind::Special;
-  if (led->kind == kFile) info.size = led->bytes.size();
+  if (led->kind == kFile) info.size = led->Size();
   info.attributes = AttributesOf(std::nullopt, name, *led);
   if (led->IsFolder() && (info.link || led->mountRoot)) info.attributes |= attr::ReparsePoint;
   info.lastWrite = led->lastWrite;
@@ -647,7 +665,7 @@ ErrorOr<NodePtr> MemoryFileSystem::OpenFile(const NodePtr& folder, std::string_v
 // Whether a read of the whole file strikes its read fault.
 std::error_code MemoryFileSystem::ReadWhole(Node& file) const {
   Faults& f = file.faults;
-  if (f.read.error && f.read.times != 0 && file.bytes.size() > f.readAt && f.read.Strikes())
+  if (f.read.error && f.read.times != 0 && file.Size() > f.readAt && f.read.Strikes())
     return f.read.error;
   return {};
 }
@@ -674,9 +692,11 @@ std::error_code MemoryFileSystem::CopyFile(const Folder& from, std::string_view 
   // leaves neither a part nor a temporary file behind.
   if (const std::error_code error = ReadWhole(**file)) return error;
   if (dir.removed) return Error(std::errc::no_such_file_or_directory);
-  if (NoRoom(dir, in.bytes.size())) return dir.faults.write.error;
+  if (NoRoom(dir, in.Size())) return dir.faults.write.error;
   NodePtr copy = NewNode(kFile, dir);
   copy->bytes = in.bytes;
+  copy->zeros = in.zeros;
+  if (dir.faults.corruptCopies && !copy->bytes.empty()) copy->bytes[0] ^= 1;
   copy->mode = CopyMode(in.mode, attributes);
   const uint32_t sourceBits =
       attributes.listed ? *attributes.listed : AttributesOf(in.dos, name, in);
@@ -718,7 +738,8 @@ std::error_code MemoryFileSystem::MoveFile(const Folder& from, std::string_view 
   if (node->kind == kLink) return Error(std::errc::cross_device_link);
   if (node->IsFolder()) return Error(std::errc::is_a_directory);
   if (node->kind != kFile) return Error(std::errc::invalid_argument);
-  if (node->id.device != to.Id().device) return Error(std::errc::cross_device_link);
+  if (node->id.device != to.Id().device || MountOf(**source) != MountOf(**target))
+    return Error(std::errc::cross_device_link);
   if (node->faults.rename.Strikes()) return node->faults.rename.error;
   if ((*target)->removed) return Error(std::errc::no_such_file_or_directory);
   if (Find(**target, targetName)) return Error(std::errc::file_exists);
@@ -814,23 +835,37 @@ ErrorOr<FileTimes> MemoryFileSystem::GetFileTimes(const Folder& folder, std::str
 // ---- Paths named by the user ---------------------------------------------------------------
 
 std::error_code MemoryFileSystem::CreateDirectories(const std::string& path) {
-  ErrorOr<Place> place = Locate(path, true);
-  if (place && place->node)
-    return place->node->IsFolder() ? std::error_code() : Error(std::errc::not_a_directory);
-  if (!place && place.error() != std::errc::no_such_file_or_directory) return place.error();
-  const std::string trimmed = Trimmed(path);
-  const std::size_t parent = FolderPartLength(trimmed);
-  if (parent > RootOf(trimmed, CurrentDrive()).length) {
-    if (const std::error_code error = CreateDirectories(trimmed.substr(0, parent - 1))) return error;
+  if (path.empty()) return Error(std::errc::no_such_file_or_directory);
+  const RootPart root = RootOf(path, CurrentDrive());
+  NodePtr folder = current_;
+  if (root.absolute) {
+    const auto found = roots_.find(root.drive);
+    if (found == roots_.end()) return Error(std::errc::no_such_file_or_directory);
+    folder = found->second;
   }
-  place = Locate(trimmed, false);
-  if (!place) return place.error();
-  if (!place->folder) return Error(std::errc::no_such_file_or_directory);
-  if (place->node) {
-    return place->node->IsFolder() ? std::error_code() : Error(std::errc::not_a_directory);
+  // One step at a time, links followed, the missing folders made.
+  for (const std::string& part : Components(path, root.length)) {
+    if (part == "." || part == "..") {
+      if (part == ".." && folder->removed) return Error(std::errc::no_such_file_or_directory);
+      if (NodePtr parent = part == ".." ? folder->parent.lock() : nullptr) folder = parent;
+      continue;
+    }
+    NodePtr next = Find(*folder, part);
+    if (next && next->kind == kLink) {
+      ErrorOr<Place> led = LocateFrom(folder, next->target, true, 1);
+      if (!led) return led.error();
+      if (!led->node) return Error(std::errc::no_such_file_or_directory);
+      next = led->node;
+    }
+    if (!next) {
+      ErrorOr<NodePtr> made = MakeFolderIn(folder, part, nullptr);
+      if (!made) return made.error();
+      next = *made;
+    }
+    if (!next->IsFolder()) return Error(std::errc::not_a_directory);
+    folder = next;
   }
-  ErrorOr<NodePtr> made = MakeFolderIn(place->folder, place->name, nullptr);
-  return made ? std::error_code() : made.error();
+  return {};
 }
 
 std::error_code MemoryFileSystem::RemoveFolderPath(const std::string& path) {
@@ -850,7 +885,7 @@ ErrorOr<std::string> MemoryFileSystem::ReadWholeFile(const std::string& path) {
   if (node->IsFolder()) return Error(std::errc::is_a_directory);
   if (node->kind != kFile) return Error(std::errc::invalid_argument);
   if (const std::error_code error = ReadWhole(*node)) return error;
-  return node->bytes;
+  return node->Whole();
 }
 
 std::error_code MemoryFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
@@ -876,12 +911,12 @@ std::error_code MemoryFileSystem::AppendToFile(const std::string& path, const st
   // A full disk takes what fits.
   for (Node* node : {file.get(), place->folder.get()}) {
     if (node && NoRoom(*node, bytes.size())) {
-      file->bytes.append(bytes, 0, static_cast<std::size_t>(node->faults.writeAt));
+      file->Whole().append(bytes, 0, static_cast<std::size_t>(node->faults.writeAt));
       file->lastWrite = Tick();
       return node->faults.write.error;
     }
   }
-  file->bytes += bytes;
+  file->Whole() += bytes;
   file->lastWrite = Tick();
   return {};
 }
@@ -975,6 +1010,7 @@ void MemoryFileSystem::Write(const std::string& path, const std::string& bytes) 
   }
   if (place.node->kind != kFile) throw std::runtime_error(path + ": not a file");
   place.node->bytes = bytes;
+  place.node->zeros = 0;
   place.node->lastWrite = place.node->lastAccess = Tick();
 }
 
@@ -983,7 +1019,7 @@ std::string MemoryFileSystem::Read(const std::string& path) const {
   std::error_code error = place ? std::error_code() : place.error();
   if (!error && !place->node) error = Error(std::errc::no_such_file_or_directory);
   if (!error && place->node->kind != kFile) error = Error(std::errc::is_a_directory);
-  return error ? "<" + error.message() + ">" : place->node->bytes;
+  return error ? "<" + error.message() + ">" : place->node->Whole();
 }
 
 void MemoryFileSystem::MakeFolder(const std::string& path) {
@@ -1063,6 +1099,15 @@ std::vector<std::string> MemoryFileSystem::Names(const std::string& folder) cons
   std::vector<std::string> names;
   for (const auto& entry : MustNode(folder, true)->entries) names.push_back(entry.first);
   return names;
+}
+
+void MemoryFileSystem::Resize(const std::string& path, uint64_t size) {
+  const NodePtr file = MustNode(path, true);
+  if (file->kind != kFile) throw std::runtime_error(path + ": not a file");
+  file->Whole();
+  if (size < file->bytes.size()) file->bytes.resize(static_cast<std::size_t>(size));
+  file->zeros = size - file->bytes.size();
+  file->lastWrite = Tick();
 }
 
 int MemoryFileSystem::Mode(const std::string& path) const { return MustNode(path, true)->mode; }

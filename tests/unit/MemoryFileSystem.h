@@ -51,6 +51,7 @@ struct Faults {
   // made there, not even a folder. Fail(std::errc::no_space_on_device).
   Fault write;
   uint64_t writeAt = 0;
+  bool corruptCopies = false;  // copies made in this folder come out with other bytes
   Fault rename;           // MoveFile of it
   Fault remove;           // DeleteFile, RemoveFolder, RemoveLink of it
   Fault attributes;       // GetAttributes, ListedAttributes (a listing reads them as none)
@@ -80,13 +81,13 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   // followed but the last one's. A path that cannot be made throws.
   void Write(const std::string& path, const std::string& bytes);  // folders made as needed
   // The bytes of a file (through a link), or "<error text>".
-  std::string Read(const std::string& path) const;
+  std::string Read(const std::string& path) const;  // a sparse file's zeros written out
   void MakeFolder(const std::string& path);  // with its parents
   void Link(const std::string& path, const std::string& target);
   void HardLink(const std::string& path, const std::string& existing);
   void MakeSpecial(const std::string& path);  // a FIFO
   // A new empty folder that is the root of another device; bind: a mount
-  // of this same device, known only as a mount point.
+  // of this same device, known only as a mount point (no rename crosses it).
   void Mount(const std::string& path, bool bind = false);
   void Remove(const std::string& path);  // an entry, a folder with all it holds
   void Rename(const std::string& from, const std::string& to);  // replaces what is at to
@@ -94,6 +95,8 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   bool IsFolder(const std::string& path) const;
   bool IsLink(const std::string& path) const;
   std::vector<std::string> Names(const std::string& folder) const;  // in name order
+  // A file's size, grown with zeros that take no memory (a sparse file).
+  void Resize(const std::string& path, uint64_t size);
   int Mode(const std::string& path) const;
   void SetMode(const std::string& path, int mode);
   int64_t WriteTime(const std::string& path) const;  // file time
