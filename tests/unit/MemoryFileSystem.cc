@@ -173,6 +173,19 @@ uint32_t AttributesOf(const std::optional<uint32_t>& dos, std::string_view name,
   return result == 0 ? attr::Normal : result;
 }
 
+// The entry of a name: by its name as the file system compares names, else
+// by its short name.
+auto EntryIn(const Node& folder, std::string_view name, bool shortNames) {
+  auto found = folder.entries.find(name);
+  if (found == folder.entries.end() && shortNames) {
+    found = std::find_if(folder.entries.begin(), folder.entries.end(), [&](const auto& entry) {
+      return !entry.second->shortName.empty() &&
+             CompareFileNames(entry.second->shortName, name) == 0;
+    });
+  }
+  return found;
+}
+
 // Whether what one operation writes into node finds no room.
 bool NoRoom(Node& node, uint64_t bytes) {
   Faults& f = node.faults;
@@ -258,14 +271,13 @@ NodePtr MemoryFileSystem::NewNode(int kind, const Node& folder) {
 }
 
 NodePtr MemoryFileSystem::Find(const Node& folder, std::string_view name) const {
-  const auto found = folder.entries.find(name);
-  if (found != folder.entries.end()) return found->second;
-  if (shortNames_ > 0) {
-    for (const auto& entry : folder.entries)
-      if (!entry.second->shortName.empty() && CompareFileNames(entry.second->shortName, name) == 0)
-        return entry.second;
-  }
-  return nullptr;
+  const auto found = EntryIn(folder, name, shortNames_ > 0);
+  return found == folder.entries.end() ? nullptr : found->second;
+}
+
+// Takes the name away (the entry was found there).
+void MemoryFileSystem::Drop(Node& folder, std::string_view name) {
+  folder.entries.erase(EntryIn(folder, name, shortNames_ > 0));
 }
 
 void MemoryFileSystem::Put(const NodePtr& folder, std::string_view name, NodePtr node) {
@@ -467,6 +479,7 @@ ErrorOr<std::vector<FileId>> MemoryFileSystem::FolderAndParents(const Folder& fo
 // POSIX backend's answer.
 ErrorOr<EntryInfo> MemoryFileSystem::Describe(const NodePtr& folder, const NodePtr& node,
                                               std::string_view name) const {
+  if (folder->faults.lookIn.Strikes()) return folder->faults.lookIn.error;
   if (node->faults.look.Strikes()) return node->faults.look.error;
   EntryInfo info;
   NodePtr led = node;
@@ -499,6 +512,7 @@ ErrorOr<EntryInfo> MemoryFileSystem::Look(const Folder& folder, std::string_view
   if (!held) return held.error();
   if (const std::error_code error = CheckName(name)) return error;
   const NodePtr node = Find(**held, name);
+  if (!node && (*held)->faults.lookIn.Strikes()) return (*held)->faults.lookIn.error;
   if (!node) return Error(std::errc::no_such_file_or_directory);
   return Describe(*held, node, name);
 }
@@ -506,6 +520,8 @@ ErrorOr<EntryInfo> MemoryFileSystem::Look(const Folder& folder, std::string_view
 ErrorOr<EntryInfo> MemoryFileSystem::LookPath(const std::string& path) {
   ErrorOr<Place> place = Locate(path, false);
   if (!place) return place.error();
+  if (!place->node && place->folder && place->folder->faults.lookIn.Strikes())
+    return place->folder->faults.lookIn.error;
   if (!place->node) return Error(std::errc::no_such_file_or_directory);
   const std::string trimmed = Trimmed(path);
   const std::string name = trimmed.substr(FolderPartLength(trimmed));
@@ -551,7 +567,8 @@ ErrorOr<Listing> MemoryFileSystem::List(const Folder& folder, const ListOptions&
       entry.statusRead = false;
     } else {
       ErrorOr<EntryInfo> info = Describe(dir, node, name);
-      if (!info) return info.error();
+      // Gone since the folder was read: not an entry any more.
+      if (!info) return IsMissing(info.error()) ? std::error_code() : info.error();
       if (info->kind != EntryKind::File && info->kind != EntryKind::Folder) return {};
       entry.attributes = info->attributes;
       if (needDosBits(name) && !info->link) {
@@ -743,7 +760,7 @@ std::error_code MemoryFileSystem::MoveFile(const Folder& from, std::string_view 
   if (node->faults.rename.Strikes()) return node->faults.rename.error;
   if ((*target)->removed) return Error(std::errc::no_such_file_or_directory);
   if (Find(**target, targetName)) return Error(std::errc::file_exists);
-  (*source)->entries.erase((*source)->entries.find(name));
+  Drop(**source, name);
   Put(*target, targetName, node);
   return {};
 }
@@ -768,7 +785,7 @@ std::error_code MemoryFileSystem::DeleteFile(const Folder& folder, std::string_v
     return Error(std::errc::permission_denied);
   }
   if (node->faults.remove.Strikes()) return node->faults.remove.error;
-  (*held)->entries.erase((*held)->entries.find(name));
+  Drop(**held, name);
   return {};
 }
 
@@ -783,7 +800,7 @@ std::error_code MemoryFileSystem::RemoveEmptyFolder(const NodePtr& parent, std::
   // As Windows refuses it: a walk closes a folder before it removes it.
   if (heldFoldersStay && IsHeld(*node)) return Error(std::errc::permission_denied);
   if (node->faults.remove.Strikes()) return node->faults.remove.error;
-  parent->entries.erase(parent->entries.find(name));
+  Drop(*parent, name);
   MarkRemoved(*node);
   return {};
 }
@@ -804,7 +821,7 @@ std::error_code MemoryFileSystem::RemoveLink(const Folder& parent, std::string_v
   if (!node) return Error(std::errc::no_such_file_or_directory);
   if (node->kind != kLink) return Error(std::errc::invalid_argument);
   if (node->faults.remove.Strikes()) return node->faults.remove.error;
-  (*held)->entries.erase((*held)->entries.find(name));
+  Drop(**held, name);
   return {};
 }
 
@@ -1066,7 +1083,7 @@ void MemoryFileSystem::Mount(const std::string& path, bool bind) {
 void MemoryFileSystem::Remove(const std::string& path) {
   Place place = Must(path, false);
   if (!place.node || !place.folder) throw std::runtime_error(path + ": nothing to remove");
-  place.folder->entries.erase(place.folder->entries.find(place.name));
+  Drop(*place.folder, place.name);
   if (place.node->IsFolder()) MarkRemoved(*place.node);
 }
 
@@ -1075,7 +1092,7 @@ void MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
   Place target = Must(to, false);
   if (!source.node || !source.folder || !target.folder || CheckName(target.name))
     throw std::runtime_error(from + " -> " + to + ": cannot rename");
-  source.folder->entries.erase(source.folder->entries.find(source.name));
+  Drop(*source.folder, source.name);
   if (target.node && target.node->IsFolder()) MarkRemoved(*target.node);
   Put(target.folder, target.name, source.node);
 }

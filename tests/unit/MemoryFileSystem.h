@@ -10,7 +10,7 @@
 // the platform's separators, with a drive ("C:") on Windows. Folders are held
 // as nodes: one removed or renamed meanwhile is still the one acted in.
 // Every change advances a clock by two seconds, so a later write is newer
-// even in packed DOS time.
+// even in packed DOS time. Folders it hands out must be closed before it goes.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,7 @@ inline Fault Fail(std::errc code, int times = -1) {
 // What may fail on one entry (a node: both names of a hard link share them).
 struct Faults {
   Fault look;             // Look and LookPath of it, and the look a listing makes of it
+  Fault lookIn;           // the same for every name in this folder, there or not (not searchable)
   Fault open;             // opening it: a folder (OpenRoot, OpenFolder), a file (reads, copies, times)
   Fault list;             // listing this folder fails once listAfter entries are listed
   std::size_t listAfter = 0;
@@ -157,6 +158,7 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<Place> LocateFrom(const NodePtr& start, const std::string& path, bool followLast,
                             int depth) const;
   NodePtr Find(const Node& folder, std::string_view name) const;
+  void Drop(Node& folder, std::string_view name);
   void Put(const NodePtr& folder, std::string_view name, NodePtr node);
   NodePtr NewNode(int kind, const Node& folder);
   std::string CurrentDrive() const;
