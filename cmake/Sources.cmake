@@ -64,6 +64,8 @@ set(UNIT_TEST_SOURCES
   support/wildcard_test.cc
   tests/unit/MemoryFileSystem.cc
   tests/unit/MemoryFileSystem_test.cc
+  tests/unit/MemoryFolders.cc
+  tests/unit/MemoryPaths.cc
   tests/unit/Recorder.cc
   tests/unit/TempDir.cc)
 set(E2E_TESTS
