@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/TestSystemTools.h"
 #include "tests/unit/PathFiles.h"
 #include "tests/unit/TempDir.h"
 
@@ -13,15 +14,22 @@ namespace vx::test {
 namespace {
 
 // One file system and a folder of the test's own in it: on disk or in memory.
+// Links and FIFOs are made beside the interface; on disk only on Linux.
 struct Medium {
   virtual ~Medium() = default;
   virtual FileSystem& fs() = 0;
   virtual std::string Path(const std::string& relative) = 0;
+  virtual bool Link(const std::string& relative, const std::string& target) = 0;
+  virtual bool MakeFifo(const std::string& relative) = 0;
 };
 
 struct OnDisk : Medium {
   FileSystem& fs() override { return files; }
   std::string Path(const std::string& relative) override { return dir / relative; }
+  bool Link(const std::string& relative, const std::string& target) override {
+    return Symlink(target, dir / relative);
+  }
+  bool MakeFifo(const std::string& relative) override { return test::MakeFifo(dir / relative); }
   TempDir dir;
   NativeFileSystem files;
 };
@@ -29,6 +37,14 @@ struct OnDisk : Medium {
 struct InMemory : Medium {
   FileSystem& fs() override { return files; }
   std::string Path(const std::string& relative) override { return dir / relative; }
+  bool Link(const std::string& relative, const std::string& target) override {
+    files.Link(dir / relative, target);
+    return true;
+  }
+  bool MakeFifo(const std::string& relative) override {
+    files.MakeSpecial(dir / relative);
+    return true;
+  }
   MemoryFileSystem files;
   MemoryDir dir{files};
 };
@@ -126,6 +142,45 @@ TEST_P(BothFileSystems, WholeFilesReadsAndTimes) {
   EXPECT_EQ(*(*in)->Read(buffer, sizeof buffer), 2u);
   EXPECT_EQ(*(*in)->Size(), 3);
   EXPECT_EQ(files.Times(log)->lastWrite, files.Look(log)->lastWrite);
+}
+
+// What the POSIX backend shows of links, FIFOs and dot names, the memory
+// file system shows on every target.
+TEST_P(BothFileSystems, LinksFifosAndDotNamesAsOnLinux) {
+  if (!GetParam()) VX_POSIX_ONLY();
+  Write("d/f.txt", "f");
+  Write("d/.dot", "x");
+  ASSERT_FALSE(fs.CreateDirectories(P("d/sub")));
+  ASSERT_TRUE(medium_->Link("d/to_file", "f.txt"));
+  ASSERT_TRUE(medium_->Link("d/to_sub", "sub"));
+  ASSERT_TRUE(medium_->Link("d/dangling", "none"));
+  ASSERT_TRUE(medium_->MakeFifo("d/fifo"));
+  EXPECT_EQ(files.Names(P("d"), false), (std::vector<std::string>{"f.txt", "sub", "to_file", "to_sub"}));
+  EXPECT_EQ(files.Names(P("d"), true).front(), ".dot");
+  Folder d = files.Open(P("d"));
+  ListOptions options;
+  options.includeHidden = true;
+  options.withStatus = false;
+  options.withAttributes = false;
+  ErrorOr<Listing> listing = fs.List(d, options);
+  ASSERT_TRUE(listing);
+  EXPECT_FALSE(listing->Find("f.txt")->statusRead);
+  EXPECT_TRUE(listing->Find(".dot")->attributes & attr::Hidden);
+  EXPECT_TRUE(listing->Find("to_file")->link);
+  EXPECT_EQ(listing->Find("to_file")->size, 1u);
+  EXPECT_EQ(listing->Find("to_sub")->attributes & (attr::Directory | attr::ReparsePoint),
+            attr::Directory | attr::ReparsePoint);
+  EXPECT_EQ(fs.Look(d, "dangling")->kind, EntryKind::DanglingLink);
+  EXPECT_EQ(fs.Look(d, "fifo")->kind, EntryKind::Special);
+  EXPECT_EQ(fs.OpenFolder(d, "to_sub").error(), std::errc::too_many_symbolic_link_levels);
+  EXPECT_TRUE(fs.GetAttributes(d, "to_file").error());
+  EXPECT_TRUE(MoveNeedsCopy(fs.MoveFile(d, "to_file", d, "moved")));
+  EXPECT_TRUE(fs.DeleteFile(d, "to_sub"));
+  EXPECT_FALSE(fs.RemoveLink(d, "to_sub"));
+  EXPECT_FALSE(fs.DeleteFile(d, "to_file"));
+  EXPECT_EQ(*fs.ReadWholeFile(P("d/to_file")), "f");
+  EXPECT_TRUE(IsMissing(fs.OpenForRead(d, "dangling", Sharing::Read).error()));
+  EXPECT_TRUE(fs.OpenForRead(d, "fifo", Sharing::Read).error());
 }
 
 // ---- The memory file system's own: links, devices, faults ------------------------------------
