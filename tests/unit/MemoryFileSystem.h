@@ -54,7 +54,7 @@ struct Faults {
   uint64_t writeAt = 0;
   bool corruptCopies = false;  // copies made in this folder come out with other bytes
   Fault rename;           // MoveFile of it
-  Fault remove;           // DeleteFile, RemoveFolder, RemoveLink of it
+  Fault remove;           // DeleteFile, RemoveFolder, RemoveFolderPath, RemoveLink of it
   Fault attributes;       // GetAttributes, ListedAttributes (a listing reads them as none)
   Fault setAttributes;    // SetAttributes
   Fault times;            // GetFileTimes
@@ -81,8 +81,9 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   // ---- For tests: the tree by path (relative to the current folder), links
   // followed but the last one's. A path that cannot be made throws.
   void Write(const std::string& path, const std::string& bytes);  // folders made as needed
-  // The bytes of a file (through a link), or "<error text>".
-  std::string Read(const std::string& path) const;  // a sparse file's zeros written out
+  // The bytes of a file (through a link; a sparse one's zeros written out),
+  // or "<error text>".
+  std::string Read(const std::string& path) const;
   void MakeFolder(const std::string& path);  // with its parents
   void Link(const std::string& path, const std::string& target);
   void HardLink(const std::string& path, const std::string& existing);
