@@ -58,9 +58,14 @@ set(UNIT_TEST_SOURCES
   platform/FileOps_test.cc
   platform/FileSystemWindows_test.cc
   platform/Locale_test.cc
+  platform/NativeCopy_test.cc
   platform/Platform_test.cc
   support/md5_test.cc
   support/wildcard_test.cc
+  tests/unit/MemoryFileSystem.cc
+  tests/unit/MemoryFileSystem_test.cc
+  tests/unit/MemoryFolders.cc
+  tests/unit/MemoryPaths.cc
   tests/unit/Recorder.cc
   tests/unit/TempDir.cc)
 set(E2E_TESTS

@@ -3,7 +3,7 @@
 #include "core/Error.h"
 #include "core/HolyCoreUnit.h"
 #include "tests/unit/ListFilesDouble.h"
-#include "tests/unit/TempDir.h"
+#include "tests/unit/MemoryFileSystem.h"
 
 namespace vx {
 namespace {
@@ -77,10 +77,10 @@ TEST(SplitEntryList, AMissingListFileIsRaisedAfterTheEarlierEntries) {
   EXPECT_EQ(list, (EntryList{"a"}));
 }
 
-// The real file layer: a relative name is taken from the current folder.
+// A whole file system: a list file is read where its path leads.
 TEST(SplitEntryList, ReadsARealListFile) {
-  test::TempDir dir;
-  NativeFileSystem files;
+  test::MemoryFileSystem files;
+  test::MemoryDir dir(files);
   dir.Write("liste.txt", "x\r\ny\r\n");
   EXPECT_EQ(Split(files, "file:" + (dir / "liste.txt")), (EntryList{"x", "y"}));
   EXPECT_THROW(Split(files, "file:" + (dir / "absente.txt")), VeltrixError);

@@ -5,8 +5,8 @@
 
 #include "core/Error.h"
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/MemoryFileSystem.h"
 #include "tests/unit/PathFiles.h"
-#include "tests/unit/TempDir.h"
 
 namespace vx {
 namespace {
@@ -22,16 +22,8 @@ class LogTest : public ::testing::Test {
  protected:
   void SetUp() override { ErrorCount = 0; }
   void TearDown() override { ErrorCount = 0; }
-  test::TempDir dir;
-  NativeFileSystem fs;
-};
-
-// The trim's replacement fails: the old log must stay as it was.
-class NoRoomFiles : public NativeFileSystem {
- public:
-  std::error_code ReplaceFile(const std::string&, const std::string&) override {
-    return std::make_error_code(std::errc::no_space_on_device);
-  }
+  test::MemoryFileSystem fs;
+  test::MemoryDir dir{fs};
 };
 
 TEST_F(LogTest, OnlyStampedErrorLinesCountEvenWithoutALogFile) {
@@ -134,8 +126,8 @@ TEST_F(LogTest, AFailedTrimKeepsTheOldLogWhole) {
   std::string lines;
   for (int i = 0; i < 2000; ++i) lines += "ligne " + std::to_string(i) + "\r\n";
   dir.Write("log.txt", lines);
-  NoRoomFiles full;
-  EXPECT_THROW(TrimLog(full, LogOptions(dir / "log.txt", 10)), VeltrixError);
+  fs.FaultsOf(dir.path()).write = test::Fail(std::errc::no_space_on_device, 1);
+  EXPECT_THROW(TrimLog(fs, LogOptions(dir / "log.txt", 10)), VeltrixError);
   EXPECT_EQ(dir.Read("log.txt"), lines);
   // And the real trim leaves nothing beside the log.
   TrimLog(fs, LogOptions(dir / "log.txt", 2));

@@ -1,57 +1,25 @@
+// The mirror's purge, on a file system in memory.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/HolyCoreUnit.h"
+#include "tests/unit/MemoryFileSystem.h"
 #include "tests/unit/PathFiles.h"
 #include "tests/unit/Recorder.h"
-#include "platform/TestSystemTools.h"
-#include "tests/unit/TempDir.h"
 
 namespace vx {
 namespace {
 
-namespace stdfs = std::filesystem;
-
-// A file system whose listing of one folder fails, as an unreadable source
-// or a read error part-way through it would.
-class UnlistableFolder : public NativeFileSystem {
- public:
-  explicit UnlistableFolder(std::string folder) : folder_(std::move(folder)) {}
-  ErrorOr<Listing> List(const Folder& folder, const ListOptions& options) override {
-    if (folder.Path() == folder_) return std::make_error_code(std::errc::io_error);
-    return NativeFileSystem::List(folder, options);
-  }
-
- private:
-  std::string folder_;
-};
-
-// A file system whose look-ups of names in one folder fail, as in a folder
-// that can be listed but not searched, or on a failing disk.
-class UnlookableFolder : public NativeFileSystem {
- public:
-  UnlookableFolder(std::string folder, std::errc error)
-      : folder_(std::move(folder)), error_(error) {}
-  ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) override {
-    if (folder.Path() == folder_) return std::make_error_code(error_);
-    return NativeFileSystem::Look(folder, name);
-  }
-
- private:
-  std::string folder_;
-  std::errc error_;
-};
+using test::Fail;
 
 class PurgeTest : public ::testing::Test {
  protected:
   PurgeTest() : session_(fs_) { session_.options = test::MakeOptions("", ""); }
 
   void Purge() { PurgeDestination(session_, dir_ / "dst", dir_ / "src"); }
-  bool Exists(const std::string& relative) const { return stdfs::exists(dir_ / relative); }
+  bool Exists(const std::string& relative) const { return dir_.Exists(relative); }
 
-  test::TempDir dir_;
-  NativeFileSystem fs_;
+  test::MemoryFileSystem fs_;
+  test::MemoryDir dir_{fs_};
   Session session_;
 };
 
@@ -65,7 +33,7 @@ TEST_F(PurgeTest, RemovesWhatTheSourceLacks) {
   dir_.Write("dst/sub/inner.txt", "d");
   dir_.Write("dst/sub/extra.txt", "d");
   dir_.Write("dst/gone/deeper/file.txt", "d");
-  stdfs::create_directories(dir_ / "dst/empty");
+  dir_.MakeFolder("dst/empty");
   dir_.Write("dst/was_folder.txt/x.txt", "d");  // a folder where the source has a file
   dir_.Write("dst/was_file", "d");              // a file where the source has a folder
 
@@ -86,7 +54,7 @@ TEST_F(PurgeTest, RemovesWhatTheSourceLacks) {
 // Two runs into one destination: the mirror of one must not take the file
 // the other is still writing, which the other then fails to put in place.
 TEST_F(PurgeTest, AnotherRunsTemporaryFileStays) {
-  stdfs::create_directories(dir_ / "src");
+  dir_.MakeFolder("src");
   const std::string temporary = NewTemporaryName();
   dir_.Write("dst/" + temporary, "half a copy");
   dir_.Write("dst/sub/" + temporary, "half a copy");
@@ -98,7 +66,7 @@ TEST_F(PurgeTest, AnotherRunsTemporaryFileStays) {
 }
 
 TEST_F(PurgeTest, HiddenAndReadOnlyEntriesStayWithTheirFolder) {
-  stdfs::create_directories(dir_ / "src");
+  dir_.MakeFolder("src");
   dir_.Write("dst/.secret", "d");
   ASSERT_FALSE(test::PathFiles(fs_).SetAttributes(dir_ / "dst/.secret", attr::Hidden));
   dir_.Write("dst/locked/file.txt", "d");
@@ -148,10 +116,8 @@ TEST_F(PurgeTest, NothingIsDeletedWithoutAReadableSourceFolder) {
   dir_.Write("src/a.txt", "s");
   PurgeDestination(session_, dir_ / "dst", dir_ / "src/a.txt");  // a file source
   PurgeDestination(session_, dir_ / "dst", dir_ / "src/*.txt");  // a mask source
-  UnlistableFolder unreadable(dir_ / "src");
-  Session session(unreadable);
-  session.options = session_.options;
-  PurgeDestination(session, dir_ / "dst", dir_ / "src");
+  fs_.FaultsOf(dir_ / "src").list = Fail(std::errc::io_error);
+  Purge();
 
   EXPECT_TRUE(Exists("dst/a.txt"));
   EXPECT_TRUE(Exists("dst/sub/b.txt"));
@@ -160,10 +126,8 @@ TEST_F(PurgeTest, NothingIsDeletedWithoutAReadableSourceFolder) {
 TEST_F(PurgeTest, UnreadableSubfolderOfTheSourceKeepsItsCounterpart) {
   dir_.Write("src/sub/s.txt", "s");
   dir_.Write("dst/sub/d.txt", "d");
-  UnlistableFolder unreadable(dir_ / "src/sub");
-  Session session(unreadable);
-  session.options = session_.options;
-  PurgeDestination(session, dir_ / "dst", dir_ / "src");
+  fs_.FaultsOf(dir_ / "src/sub").list = Fail(std::errc::io_error);
+  Purge();
   EXPECT_TRUE(Exists("dst/sub/d.txt"));
 }
 
@@ -174,10 +138,9 @@ TEST_F(PurgeTest, SourceEntryThatCannotBeLookedAtKeepsItsCounterpart) {
   dir_.Write("dst/sub/extra/inner.txt", "d");
   for (const std::errc error : {std::errc::permission_denied, std::errc::io_error}) {
     dir_.Write("dst/gone.txt", "d");
-    UnlookableFolder failing(dir_ / "src/sub", error);
-    Session session(failing);
-    session.options = session_.options;
-    PurgeDestination(session, dir_ / "dst", dir_ / "src");
+    // A folder that can be listed but not searched, or a failing disk.
+    fs_.FaultsOf(dir_ / "src/sub").lookIn = Fail(error);
+    Purge();
     EXPECT_FALSE(Exists("dst/gone.txt"));  // the purge ran
     EXPECT_TRUE(Exists("dst/sub/extra.txt")) << std::make_error_code(error).message();
     EXPECT_TRUE(Exists("dst/sub/extra/inner.txt")) << std::make_error_code(error).message();
@@ -202,11 +165,10 @@ TEST_F(PurgeTest, SourceInsideTheDestinationPurgesNothing) {
 // The same, with source or destination named through a link: identities
 // decide, not the path text (which once lost both trees).
 TEST_F(PurgeTest, SourceInsideTheDestinationThroughLinks) {
-  VX_POSIX_ONLY();
   dir_.Write("a/b/f", "1");
   dir_.Write("a/f", "1");
-  ASSERT_TRUE(test::Symlink(dir_ / "a/b", dir_ / "linkb"));
-  ASSERT_TRUE(test::Symlink(dir_ / "a", dir_ / "linka"));
+  fs_.Link(dir_ / "linkb", dir_ / "a/b");
+  fs_.Link(dir_ / "linka", dir_ / "a");
   PurgeDestination(session_, dir_ / "a", dir_ / "linkb");
   PurgeDestination(session_, dir_ / "linka", dir_ / "a/b");
   EXPECT_EQ(dir_.Read("a/b/f"), "1");
@@ -215,7 +177,7 @@ TEST_F(PurgeTest, SourceInsideTheDestinationThroughLinks) {
 
 // Under -X the run itself empties the source: the purge deletes nothing.
 TEST_F(PurgeTest, NothingIsPurgedUnderMove) {
-  stdfs::create_directories(dir_ / "src");
+  dir_.MakeFolder("src");
   dir_.Write("dst/moved-yesterday.txt", "only copy");
   session_.options.DeleteSource = 1;
   Purge();
@@ -224,15 +186,12 @@ TEST_F(PurgeTest, NothingIsPurgedUnderMove) {
 
 TEST_F(PurgeTest, LinkToAFolderOutsideIsRemovedNotFollowed) {
   dir_.Write("outside/precious.txt", "p");
-  stdfs::create_directories(dir_ / "src");
-  stdfs::create_directories(dir_ / "dst");
-  std::error_code ec;
-  stdfs::create_directory_symlink(dir_ / "outside", dir_ / "dst/link", ec);
-  if (ec) GTEST_SKIP() << "folder links unavailable here: " << ec.message();
+  dir_.MakeFolder("src");
+  fs_.Link(dir_ / "dst/link", dir_ / "outside");
 
   Purge();
   EXPECT_TRUE(Exists("outside/precious.txt"));
-  EXPECT_FALSE(stdfs::is_symlink(dir_ / "dst/link"));
+  EXPECT_FALSE(fs_.IsLink(dir_ / "dst/link"));
 }
 
 }  // namespace

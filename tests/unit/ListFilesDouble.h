@@ -1,13 +1,13 @@
 // A file system whose whole-file reads come from a table, passed where the
 // engine takes its file system: list-file tests run the same on every target
-// without touching the disk.
+// with names and a current folder of their own. Everything else is in memory.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "tests/unit/MemoryFileSystem.h"
 
 namespace vx::test {
 
@@ -20,7 +20,7 @@ inline ErrorOr<std::string> ReadFromTable(const std::map<std::string, std::strin
   return found->second;
 }
 
-class ListFilesDouble : public NativeFileSystem {
+class ListFilesDouble : public MemoryFileSystem {
  public:
   std::map<std::string, std::string> files;
   std::vector<std::string> opened;  // every name asked for, in order
