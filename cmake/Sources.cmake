@@ -18,6 +18,7 @@ set(ENGINE_SOURCES
   core/Selection.cpp
   core/Session.cpp
   core/TreeCopy.cpp
+  core/Walker.cpp
   support/md5.cpp
   support/wildcard.cpp)
 # The export glue of the shared library.

@@ -45,20 +45,53 @@ std::string MadeAbsolute(FileSystem& fs, const std::string& path) {
   return full ? *full : path;
 }
 
-// One source entry against one destination entry, in the mode the options ask.
+// One source entry against one destination entry, in the mode the options
+// ask. Both roots are held from the pair's start to its end: the purge, the
+// copy back and the removal of an emptied source work on the folders the
+// copy worked on, whatever their paths come to name meanwhile.
 int32_t CopyPair(Session& session, const std::string& source, const std::string& destination) {
   const CopyRec& o = session.options;
+  FileSystem& fs = session.fs;
   const bool toNull = destination == "NUL";
-  const std::string destRoot = toNull ? destination : MadeAbsolute(session.fs, destination);
-  int32_t copied = CopyTree(session, source, destRoot);
+  HeldRoot sourceRoot, destRoot;
+  destRoot.path = toNull ? destination : MadeAbsolute(fs, destination);
+  const TreeSource tree = OpenTreeSource(fs, source, o.ShortNames != 0, sourceRoot);
+  if (!toNull) OpenHeldRoot(fs, destRoot);
+  const CopyResult there = CopyTree(session, tree, destRoot);
+  int32_t copied = there.count;
+  // Only a folder mirrors a folder, or takes copies back.
+  const bool folders = tree.wasFolder && sourceRoot.IsOpen();
   // Neither a purge nor a copy back make sense against the null device, and
   // a run that only lists (-L) or makes folders (-T) deletes and copies nothing.
-  if (toNull || o.ListOnly || o.TreeOnly) return copied;
-  if (o.SyncMode == 1) {
-    PurgeDestination(session, destRoot, MadeAbsolute(session.fs, source));
-  } else if (o.SyncMode == 2) {
-    copied += CopyTree(session, destination, source);
+  CopyResult back;
+  HeldRoot otherSource, otherDest;
+  TreeSource reverse;
+  if (!toNull && !o.ListOnly && !o.TreeOnly) {
+    if (o.SyncMode == 1 && folders && destRoot.IsOpen()) {
+      PurgeDestination(session, destRoot.folder, destRoot.path, sourceRoot.folder);
+    } else if (o.SyncMode == 2) {
+      // The copy back names both entries as typed.
+      if (destRoot.IsOpen()) {
+        reverse.folderPath = WithSeparator(destination);
+        if (o.ShortNames) {
+          ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(destination));
+          if (shortPath) reverse.folderPath = WithSeparator(*shortPath);
+        }
+        reverse.wasFolder = true;
+        reverse.root = &destRoot;
+      } else {
+        reverse = OpenTreeSource(fs, destination, o.ShortNames != 0, otherSource);
+      }
+      // Into the held source folder, which its entry names as typed.
+      otherDest.path = source;
+      back = CopyTree(session, reverse, folders ? sourceRoot : otherDest);
+      copied += back.count;
+    }
   }
+  // Emptied roots go last, each as the very folder held (-X).
+  if (there.removeSource && folders) (void)fs.RemoveRoot(sourceRoot.folder);
+  if (back.removeSource && reverse.wasFolder && reverse.root && reverse.root->IsOpen())
+    (void)fs.RemoveRoot(reverse.root->folder);
   return copied;
 }
 
