@@ -62,6 +62,8 @@ set(UNIT_TEST_SOURCES
   platform/Platform_test.cc
   support/md5_test.cc
   support/wildcard_test.cc
+  tests/unit/MemoryFileSystem.cc
+  tests/unit/MemoryFileSystem_test.cc
   tests/unit/Recorder.cc
   tests/unit/TempDir.cc)
 set(E2E_TESTS

@@ -176,6 +176,17 @@ struct EntryInfo {
   FileId id;
 };
 
+// Who releases the handles of a file system whose folders are not the
+// system's (the engine's tests keep one in memory): Folder::Close hands such
+// a handle back to its owner instead of closing it.
+class FolderOwner {
+ public:
+  virtual void ReleaseFolder(std::intptr_t handle) = 0;
+
+ protected:
+  ~FolderOwner() = default;
+};
+
 // A folder held open: on Linux a descriptor opened O_DIRECTORY|O_NOFOLLOW|
 // O_CLOEXEC, on Windows a handle with listing rights opened without delete
 // sharing (so the folder cannot be renamed or replaced while held) with
@@ -192,15 +203,19 @@ class Folder {
   // For the backends: takes ownership of handle.
   Folder(std::intptr_t handle, std::string path, FileId id)
       : handle_(handle), path_(std::move(path)), id_(id) {}
+  // For a file system whose handles are its own: owner releases handle.
+  Folder(std::intptr_t handle, std::string path, FileId id, FolderOwner& owner)
+      : handle_(handle), path_(std::move(path)), id_(id), owner_(&owner) {}
   Folder(Folder&& other) noexcept
       : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)),
-        id_(other.id_) {}
+        id_(other.id_), owner_(other.owner_) {}
   Folder& operator=(Folder&& other) noexcept {
     if (this != &other) {
       Close();
       handle_ = std::exchange(other.handle_, kNoHandle);
       path_ = std::move(other.path_);
       id_ = other.id_;
+      owner_ = other.owner_;
     }
     return *this;
   }
@@ -210,7 +225,10 @@ class Folder {
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Releases the handle (a held folder cannot be removed on Windows).
-  void Close();  // defined by the backend
+  void Close() {
+    if (!owner_) return CloseNative();
+    if (handle_ != kNoHandle) owner_->ReleaseFolder(std::exchange(handle_, kNoHandle));
+  }
   std::intptr_t NativeHandle() const { return handle_; }
   // The path text, without a trailing separator unless it is a root ("/", "C:\").
   const std::string& Path() const { return path_; }
@@ -219,9 +237,11 @@ class Folder {
   const FileId& Id() const { return id_; }
 
  private:
+  void CloseNative();  // defined by the backend
   std::intptr_t handle_ = kNoHandle;
   std::string path_;
   FileId id_;
+  FolderOwner* owner_ = nullptr;  // none for the system's own folders
 };
 
 // One entry of a listing, a view into the listing's arena (valid while the
