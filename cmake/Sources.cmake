@@ -47,12 +47,14 @@ set(UNIT_TEST_SOURCES
   core/CommandLine_test.cc
   core/EntryList_test.cc
   core/Log_test.cc
+  core/Lookups_test.cc
   core/ParserHostile_test.cc
   core/Parser_test.cc
   core/Purge_test.cc
   core/Selection_test.cc
   core/Session_test.cc
   core/TreeCopy_test.cc
+  core/Walker_test.cc
   frontend/Console_test.cc
   frontend/Program_test.cc
   platform/FileLookups_test.cc
