@@ -80,12 +80,15 @@ set(E2E_TESTS
 set(FAULT_TESTS
   tests/faults/test_attributes_fallback.sh
   tests/faults/test_data_safety.sh
+  tests/faults/test_deep_trees.sh
   tests/faults/test_dest_inside.sh
   tests/faults/test_disk_full.sh
   tests/faults/test_far_times.sh
+  tests/faults/test_held_roots.sh
   tests/faults/test_killed.sh
   tests/faults/test_links_special.sh
   tests/faults/test_log_cmdline.sh
+  tests/faults/test_lookups.sh
   tests/faults/test_mirror_move.sh
   tests/faults/test_mirror_safety.sh
   tests/faults/test_names.sh

@@ -107,7 +107,9 @@ void Purge::Mirror(const Folder& dest, const std::string& destPath, const Folder
       case WalkEvent::LeaveFolder: {
         const bool goes = sides_.back().source == nullptr;
         sides_.pop_back();
-        if (!walker.Parent() || !goes) break;
+        // A folder with one inside that could not be listed is not empty:
+        // that failure is reported once, not again for each folder above it.
+        if (!walker.Parent() || !goes || !walker.Complete()) break;
         const std::error_code error = walker.RemoveFolder();
         if (error && !IsMissing(error)) {
           const std::string path = WithoutSeparator(walker.Path());

@@ -63,7 +63,9 @@ bool TreeWalker::Next() {
       continue;
     }
     if (frame.left) {
+      const bool whole = frame.listed && frame.whole;
       frames_.pop_back();
+      if (!whole && !frames_.empty()) frames_.back().whole = false;
       continue;
     }
     if (cut_) {
@@ -111,6 +113,7 @@ bool TreeWalker::Next() {
         if (IsMissing(sub.error())) continue;
         error_ = sub.error();
         listingFailed_ = false;
+        frame.whole = false;
         event_ = WalkEvent::Unlistable;
         return true;
       }

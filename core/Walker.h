@@ -104,17 +104,18 @@ class TreeWalker {
   bool ListingFailed() const { return event_ == WalkEvent::Unlistable && listingFailed_; }
   // 0 for the root's own events and its entries, 1 below, and so on.
   std::size_t Depth() const { return frames_.size() - 1; }
-  // At LeaveFolder: the folder was listed whole and every entry offered.
-  bool Complete() const { return frames_.back().listed && !cut_; }
+  // At LeaveFolder: the folder was listed whole and every entry offered,
+  // and so was every subfolder walked below it (none was Unlistable).
+  bool Complete() const { return frames_.back().listed && frames_.back().whole && !cut_; }
 
   // At EnterFolder: the folder is not listed; the walk goes on after it.
   void Skip() { skip_ = true; }
   // Cuts the walk short: no entry more is offered, no folder entered; each
   // folder still held is left (LeaveFolder, not Complete()), innermost first.
   void Cut() { cut_ = true; }
-  // At LeaveFolder of a subfolder listed whole: closes it, then removes it
-  // from its parent if it is empty. A folder not listed whole is not known
-  // to be empty and stays; a root is never removed here.
+  // At LeaveFolder of a Complete() subfolder: closes it, then removes it
+  // from its parent if it is empty. A folder that holds one that could not
+  // be listed is not empty and stays; a root is never removed here.
   std::error_code RemoveFolder();
 
  private:
@@ -126,6 +127,7 @@ class TreeWalker {
     std::size_t next = 0;
     std::size_t pathLength = 0;    // Path() of the folder, separator included
     bool listed = false;
+    bool whole = true;             // no folder below it was Unlistable
     bool left = false;             // LeaveFolder given
   };
   void SetPath(const Frame& frame, std::string_view name, bool folder);
