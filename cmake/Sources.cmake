@@ -79,6 +79,7 @@ set(E2E_TESTS
   tests/e2e/test_windows.sh)
 set(FAULT_TESTS
   tests/faults/test_attributes_fallback.sh
+  tests/faults/test_bind_inside.sh
   tests/faults/test_data_safety.sh
   tests/faults/test_deep_trees.sh
   tests/faults/test_dest_inside.sh
