@@ -94,4 +94,9 @@ EntryList& InclusionList() {
   return list;
 }
 
+ExtraOptions& ParsedExtraOptions() {
+  static ExtraOptions options;
+  return options;
+}
+
 }  // namespace vx

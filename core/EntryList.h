@@ -1,10 +1,11 @@
 // Entry lists: ";"-separated texts whose entries may name list files, and the
-// library-wide mask lists.
+// library-wide mask lists and the options that have no field in the record.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "core/ExtraOptions.h"
 #include "platform/Platform.h"
 
 namespace vx {
@@ -21,5 +22,7 @@ void AddListEntry(FileSystem& fs, const std::string& entry, EntryList& target);
 // The library-wide mask lists, alive from load to unload, never emptied.
 EntryList& ExclusionList();
 EntryList& InclusionList();
+// The whole-word switches of the last command line FillCopyRec accepted.
+ExtraOptions& ParsedExtraOptions();
 
 }  // namespace vx

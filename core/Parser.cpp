@@ -1,4 +1,5 @@
-// FillCopyRec: the argument text becomes a CopyRec and the mask lists.
+// FillCopyRec: the argument text becomes a CopyRec, the mask lists and the
+// options that have no field in the record.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -18,6 +19,7 @@ namespace {
 struct SwitchItem {
   std::string name;   // after the switch character, a to z upper-cased
   std::string typed;  // the same text as typed, for names of files
+  char mark = '-';    // the switch character typed
 };
 
 // ---- Cutting and dequoting ----------------------------------------------------
@@ -151,6 +153,7 @@ class Switches {
       if (item.name.compare(0, std::strlen(prefix), prefix) == 0) return &item;
     return nullptr;
   }
+  const std::vector<SwitchItem>& Items() const { return items_; }
 
  private:
   std::vector<SwitchItem> items_;
@@ -286,6 +289,46 @@ void ApplySwitches(FileSystem& fs, CopyRec& options, const Switches& s) {
   options.Silent = s.Flag("SILENT");
 }
 
+// ---- Whole-word switches without a field --------------------------------------------
+
+// The switches the parser knows. Whole words, the help words the program and
+// NeedHelp answer to (--help and --version are "-" and a word), and the
+// switches that carry a value, known by their beginning as ApplySwitches
+// reads them (any D... is the date switch). A switch read above must be
+// named here too, or -STRICT refuses it.
+constexpr const char* kKnownWords[] = {
+    "A", "C", "E", "F", "H", "I", "K", "L", "M", "N", "P", "Q", "R", "S", "T", "U", "V", "W",
+    "X", "Y", "FORCE", "SILENT", "SYNCHRONIZE", "BISYNCHRONIZE", "OWNER", "XATTR", "HARDLINKS",
+    "STRICT", "?", "HELP", "-HELP", "-VERSION"};
+constexpr const char* kKnownPrefixes[] = {"D", "SIZE", "LOG", "EXCLUDE", "INCLUDE", "THREADS:"};
+
+bool IsKnown(const std::string& name) {
+  for (const char* word : kKnownWords)
+    if (name == word) return true;
+  for (const char* prefix : kKnownPrefixes)
+    if (name.compare(0, std::strlen(prefix), prefix) == 0) return true;
+  return false;
+}
+
+int32_t ThreadCount(const std::string& text) {
+  const int32_t count = ToInt32(text);
+  if (count < 1 || count > kMaxThreads)
+    VX_RAISE("EConversion", "'" + text + Utf8ToAnsi("' n'est pas un nombre de threads correct (1 à ") +
+                                std::to_string(kMaxThreads) + ")");
+  return count;
+}
+
+ExtraOptions ReadExtraOptions(const Switches& s) {
+  ExtraOptions extra;
+  extra.keepOwner = s.Flag("OWNER");
+  extra.copyXattrs = s.Flag("XATTR");
+  extra.hardLinks = s.Flag("HARDLINKS");
+  extra.strict = s.Flag("STRICT");
+  if (const SwitchItem* threads = s.First("THREADS:"))
+    extra.threads = ThreadCount(threads->name.substr(std::strlen("THREADS:")));
+  return extra;
+}
+
 void Preset(CopyRec& options) {
   std::memset(options.Source, 0, sizeof options.Source);
   std::memset(options.Destination, 0, sizeof options.Destination);
@@ -299,26 +342,43 @@ void Preset(CopyRec& options) {
 
 }  // namespace
 
-bool FillCopyRecFrom(FileSystem& fs, CopyRec& options, const char* arguments) {
+bool FillCopyRecFrom(FileSystem& fs, CopyRec& options, const char* arguments,
+                     std::string* refusal) {
+  // Every refusal comes before anything is stored in the library: a refused
+  // text may be parsed again for its reason.
+  const auto refuse = [refusal](const std::string& reason) {
+    if (refusal) *refusal = reason;
+    return false;
+  };
   Preset(options);
   std::vector<std::string> items = CutItems(arguments);
-  if (items.empty() || IsSwitchChar(items[0][0])) return false;
+  if (items.empty()) return refuse(Utf8ToAnsi("Aucune source dans la ligne de commande."));
+  if (IsSwitchChar(items[0][0]))
+    return refuse(Utf8ToAnsi("La source doit précéder les options : ") + Quoted(items[0]) +
+                  Utf8ToAnsi(" vient en premier."));
   for (std::string& item : items) item = Dequote(item);
 
   std::string destination;
   std::vector<SwitchItem> switches;
   for (std::size_t i = 1; i < items.size(); ++i) {
     if (IsSwitchChar(items[i][0]))
-      switches.push_back({UpperAscii(items[i].substr(1)), items[i].substr(1)});
+      switches.push_back({UpperAscii(items[i].substr(1)), items[i].substr(1), items[i][0]});
     else if (i == 1)
       destination = items[i];
     else
-      return false;  // a third positional argument
+      return refuse(Utf8ToAnsi("Argument en trop : ") + Quoted(items[i]) +
+                    Utf8ToAnsi(" (la destination suit directement la source)."));
   }
+  const Switches parsed(std::move(switches));
+  if (parsed.Flag("STRICT"))
+    for (const SwitchItem& item : parsed.Items())
+      if (!IsKnown(item.name))
+        return refuse(Utf8ToAnsi("Option inconnue : ") + Quoted(item.mark + item.typed) + ".");
 
   StoreText(options.Source, Expanded(items[0], "la source"), "la source");
   SettleDestination(fs, options, destination);
-  ApplySwitches(fs, options, Switches(std::move(switches)));
+  ApplySwitches(fs, options, parsed);
+  ParsedExtraOptions() = ReadExtraOptions(parsed);
   return true;
 }
 

@@ -28,6 +28,7 @@ class FillCopyRecTest : public ::testing::Test {
   FillCopyRecTest() {
     ExclusionList().clear();
     InclusionList().clear();
+    ParsedExtraOptions() = ExtraOptions();
     files_.current = kSep + "travail" + kSep + "courant" + kSep;
   }
   ~FillCopyRecTest() override {
@@ -370,6 +371,71 @@ TEST_F(FillCopyRecTest, MaskListsAreFilledOncePerLoad) {
   EXPECT_EQ(RaisedBy("src -EXCLUDE:b"),
             Utf8ToAnsi("Liste d'entrée non vide ... (HolyCoreUnit, ligne 78)"));
   EXPECT_EQ(ExclusionList(), EntryList{"A"});
+}
+
+// ---- Whole-word switches without a field --------------------------------------------------------
+
+TEST_F(FillCopyRecTest, NewSwitchesLeaveTheRecordAsWithoutThem) {
+  ASSERT_TRUE(Parse("src dst -S -D:+3", 0xA5));
+  const CopyRec without = rec_;
+  ParsedExtraOptions() = ExtraOptions();
+  ASSERT_TRUE(Parse("src dst -owner -S -XATTR -D:+3 -HardLinks -THREADS:8 -STRICT", 0xA5));
+  ExpectRecord(without);  // reserved bytes included: they keep the caller's 0xA5
+  const ExtraOptions& extra = ParsedExtraOptions();
+  EXPECT_TRUE(extra.keepOwner && extra.copyXattrs && extra.hardLinks && extra.strict);
+  EXPECT_EQ(extra.threads, 8);
+  // Each accepted command line sets them all again.
+  ASSERT_TRUE(Parse("src dst -XATTR"));
+  EXPECT_TRUE(ParsedExtraOptions().copyXattrs);
+  EXPECT_FALSE(ParsedExtraOptions().keepOwner || ParsedExtraOptions().strict);
+  EXPECT_EQ(ParsedExtraOptions().threads, 0);
+}
+
+TEST_F(FillCopyRecTest, ThreadCounts) {
+  ASSERT_TRUE(Parse("src -THREADS:1 -THREADS:9"));
+  EXPECT_EQ(ParsedExtraOptions().threads, 1);  // the first one counts, as for -D
+  ASSERT_TRUE(Parse("src -THREADS:64"));
+  EXPECT_EQ(ParsedExtraOptions().threads, 64);
+  EXPECT_EQ(RaisedBy("src -THREADS:0"),
+            Utf8ToAnsi("'0' n'est pas un nombre de threads correct (1 à 64)"));
+  EXPECT_EQ(RaisedBy("src -THREADS:65"),
+            Utf8ToAnsi("'65' n'est pas un nombre de threads correct (1 à 64)"));
+  EXPECT_EQ(RaisedBy("src -threads:deux"),
+            Utf8ToAnsi("'DEUX' n'est pas une valeur entière correcte"));
+  EXPECT_EQ(ParsedExtraOptions().threads, 64);  // a failed parse stores none
+  ASSERT_TRUE(Parse("src -THREADS"));           // no value: not this switch, ignored
+  EXPECT_EQ(ParsedExtraOptions().threads, 0);
+}
+
+TEST_F(FillCopyRecTest, StrictRefusesOnlyWhatTheParserDoesNotKnow) {
+  std::string reason;
+  const auto refusedFor = [&](const std::string& line) {
+    reason.clear();
+    std::memset(&rec_, 0, sizeof rec_);
+    return FillCopyRecFrom(files_, rec_, line.c_str(), &reason) ? std::string("(acceptée)")
+                                                                 : reason;
+  };
+  for (const char* unknown : {"--dry-run", "-Z", "-SX", "-SILENTX", "-", "-OWNERS", "-VERSION"})
+    EXPECT_EQ(refusedFor(std::string("src dst -S -STRICT ") + unknown),
+              std::string("Option inconnue : \"") + unknown + "\".");
+  // Without -STRICT they are ignored, as ever.
+  EXPECT_EQ(refusedFor("src dst --dry-run -Z -"), "(acceptée)");
+  EXPECT_EQ(refusedFor("src dst -STRICT -a -c -e -f -h -i -k -l -m -n -p -q -r -s -t -u -v -w -x "
+                       "-y -force -silent -synchronize -bisynchronize -owner -xattr -hardlinks "
+                       "-? -help --help --version -D:+1 -DX -SIZE:+1 -LOG:j.log -EXCLUDE:a "
+                       "-INCLUDE:b -THREADS:2"),
+            "(acceptée)");
+  // A refusal stores nothing: the accepted line's lists and options stay.
+  EXPECT_EQ(refusedFor("src dst -STRICT -EXCLUDE:c -THREADS:3 --dry-run"),
+            "Option inconnue : \"--dry-run\".");
+  EXPECT_EQ(ExclusionList(), EntryList{"A"});
+  EXPECT_EQ(ParsedExtraOptions().threads, 2);
+  // The other refusals say why too.
+  EXPECT_EQ(refusedFor(""), "Aucune source dans la ligne de commande.");
+  EXPECT_EQ(refusedFor("-S src"),
+            Utf8ToAnsi("La source doit précéder les options : \"-S\" vient en premier."));
+  EXPECT_EQ(refusedFor("src dst third"),
+            "Argument en trop : \"third\" (la destination suit directement la source).");
 }
 
 // ---- Source and destination texts ---------------------------------------------------------------

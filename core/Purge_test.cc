@@ -27,6 +27,22 @@ class UnlistableFolder : public NativeFileSystem {
   std::string folder_;
 };
 
+// A file system whose look-ups of names in one folder fail, as in a folder
+// that can be listed but not searched, or on a failing disk.
+class UnlookableFolder : public NativeFileSystem {
+ public:
+  UnlookableFolder(std::string folder, std::errc error)
+      : folder_(std::move(folder)), error_(error) {}
+  ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) override {
+    if (folder.Path() == folder_) return std::make_error_code(error_);
+    return NativeFileSystem::Look(folder, name);
+  }
+
+ private:
+  std::string folder_;
+  std::errc error_;
+};
+
 class PurgeTest : public ::testing::Test {
  protected:
   PurgeTest() : session_(fs_) { session_.options = test::MakeOptions("", ""); }
@@ -149,6 +165,23 @@ TEST_F(PurgeTest, UnreadableSubfolderOfTheSourceKeepsItsCounterpart) {
   session.options = session_.options;
   PurgeDestination(session, dir_ / "dst", dir_ / "src");
   EXPECT_TRUE(Exists("dst/sub/d.txt"));
+}
+
+// A source entry that cannot be looked at is unknown, not missing.
+TEST_F(PurgeTest, SourceEntryThatCannotBeLookedAtKeepsItsCounterpart) {
+  dir_.Write("src/sub/s.txt", "s");
+  dir_.Write("dst/sub/extra.txt", "d");
+  dir_.Write("dst/sub/extra/inner.txt", "d");
+  for (const std::errc error : {std::errc::permission_denied, std::errc::io_error}) {
+    dir_.Write("dst/gone.txt", "d");
+    UnlookableFolder failing(dir_ / "src/sub", error);
+    Session session(failing);
+    session.options = session_.options;
+    PurgeDestination(session, dir_ / "dst", dir_ / "src");
+    EXPECT_FALSE(Exists("dst/gone.txt"));  // the purge ran
+    EXPECT_TRUE(Exists("dst/sub/extra.txt")) << std::make_error_code(error).message();
+    EXPECT_TRUE(Exists("dst/sub/extra/inner.txt")) << std::make_error_code(error).message();
+  }
 }
 
 // A source that is the destination or lies inside it: nothing there is

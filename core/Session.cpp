@@ -16,6 +16,12 @@ void Session::SignalCancel() const {
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCancelled);
 }
 
+void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
+                           int32_t phase) const {
+  if (callbacks.showProgress)
+    callbacks.showProgress(path.c_str(), done, total, phase, callbacks.progressContext);
+}
+
 namespace {
 
 std::string StartLine(const CopyRec& options, FileSystem& fs) {
@@ -97,9 +103,11 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
 
 }  // namespace
 
-int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs) {
+int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
+                   const ExtraOptions& extras) {
   Session session(fs);
   session.options = options;
+  session.extras = extras;
   session.status = -1;
   ErrorCount = 0;
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/CopyRec.h"
+#include "core/ExtraOptions.h"
 #include "core/VeltrixApi.h"
 #include "platform/Platform.h"
 
@@ -17,6 +18,9 @@ struct Callbacks {
   ShowFileProc showFile = nullptr;
   AskUserProc askUser = nullptr;
   ShowTotalProc showTotal = nullptr;
+  // A host of TryProcessCmdLine may follow each file's progress.
+  ShowProgressProc showProgress = nullptr;
+  void* progressContext = nullptr;
 };
 
 // What the selection, the tree copy and the purge share for one session.
@@ -24,19 +28,27 @@ struct Session {
   CopyRec options{};
   int32_t status = -1;  // SessionStatus: -1 none, 1 cancelled, 2 copy failed, 3 digest differs
   Callbacks callbacks;
+  // Carried for the engine's metadata, hard-link and thread options; read by
+  // nothing yet.
+  ExtraOptions extras;
   FileSystem& fs;
 
   explicit Session(FileSystem& files) : fs(files) {}
   bool Running() const { return status == -1; }
   // Tells the host that the user cancelled, unless silent.
   void SignalCancel() const;
+  // Tells the host, where it asked, how far the file path has come in phase
+  // (ProgressCopy, ProgressVerify); total is -1 when not known.
+  void ShowProgress(const std::string& path, int64_t done, int64_t total, int32_t phase) const;
 };
 
-// Runs one session on its own copy of options and returns its result: the
-// status when one was set, else 0, or 2 when errors were logged. Unexpected
+// Runs one session on its own copy of options, with the options the record
+// has no field for, and returns its result: the status when one was set,
+// else 0, or 2 when errors were logged. Unexpected
 // failures (list files, the log, an empty mask) pass through as VeltrixError.
 // A dry run (-L, -T) changes nothing but the folders -T exists for: no purge,
 // no copy back, no source deleted, no attribute written.
-int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs);
+int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
+                   const ExtraOptions& extras = ExtraOptions());
 
 }  // namespace vx

@@ -371,8 +371,13 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     (void)fs_.SetAttributes(*dest, destName, writable.For(entry.attributes));
   }
 
+  // The size is read for a host that follows the progress only: without a
+  // filter the listing leaves it unread.
+  const ListedEntry* status = dest && s_.callbacks.showProgress ? source.Status() : nullptr;
+  const int64_t size = status ? static_cast<int64_t>(status->size) : -1;
   bool moved = false;
   if (dest) {
+    s_.ShowProgress(sourcePath, 0, size, ProgressCopy);
     std::error_code error;
     // A move renames on one volume when nothing has the target's name; a
     // link is never renamed, and a rename the system refuses across devices
@@ -387,6 +392,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       error = fs_.CopyFile(*level.source, entry.name, *dest, destName, attributes);
     }
     if (error) return CopyFailed(sourcePath, destPath);
+    s_.ShowProgress(sourcePath, size, size, ProgressCopy);
   }
   if (o_.LogMode == 2)
     WriteLog(fs_, o_, Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
@@ -397,14 +403,17 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       ErrorOr<uint32_t> had = fs_.GetAttributes(*dest, destName);
       if (had && attributes.For(*had) != *had) (void)fs_.SetAttributes(*dest, destName, attributes.For(*had));
     }
-    if (o_.Verify && !moved && !DigestsAgree(level, entry, destName, sourcePath, destPath)) {
-      if (!o_.IgnoreErrors) {
+    if (o_.Verify && !moved) {
+      s_.ShowProgress(sourcePath, 0, size, ProgressVerify);
+      const bool agree = DigestsAgree(level, entry, destName, sourcePath, destPath);
+      s_.ShowProgress(sourcePath, size, size, ProgressVerify);
+      if (!agree && !o_.IgnoreErrors) {
         ShowError(kCopyErrorText + sourcePath);
         s_.status = ResultDigestDiffers;
         return FileOutcome::Leave;
       }
       // The source may be the only good copy: it is never deleted now.
-      return FileOutcome::Done;
+      if (!agree) return FileOutcome::Done;
     }
   }
   if (o_.DeleteSource && !moved) return DeleteSource(level, entry, sourcePath, destPath);

@@ -8,6 +8,10 @@ namespace vx {
 
 void ConsoleStreams::Write(const std::string& bytes) { host::WriteStdout(bytes); }
 void ConsoleStreams::Flush() { host::FlushStdout(); }
+void ConsoleStreams::WriteError(const std::string& bytes) {
+  Flush();
+  host::WriteStderr(bytes);
+}
 bool ConsoleStreams::ReadLine(std::string& line) { return host::ReadStdinLine(line); }
 bool ConsoleStreams::IsTerminal() {
   if (terminal_ < 0) terminal_ = host::StdoutIsTerminal() ? 1 : 0;

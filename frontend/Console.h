@@ -18,6 +18,8 @@ class ConsoleStreams {
   virtual ~ConsoleStreams() = default;
   virtual void Write(const std::string& bytes);
   virtual void Flush();
+  // Writes to standard error, after flushing what Write holds.
+  virtual void WriteError(const std::string& bytes);
   // One line without its line end; false at the end of input.
   virtual bool ReadLine(std::string& line);
   // Whether the texts go to a terminal, which shows control characters in
@@ -43,14 +45,17 @@ void VX_STDCALL ConsoleShowTotal(int32_t count);
 
 // ---- Main sequence (Program.cpp) -----------------------------------------------
 
-// The library's five entry points as the program calls them; the real ones
-// are the imports, tests pass their own.
+// The library's entry points as the program calls them; the real ones are
+// the imports, tests pass their own. TryFillCopyRec only tells why a command
+// line was refused: the program parses and runs through the first five, whose
+// raised failures its report describes.
 struct CoreEntryPoints {
   ProcessCmdLineProc processCmdLine;
   FillCopyRecProc fillCopyRec;
   NeedHelpProc needHelp;
   GetCopyrightProc getCopyright;
   GetTitleProc getTitle;
+  TryFillCopyRecProc tryFillCopyRec;
 };
 
 // The whole main sequence on the given process command line; returns the

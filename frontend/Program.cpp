@@ -43,6 +43,29 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// Why the command line was refused, where the library says, and where help
+// is; nothing under SILENT. A refused text stores nothing in the library, so
+// parsing it again gives the same refusal, with its reason.
+void ReportRefusal(const CoreEntryPoints& core, const std::string& commandLine) {
+  if (CommandLineHasSwitch(commandLine, {"SILENT"})) return;
+  std::string lines;
+  if (core.tryFillCopyRec) {
+    static CopyRec scratch;
+    std::vector<char> reason(argumentText.size() + 256);
+    if (core.tryFillCopyRec(argumentText.c_str(), &scratch, reason.data(),
+                            static_cast<int32_t>(reason.size())) == 0 &&
+        reason[0] != '\0') {
+      // The reason quotes what was typed, which a script may take from a
+      // file name: no control character of it reaches a terminal.
+      for (char* c = reason.data(); *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
+      lines += host::AnsiToOem(reason.data()) + kLineEnd;
+    }
+  }
+  lines += host::Utf8ToOem("Ligne de commande refusée : Veltrix -? affiche l'aide.") + kLineEnd;
+  Console().WriteError(lines);
+}
+
 }  // namespace
 
 std::string ArgumentText(const std::string& commandLine) {
@@ -79,7 +102,10 @@ int RunProgram(const CoreEntryPoints& core, const std::string& commandLine) {
     return 0;
   }
   argumentText = ArgumentText(commandLine);
-  if (!core.fillCopyRec(&programRecord, argumentText.c_str())) return 5;
+  if (!core.fillCopyRec(&programRecord, argumentText.c_str())) {
+    ReportRefusal(core, commandLine);
+    return 5;
+  }
   return core.processCmdLine(programRecord, ConsoleShowError, nullptr, ConsoleShowFile,
                              ConsoleAskUser, ConsoleShowTotal);
 }

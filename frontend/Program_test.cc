@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "core/Error.h"
@@ -93,7 +94,14 @@ struct FakeCore {
     showTotal(2);
     return result;
   }
-  static CoreEntryPoints EntryPoints() { return {Process, Fill, NeedHelp, Copyright, Title}; }
+  static int32_t VX_STDCALL TryFill(const char* text, CopyRec*, char* message, int32_t size) {
+    if (accept || text != arguments) return -1;  // only a refused text is asked again
+    std::snprintf(message, size, "Option inconnue : \"%s\".", text + 4);
+    return 0;
+  }
+  static CoreEntryPoints EntryPoints() {
+    return {Process, Fill, NeedHelp, Copyright, Title, TryFill};
+  }
 };
 
 class MainSequence : public test::WithScriptedConsole {
@@ -120,9 +128,17 @@ TEST_F(MainSequence, SessionResultIsTheExitCode) {
 
 TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
   FakeCore::accept = false;
-  EXPECT_EQ(Run("Veltrix -Z"), 5);
+  EXPECT_EQ(Run("Veltrix src -Z\xE9\x1B[2J"), 5);
   EXPECT_EQ(FakeCore::processCalls, 0);
   EXPECT_EQ(console.out, banner);
+  // The library's reason (ANSI, control characters shown as "?"), then the
+  // program's hint, on standard error only.
+  EXPECT_EQ(console.err, host::AnsiToOem("Option inconnue : \"-Z\xE9?[2J\".") + "\r\n" +
+                             host::Utf8ToOem("Ligne de commande refusée : Veltrix -? affiche l'aide.") +
+                             "\r\n");
+  console.err.clear();
+  EXPECT_EQ(Run("Veltrix src -Z -silent"), 5);
+  EXPECT_EQ(console.err, "");
 }
 
 TEST_F(MainSequence, SilentSwitchDropsTheBanner) {

@@ -13,6 +13,7 @@ namespace vx::test {
 class ScriptedConsole : public ConsoleStreams {
  public:
   std::string out;
+  std::string err;  // what went to standard error
   bool terminal = false;  // whether it plays a terminal
   int flushes = 0;
   int flushesBeforeRead = 0;  // reads that found the prompt flushed
@@ -28,6 +29,7 @@ class ScriptedConsole : public ConsoleStreams {
     out += bytes;
     unflushed_ = true;
   }
+  void WriteError(const std::string& bytes) override { err += bytes; }
   void Flush() override {
     ++flushes;
     unflushed_ = false;

@@ -5,8 +5,8 @@
 
 namespace {
 
-const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec, NeedHelp, GetCopyright,
-                                      GetTitle};
+const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec, NeedHelp,
+                                      GetCopyright,   GetTitle,    TryFillCopyRec};
 
 int RunWithImports() { return vx::RunProgram(kImports, vx::host::ProcessCommandLine()); }
 

@@ -48,6 +48,12 @@ std::optional<std::string> ExpandEnvironment(const std::string& text);
 // them into the ANSI code page of the library's texts and log (identity on
 // Linux).
 std::string Utf8ToAnsi(const std::string& utf8);
+// Whether those texts are UTF-8 (Linux) rather than one byte a character.
+#if defined(_WIN32)
+constexpr bool kTextsAreUtf8 = false;
+#else
+constexpr bool kTextsAreUtf8 = true;
+#endif
 
 // ---- Console ----------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <future>
 #include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "core/Error.h"
@@ -63,6 +64,18 @@ TEST(Md5, Rfc1321SuiteInUppercaseHex) {
   EXPECT_EQ(HexOf("1234567890123456789012345678901234567890"
                   "1234567890123456789012345678901234567890"),
             "57EDF4A22BE3C955AC49DA2E2107B67A");
+}
+
+// Lengths around the padding's boundaries: the length field fits after the
+// 0x80 byte up to 55 bytes into a block, from 56 on it needs another block.
+TEST(Md5, PaddingBoundaries) {
+  const std::pair<std::size_t, const char*> known[] = {
+      {55, "EF1772B6DFF9A122358552954AD0DF65"},  {56, "3B0C8AC703F828B04C6C197006D17218"},
+      {57, "652B906D60AF96844EBD21B674F35E93"},  {63, "B06521F39153D618550606BE297466D5"},
+      {64, "014842D480B571495A4A0363793F7367"},  {119, "8A7BD0732ED6A28CE75F6DABC90E1613"},
+      {120, "5F61C0CCAD4CAC44C75FF505E1F1E537"}, {121, "F6ACFCA2D47C87F2B14CA038234D3614"}};
+  for (const auto& [length, digest] : known)
+    EXPECT_EQ(HexOf(std::string(length, 'a')), digest) << length << " bytes of 'a'";
 }
 
 TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {

@@ -56,6 +56,9 @@ TEST(Wildcard, StarFollowedByQuestionMarkKeepsItsSingleResumePoint) {
   EXPECT_TRUE(WildcardMatch("*?X", "ABX"));
   EXPECT_FALSE(WildcardMatch("*??X", "AXXX"));
   EXPECT_FALSE(WildcardMatch("*?A", "BAA"));
+  // Each ? after a star still takes one character: too short a name fails.
+  EXPECT_FALSE(WildcardMatch("*??", "A"));
+  EXPECT_TRUE(WildcardMatch("*??", "AB"));
 }
 
 TEST(Wildcard, StartPosition) {

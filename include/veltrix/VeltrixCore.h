@@ -2,14 +2,16 @@
  *
  * A host fills a CopyRec from a command-line text with FillCopyRec, then runs
  * one copy session with ProcessCmdLine, which talks back through five
- * callbacks. Usable from C (C99 and later) and C++.
+ * callbacks. TryFillCopyRec and TryProcessCmdLine do the same and return
+ * every failure as a value, for hosts that cannot catch C++ exceptions.
+ * Usable from C (C99 and later) and C++.
  *
  *   Linux:   libVeltrixCore.so, link with -lVeltrixCore or dlopen it.
  *   Windows: VeltrixCore.dll (x86-64 or i686), link with libVeltrixCore.dll.a
  *            or LoadLibrary it. A 32-bit host loads the i686 DLL: only there
  *            is the interface the classic stdcall one, the record pushed on
- *            the stack by value. The five names are exported undecorated, at
- *            ordinals 1 to 5 in the order of the table below.
+ *            the stack by value. The seven names are exported undecorated, at
+ *            ordinals 1 to 7 in the order of the tables below.
  *
  * Texts: single-byte strings, NUL-terminated, in the ANSI code page (1252)
  * on Windows and UTF-8 on Linux. Every text the library hands to a callback
@@ -22,14 +24,25 @@
  * of the library's own type, derived from std::exception, whose what() holds
  * the French message. The library catches none of them. A C host cannot
  * catch them: the process ends (std::terminate) unless a C++ frame of the
- * host catches. A C host should therefore pass only command lines that
- * FillCopyRec accepted, and keep list files, log and sources readable; a C++
- * host wraps both calls in try/catch (std::exception&).
+ * host catches. A C host therefore calls TryFillCopyRec and
+ * TryProcessCmdLine (exports 6 and 7), which catch them and hand back the
+ * message; a C++ host may also wrap the first two in try/catch
+ * (std::exception&).
  *
  * Threads: one session per process at a time, on the caller's thread; the
- * callbacks are called synchronously on that thread. The mask lists filled
- * by FillCopyRec live in the library: call FillCopyRec once per process,
- * then ProcessCmdLine with that record.
+ * callbacks are called synchronously on that thread. The mask lists and the
+ * whole-word options (below) filled by FillCopyRec live in the library: call
+ * FillCopyRec once per process, then ProcessCmdLine with that record.
+ *
+ * Whole-word switches without a field: CopyRec's layout is fixed, so the
+ * switches added after it (-STRICT; -OWNER, -XATTR, -HARDLINKS and
+ * -THREADS:n, which this version accepts and carries to the session but does
+ * not act on yet) are kept by the library, beside the mask lists, from the
+ * last command line FillCopyRec or TryFillCopyRec accepted, and the next
+ * session (ProcessCmdLine or TryProcessCmdLine) receives them with the
+ * record. A VeltrixHost may add the same options without a command line.
+ * -STRICT makes a switch the parser does not know a refusal; without it an
+ * unknown switch is ignored, as before.
  */
 #ifndef VELTRIX_VELTRIXCORE_H
 #define VELTRIX_VELTRIXCORE_H
@@ -239,6 +252,7 @@ typedef int32_t(VX_STDCALL* AskUserProc)(int32_t question, const char* text);
 typedef void(VX_STDCALL* ShowTotalProc)(int32_t count);
 
 /* ---- The five functions, by export ordinal ------------------------------------ */
+/* (Exports 6 and 7 follow below, with the structure they take.) */
 
 /* 1. Runs one copy session on its own copy of the record (all 10320 bytes are
  * passed by value; the caller's record is never changed) and returns a
@@ -277,6 +291,87 @@ typedef bool(VX_STDCALL* FillCopyRecProc)(CopyRec*, const char*);
 typedef bool(VX_STDCALL* NeedHelpProc)(void);
 typedef const char*(VX_STDCALL* GetCopyrightProc)(void);
 typedef const char*(VX_STDCALL* GetTitleProc)(void);
+
+/* ---- Failures as values: exports 6 and 7 ---------------------------------------
+ *
+ * Both never let a C++ exception out. Each takes a buffer for a message:
+ * message may be null or messageSize 0 or less, and nothing is then written;
+ * otherwise the buffer always receives a NUL-terminated text (empty when
+ * there is nothing to say), cut to messageSize - 1 bytes where longer, never
+ * inside a UTF-8 sequence on Linux. Texts are in the encoding above. A
+ * message quotes the paths and values it concerns, which may be as long as
+ * the record's text fields: size the buffer for those. */
+
+/* Phases passed to ShowProgress. */
+VX_CODE(ProgressCopy, 0)   /* the content goes to the target (or the file is moved) */
+VX_CODE(ProgressVerify, 1) /* -V: the copy and its source are read for their digests */
+
+/* How far one file has come: path is its source path as ShowFile names it
+ * (without " -> target"), done and total are bytes. Called at the start of
+ * each phase of each file the session writes (done 0) and at its end (done
+ * equal to total; a copy that fails has no end); a later version may call it
+ * in between too, with done growing. total is -1 when the size could not be
+ * read (done is then 0, then -1). Not called under -L, -T or for the
+ * destination NUL. context is VeltrixHost.Context. */
+typedef void(VX_STDCALL* ShowProgressProc)(const char* path, int64_t done, int64_t total,
+                                           int32_t phase, void* context);
+
+/* What a host hands to TryProcessCmdLine: its callbacks and options. Zero-fill
+ * it, set Size to sizeof(VeltrixHost), then the fields you use. The library
+ * reads no byte at or beyond Size, so that the structure can grow: a host
+ * built against an older header, whose Size ends earlier, gets the defaults
+ * (zero) of the fields it does not know. A library older than the header
+ * ignores the fields it does not know. */
+typedef struct VeltrixHost {
+  uint32_t Size;                 /* at least offsetof(VeltrixHost, ShowProgress) */
+  ShowErrorProc ShowError;       /* the five callbacks of ProcessCmdLine, with its rules: */
+  SignalStateProc SignalState;   /*   may be null */
+  ShowFileProc ShowFile;         /*   may be null */
+  AskUserProc AskUser;
+  ShowTotalProc ShowTotal;       /*   may be null */
+  ShowProgressProc ShowProgress; /* may be null: no progress */
+  void* Context;                 /* handed back to ShowProgress, never read */
+  /* Options that add to the command line's whole-word switches: 1 sets the
+   * option as its switch would, 0 leaves it as the command line says. */
+  uint8_t KeepOwner;  /* -OWNER */
+  uint8_t CopyXattrs; /* -XATTR */
+  uint8_t HardLinks;  /* -HARDLINKS */
+  uint8_t Reserved;   /* not read */
+  int32_t Threads;    /* -THREADS:n, 1 to 64; 0 leaves it as the command line says */
+} VeltrixHost;
+
+/* 6. FillCopyRec with every outcome a value. Parses cmdLine (the arguments,
+ * as FillCopyRec takes them; null reads as "") into *rec, which the caller
+ * zero-filled, and returns
+ *    1  accepted: *rec may go to TryProcessCmdLine or ProcessCmdLine;
+ *    0  refused (FillCopyRec's false, exit code 5 of the program): the
+ *       message says why, e.g. the switch -STRICT does not know; the
+ *       library's mask lists and options are as before the call;
+ *   -1  a failure (a value that does not convert, a text too long for its
+ *       field, a "file:" list that cannot be read, a null rec): the French
+ *       message is the one FillCopyRec would raise; the library's mask lists
+ *       and options are as before the call.
+ * After 0 or -1, *rec is partly filled and must not be passed on. As with
+ * FillCopyRec, a second accepted command line with masks fails: the mask
+ * lists are filled once per process. Never calls back. */
+VX_API int32_t VX_STDCALL TryFillCopyRec(const char* cmdLine, CopyRec* rec, char* message,
+                                         int32_t messageSize);
+
+/* 7. ProcessCmdLine with every outcome a value. Runs one session on a copy of
+ * *rec (the caller's record is never changed; it must come from an accepted
+ * TryFillCopyRec or FillCopyRec) with host's callbacks and options, and the
+ * options of the command line that filled it. Returns the session's result
+ * (ResultOk to ResultDigestDiffers), or -1 with the French message of a
+ * failure: an unexpected failure of the session (see above; the total is then
+ * not shown), a null rec or host, a Size too small, a null ShowError or
+ * AskUser, Threads outside 0 to 64. After -1 the next session may run. Not
+ * reentrant; one session per process at a time. */
+VX_API int32_t VX_STDCALL TryProcessCmdLine(const CopyRec* rec, const VeltrixHost* host,
+                                            char* message, int32_t messageSize);
+
+typedef int32_t(VX_STDCALL* TryFillCopyRecProc)(const char*, CopyRec*, char*, int32_t);
+typedef int32_t(VX_STDCALL* TryProcessCmdLineProc)(const CopyRec*, const VeltrixHost*, char*,
+                                                   int32_t);
 
 #ifdef __cplusplus
 }

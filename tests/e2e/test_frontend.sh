@@ -42,14 +42,29 @@ fi
 
 # ---- Refused command line ----------------------------------------------------
 
+hint=$(vx_console "Ligne de commande refusée : Veltrix -? affiche l'aide.")
 vx_run
 assert_rc 5 "no arguments"
 assert_eq 4 "$(wc -l <"$VX_OUT" | tr -d ' ')" "only the banner"
+assert_eq "Aucune source dans la ligne de commande."$'\r\n'"$hint"$'\r' "$(cat "$VX_ERR")" "reason and hint"
 vx_run "${VX_SW}SILENT"
 assert_rc 5 "SILENT alone"
 assert_empty "$VX_OUT" "nothing printed when SILENT"
 assert_empty "$VX_ERR"
-pass "refused command line gives 5 and prints nothing of its own"
+pass "refused command line gives 5, its reason and a hint on stderr only, nothing under SILENT"
+
+mkdir -p "$VX_TMP/s"
+printf 'x' >"$VX_TMP/s/f"
+vx_run "$(vx_path "$VX_TMP/s")" "$(vx_path "$VX_TMP/d")" "${VX_SW}STRICT" --dry-run
+assert_rc 5 "unknown switch under -STRICT"
+assert_eq 4 "$(wc -l <"$VX_OUT" | tr -d ' ')" "only the banner"
+assert_eq 'Option inconnue : "--dry-run".'$'\r\n'"$hint"$'\r' "$(cat "$VX_ERR")" "the switch named"
+[ ! -e "$VX_TMP/d" ] || fail "a refused command line copied"
+vx_run "$(vx_path "$VX_TMP/s")" "$(vx_path "$VX_TMP/d")" --dry-run "${VX_SW}S"
+assert_rc 0 "unknown switch without -STRICT"
+assert_empty "$VX_ERR"
+[ -f "$VX_TMP/d/f" ] || fail "without -STRICT an unknown switch stops the copy"
+pass "-STRICT refuses an unknown switch by name; without it the switch is ignored"
 
 # An argument that only holds SILENT after a blank or a quote is not the switch.
 vx_run "x ${VX_SW}SILENT" "${VX_SW}L"
@@ -89,12 +104,13 @@ if [ "$VX_WINE" = 0 ]; then
   pass "the help page is read from the library actually loaded"
 
   if [ -n "${VX_C_COMPILER:-}" ]; then
-    # The five entry points and nothing else: no help page inside.
+    # The entry points the program imports and nothing else: no help page inside.
     mkdir -p "$VX_TMP/bare"
     printf '%s\n' '#include <stdbool.h>' '#include <stdint.h>' \
       'int32_t ProcessCmdLine(void) { return 0; }' 'bool FillCopyRec(void) { return false; }' \
       'bool NeedHelp(void) { return true; }' 'const char* GetCopyright(void) { return "c"; }' \
-      'const char* GetTitle(void) { return "t"; }' >"$VX_TMP/bare/core.c"
+      'const char* GetTitle(void) { return "t"; }' 'int32_t TryFillCopyRec(void) { return -1; }' \
+      >"$VX_TMP/bare/core.c"
     "$VX_C_COMPILER" -shared -fPIC -Wl,-soname,libVeltrixCore.so.1 "$VX_TMP/bare/core.c" \
       -o "$VX_TMP/bare/libVeltrixCore.so.1" || fail "stand-in library not built"
     VX_RC=0

@@ -80,6 +80,12 @@ vx_run "$(vx_path "$VX_TMP/masked/m.txt")" "$(vx_path "$guarded")" "${S}SYNCHRON
 [ -e "$guarded/g.txt" ] || fail "a file source purged the destination"
 pass "missing, mask and file sources purge nothing"
 
+# A run that only lists deletes nothing, whatever the mode.
+vx_run "$(vx_path "$VX_TMP/masked")" "$(vx_path "$guarded")" "${S}L" "${S}SYNCHRONIZE" "${S}SILENT" "${S}Q"
+assert_rc 0 "-L -SYNCHRONIZE"
+[ -e "$guarded/g.txt" ] && [ -e "$guarded/kept/inner/k.txt" ] || fail "-L -SYNCHRONIZE deleted from the destination"
+pass "-L -SYNCHRONIZE only lists"
+
 if [ "$VX_WINE" = 0 ]; then
   outside=$VX_TMP/outside
   mkdir -p "$outside" "$VX_TMP/linked/dst" "$VX_TMP/linked/src"

@@ -43,11 +43,14 @@ run "$VX_TMP/te" "${S}T" "${S}E"
 present te/sub/empty; absent te/old.txt
 pass "-T makes the folders a copy would make and copies no file"
 
-mkdir -p "$VX_TMP/u"
+# A folder of a file's name is no existing target: skipped, not a failed copy.
+mkdir -p "$VX_TMP/u/old.txt"
 printf 'stale' >"$VX_TMP/u/new.txt"
 vx_run "$(vx_path "$src")" "$(vx_path "$VX_TMP/u")" "${S}U" "${S}SILENT" "${S}Q"
+assert_rc 0 "-U with a folder in a file's place"
 assert_eq new "$(cat "$VX_TMP/u/new.txt")" "-U refreshes an existing target"
-absent u/old.txt
+[ -d "$VX_TMP/u/old.txt" ] && [ -z "$(ls -A "$VX_TMP/u/old.txt")" ] || fail "-U wrote where a folder holds the name"
+assert_eq "new.txt old.txt " "$(ls -A "$VX_TMP/u" | tr '\n' ' ')" "-U made a new target"
 pass "-U copies only over existing targets"
 
 chmod a-w "$src/old.txt"

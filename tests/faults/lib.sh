@@ -8,6 +8,11 @@
 #   vxf_linux_only WHAT      ends the script with a skip under Wine
 #   vxf_mount_tmpfs DIR SIZE a tmpfs of SIZE on DIR, unmounted at exit;
 #                            false (with a skip message) where not permitted
+#   vxf_run_bound FROM ON ARGS...
+#                            vxf_run in a mount namespace of its own where FROM
+#                            is bound on ON (one file system seen at two
+#                            places); false (with a skip message) where not
+#                            permitted. Linux only
 #   vxf_have_shim            whether the fault shim is built
 #   vxf_sum FILE             the MD5 digest of FILE
 #   vxf_rc_clean             fails when the program crashed or was killed
@@ -52,6 +57,21 @@ vxf_run() {
   else
     "${prefix[@]}" "$VX_BIN" "$@" <"$input" >"$VX_OUT" 2>"$VX_ERR" || VX_RC=$?
   fi
+  [ "$VX_RC" != 137 ] || fail "the run did not end within ${VXF_TIMEOUT}s: $*"
+}
+
+vxf_run_bound() {
+  local from=$1 on=$2
+  shift 2
+  if ! unshare -m mount --bind "$from" "$on" 2>/dev/null; then
+    skip "cannot bind-mount in a mount namespace here (unshare -m, mount --bind)"
+    return 1
+  fi
+  : >"$VX_OUT"; : >"$VX_ERR"
+  VX_RC=0
+  # The mount ends with the namespace, when the program does.
+  timeout -s KILL "$VXF_TIMEOUT" unshare -m sh -c 'mount --bind "$1" "$2" && shift 2 && exec "$@"' \
+    sh "$from" "$on" "$VX_BIN" "$@" </dev/null >"$VX_OUT" 2>"$VX_ERR" || VX_RC=$?
   [ "$VX_RC" != 137 ] || fail "the run did not end within ${VXF_TIMEOUT}s: $*"
 }
 

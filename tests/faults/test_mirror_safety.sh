@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Mirror safety under faults: a source folder that cannot be read, a missing
-# source, a mask source, a destination link to a folder outside it, a file
-# system mounted inside the destination. Nothing outside the destination is
-# touched, and nothing is deleted on the strength of a failed read.
+# Mirror safety under faults: a source folder that cannot be read or searched,
+# a missing source, a mask source, a destination link to a folder outside it,
+# a file system mounted or bound inside the destination, a source bound from
+# inside it. Nothing outside the destination is touched, and nothing is
+# deleted on the strength of a failed read.
 source "$(dirname "$0")/lib.sh"
 vxf_linux_only "mirror safety"
 vx_engine_ready || { skip "engine not built yet"; exit 0; }
@@ -56,6 +57,25 @@ if vxf_have_shim; then
   pass "a source folder that cannot be read purges nothing"
 else
   skip "unreadable source folder: fault shim not built"
+fi
+
+# A source folder that can be listed but not searched, met only by a user
+# other than root: what cannot be looked at in it is not missing.
+setup
+chmod 0444 "$src/sub"
+chmod 0755 "$VX_TMP"
+chown -R nobody "$src" "$dst" 2>/dev/null
+as_nobody=(setpriv --reuid=nobody --regid="$(id -g nobody 2>/dev/null)" --clear-groups)
+if [ "$(id -u)" = 0 ] && "${as_nobody[@]}" test -x "$VX_BIN" -a -w "$dst" 2>/dev/null; then
+  VX_RC=0
+  timeout -s KILL "$VXF_TIMEOUT" "${as_nobody[@]}" "$VX_BIN" "$src" "$dst" "${S}SYNCHRONIZE" "${S}E" \
+    "${S}SILENT" "${S}Q" </dev/null >"$VX_OUT" 2>"$VX_ERR" || VX_RC=$?
+  vxf_rc_clean "source folder not searchable"
+  assert_nothing_deleted "source folder not searchable" sub
+  [ ! -e "$dst/extra.txt" ] || fail "source folder not searchable: the purge did not run"
+  pass "a source folder that cannot be searched purges nothing below it"
+else
+  skip "source folder not searchable: needs root and setpriv to run as nobody"
 fi
 
 setup
@@ -120,4 +140,28 @@ if vxf_mount_tmpfs "$dst/mounted" 1m; then
   assert_rc 2 "a copy into a mounted file system is a failed copy"
   [ ! -e "$dst/mounted/new.txt" ] && [ -e "$dst/mounted/m.txt" ] || fail "the copy wrote into the mount"
   pass "a file system mounted inside the destination is not written into"
+  umount "$dst/mounted"
+fi
+
+# ---- The same file system bound at two places --------------------------------------
+# The mount root of a bind mount is a mount point too, though the device is
+# the same: the copy never writes through it, the purge never enters it.
+setup
+mkdir -p "$src/bound" "$dst/bound"
+printf 'n' >"$src/bound/new.txt"
+if vxf_run_bound "$outside" "$dst/bound" "$src" "$dst" "${S}SYNCHRONIZE" "${S}E" "${S}C" "${S}SILENT" "${S}Q"; then
+  vxf_rc_clean "bind mount inside the destination"
+  assert_rc 2 "a copy into a bind mount is a failed copy"
+  assert_outside_untouched "bind mount inside the destination"
+  pass "a bind mount of the same file system inside the destination is neither written into nor purged"
+
+  # The source seen through a bind mount of a folder inside the destination:
+  # that folder holds the source and stays.
+  setup
+  mkdir -p "$VX_TMP/view"
+  vxf_run_bound "$dst/sub" "$VX_TMP/view" "$VX_TMP/view" "$dst" "${S}SYNCHRONIZE" "${S}E" "${S}SILENT" "${S}Q"
+  vxf_rc_clean "source bound from inside the destination"
+  assert_eq old "$(cat "$dst/sub/old/old.txt" 2>/dev/null)" "the mirror purged its own source, seen through a bind mount"
+  [ ! -e "$dst/extra.txt" ] || fail "source bound from inside the destination: the purge did not run"
+  pass "a source bound from a folder inside the destination is not purged"
 fi

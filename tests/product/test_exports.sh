@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows binaries as a host sees them, read with objdump (the i686 ones
-# cannot run here): VeltrixCore.dll exports exactly the five names,
-# undecorated, at ordinals 1 to 5; Veltrix.exe imports them by name; on i686
+# cannot run here): VeltrixCore.dll exports exactly the five names of old
+# and TryFillCopyRec and TryProcessCmdLine, undecorated, at ordinals 1 to 7;
+# Veltrix.exe imports them by name, all but TryProcessCmdLine; on i686
 # ProcessCmdLine removes 10340 bytes of arguments (the record by value and
-# five callbacks) and FillCopyRec 8; program and library share one C runtime,
-# so one stdout.
+# five callbacks), FillCopyRec 8 and the two new ones 16; program and library
+# share one C runtime, so one stdout.
 set -u
 # objdump's headings are matched in English, whatever the user's language.
 export LC_ALL=C
@@ -24,24 +25,26 @@ trap 'rm -rf "$work"' EXIT
 # ---- Export table ---------------------------------------------------------------
 "$objdump" -p "$dll" >"$work/dll.txt" || fail "objdump cannot read $dll"
 grep -q 'Ordinal Base[[:space:]]*1$' "$work/dll.txt" || fail "ordinal base is not 1"
-grep -q 'Export Address Table[[:space:]]*00000005$' "$work/dll.txt" || fail "not exactly five addresses"
-grep -q 'Name Pointer/Ordinal\] Table[[:space:]]*00000005$' "$work/dll.txt" || fail "not exactly five names"
+grep -q 'Export Address Table[[:space:]]*00000007$' "$work/dll.txt" || fail "not exactly seven addresses"
+grep -q 'Name Pointer/Ordinal\] Table[[:space:]]*00000007$' "$work/dll.txt" || fail "not exactly seven names"
 # "[   i] Name": i is the ordinal less the base.
 sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$work/dll.txt" |
   sed -n 's/^[[:space:]]*\[[[:space:]]*\([0-9]*\)\][[:space:]]*\(.*\)$/\1 \2/p' | sort -n >"$work/exports"
-printf '%s\n' "0 ProcessCmdLine" "1 FillCopyRec" "2 NeedHelp" "3 GetCopyright" "4 GetTitle" >"$work/expected"
+printf '%s\n' "0 ProcessCmdLine" "1 FillCopyRec" "2 NeedHelp" "3 GetCopyright" "4 GetTitle" \
+  "5 TryFillCopyRec" "6 TryProcessCmdLine" >"$work/expected"
 cmp -s "$work/expected" "$work/exports" ||
-  fail "export table: $(tr '\n' ',' <"$work/exports") instead of the five at ordinals 1 to 5"
-pass "the library exports the five names undecorated at ordinals 1 to 5, nothing else"
+  fail "export table: $(tr '\n' ',' <"$work/exports") instead of the seven at ordinals 1 to 7"
+pass "the library exports the seven names undecorated at ordinals 1 to 7, nothing else"
 
 # ---- Imports of the program ------------------------------------------------------
 "$objdump" -p "$exe" >"$work/exe.txt" || fail "objdump cannot read $exe"
 awk '/DLL Name: VeltrixCore.dll/{m=1; next} /DLL Name:/{m=0} m && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}' \
   "$work/exe.txt" | sort >"$work/imports"
-printf '%s\n' FillCopyRec GetCopyright GetTitle NeedHelp ProcessCmdLine >"$work/expected"
+# TryFillCopyRec tells the program why a command line was refused.
+printf '%s\n' FillCopyRec GetCopyright GetTitle NeedHelp ProcessCmdLine TryFillCopyRec >"$work/expected"
 cmp -s "$work/expected" "$work/imports" ||
   fail "the program imports $(tr '\n' ',' <"$work/imports") from VeltrixCore.dll"
-pass "the program imports the five by their undecorated names"
+pass "the program imports the first five and TryFillCopyRec by their undecorated names"
 
 # ---- One C runtime: stdout is one FILE of msvcrt.dll in both modules ------------
 for file in "$dll" "$exe"; do
@@ -56,7 +59,8 @@ pass "program and library take stdout and fflush from msvcrt.dll"
 # ---- Arguments removed on return (stdcall on i686) -------------------------------
 if [ "${VX_WIDTH:-64}" = 32 ]; then
   "$objdump" -d "$dll" >"$work/code.txt"
-  for pair in "ProcessCmdLine@10340 0x2864" "FillCopyRec@8 0x8" "NeedHelp@0 " "GetTitle@0 "; do
+  for pair in "ProcessCmdLine@10340 0x2864" "FillCopyRec@8 0x8" "NeedHelp@0 " "GetTitle@0 " \
+    "TryFillCopyRec@16 0x10" "TryProcessCmdLine@16 0x10"; do
     symbol=${pair% *}
     bytes=${pair#* }
     awk -v s="<_$symbol>:" '$2 == s {m=1; next} m && /^$/ {exit} m' "$work/code.txt" >"$work/body"
@@ -68,5 +72,5 @@ if [ "${VX_WIDTH:-64}" = 32 ]; then
       [ "$rets" = "ret" ] || fail "_$symbol returns with [$rets], not a plain ret"
     fi
   done
-  pass "ProcessCmdLine removes 10340 bytes of arguments, FillCopyRec 8"
+  pass "ProcessCmdLine removes 10340 bytes of arguments, FillCopyRec 8, the Try exports 16"
 fi
