@@ -24,7 +24,7 @@ void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
 
 namespace {
 
-std::string StartLine(const CopyRec& options, FileSystem& fs) {
+std::string StartLine(const CopyRec& options, FileSystem& fs, const std::string& commandLine) {
   // The date-time text is already in the ANSI code page: it is not converted
   // again. A current folder that cannot be named reads as ".", as a relative path would.
   ErrorOr<std::string> current = fs.CurrentDirectory();
@@ -32,7 +32,7 @@ std::string StartLine(const CopyRec& options, FileSystem& fs) {
          Quoted(LogName(FieldText(options.Source))) + " -> " +
          Quoted(LogName(FieldText(options.Destination))) + Utf8ToAnsi(" (Dossier courant : ") +
          Quoted(LogName(current ? *current : std::string("."))) +
-         Utf8ToAnsi(" ; Ligne de commande : ") + LogName(ProcessCommandLine()) + ")]\r\n";
+         Utf8ToAnsi(" ; Ligne de commande : ") + LogName(commandLine) + ")]\r\n";
 }
 
 std::string EndLine(const CopyRec& options, int32_t copied) {
@@ -111,12 +111,14 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   session.status = -1;
   ErrorCount = 0;
 
-  if (callbacks.signalState && !CommandLineHasSwitch(ProcessCommandLine(), {"SILENT"}))
+  // Read once: the SILENT test and the log's start line see the same text.
+  const std::string commandLine = ProcessCommandLine();
+  if (callbacks.signalState && !CommandLineHasSwitch(commandLine, {"SILENT"}))
     callbacks.signalState(StateSessionOpen);
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
-  WriteLog(fs, session.options, StartLine(options, fs), false, true);
+  WriteLog(fs, session.options, StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 
   int32_t copied = 0;
