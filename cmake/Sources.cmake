@@ -18,6 +18,7 @@ set(ENGINE_SOURCES
   core/Selection.cpp
   core/Session.cpp
   core/TreeCopy.cpp
+  core/Walker.cpp
   support/md5.cpp
   support/wildcard.cpp)
 # The export glue of the shared library.
@@ -46,12 +47,14 @@ set(UNIT_TEST_SOURCES
   core/CommandLine_test.cc
   core/EntryList_test.cc
   core/Log_test.cc
+  core/Lookups_test.cc
   core/ParserHostile_test.cc
   core/Parser_test.cc
   core/Purge_test.cc
   core/Selection_test.cc
   core/Session_test.cc
   core/TreeCopy_test.cc
+  core/Walker_test.cc
   frontend/Console_test.cc
   frontend/Program_test.cc
   platform/FileLookups_test.cc
@@ -79,13 +82,17 @@ set(E2E_TESTS
   tests/e2e/test_windows.sh)
 set(FAULT_TESTS
   tests/faults/test_attributes_fallback.sh
+  tests/faults/test_bind_inside.sh
   tests/faults/test_data_safety.sh
+  tests/faults/test_deep_trees.sh
   tests/faults/test_dest_inside.sh
   tests/faults/test_disk_full.sh
   tests/faults/test_far_times.sh
+  tests/faults/test_held_roots.sh
   tests/faults/test_killed.sh
   tests/faults/test_links_special.sh
   tests/faults/test_log_cmdline.sh
+  tests/faults/test_lookups.sh
   tests/faults/test_mirror_move.sh
   tests/faults/test_mirror_safety.sh
   tests/faults/test_names.sh

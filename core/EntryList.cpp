@@ -5,6 +5,7 @@
 
 #include "core/Error.h"
 #include "core/EntryList.h"
+#include "core/Text.h"
 #include "platform/Platform.h"
 
 namespace vx {
@@ -14,43 +15,6 @@ namespace {
 constexpr char kListPrefix[] = "file:";
 constexpr std::size_t kListPrefixLength = sizeof kListPrefix - 1;
 
-// Blanks and control characters (codes up to 32) at both ends go.
-std::string Trim(const std::string& text) {
-  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-  std::size_t first = 0, last = text.size();
-  while (first < last && isBlank(text[first])) ++first;
-  while (last > first && isBlank(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool NamesListFile(const std::string& entry) {
-  if (entry.size() < kListPrefixLength) return false;
-  for (std::size_t i = 0; i < kListPrefixLength; ++i)
-    if (LowerAscii(entry[i]) != kListPrefix[i]) return false;
-  return true;
-}
-
-// Lines end at CR LF, a lone CR or a lone LF; a NUL ends the text; a final
-// line end adds no empty line.
-void AppendLines(const std::string& bytes, EntryList& target) {
-  const std::size_t end = std::min(bytes.find('\0'), bytes.size());
-  std::size_t start = 0;
-  while (start < end) {
-    std::size_t stop = start;
-    while (stop < end && bytes[stop] != '\r' && bytes[stop] != '\n') ++stop;
-    target.push_back(bytes.substr(start, stop - start));
-    if (stop < end && bytes[stop] == '\r') {
-      ++stop;
-      if (stop < end && bytes[stop] == '\n') ++stop;
-    } else if (stop < end) {
-      ++stop;  // a lone LF
-    }
-    start = stop;
-  }
-}
-
 void ReadListFile(FileSystem& fs, const std::string& name, EntryList& target) {
   ErrorOr<std::string> bytes = fs.ReadWholeFile(name);
   if (!bytes) {
@@ -58,10 +22,21 @@ void ReadListFile(FileSystem& fs, const std::string& name, EntryList& target) {
     VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + (full ? *full : name) +
                            "\". " + bytes.error().message());
   }
-  AppendLines(*bytes, target);
+  // A NUL ends the text.
+  const std::string_view text(bytes->data(), std::min(bytes->find('\0'), bytes->size()));
+  for (std::string_view line : SplitLines(text)) target.emplace_back(line);
 }
 
 }  // namespace
+
+bool NamesListFile(const std::string& entry) {
+  if (entry.size() < kListPrefixLength) return false;
+  for (std::size_t i = 0; i < kListPrefixLength; ++i) {
+    const char c = entry[i] >= 'A' && entry[i] <= 'Z' ? static_cast<char>(entry[i] - 'A' + 'a') : entry[i];
+    if (c != kListPrefix[i]) return false;
+  }
+  return true;
+}
 
 void AddListEntry(FileSystem& fs, const std::string& entry, EntryList& target) {
   if (NamesListFile(entry))
@@ -76,10 +51,10 @@ void SplitEntryList(FileSystem& fs, std::string text, char separator, EntryList&
   std::size_t start = 0;
   for (std::size_t at = text.find(separator); at != std::string::npos;
        at = text.find(separator, start)) {
-    AddListEntry(fs, Trim(text.substr(start, at - start)), target);
+    AddListEntry(fs, TrimBlanks(text.substr(start, at - start)), target);
     start = at + 1;
   }
-  AddListEntry(fs, Trim(text.substr(start)), target);
+  AddListEntry(fs, TrimBlanks(text.substr(start)), target);
 }
 
 // Function-local statics: built on first use while the library is loaded,

@@ -16,6 +16,8 @@ using EntryList = std::vector<std::string>;
 // lines of "file:" list files in their place. Raises EFOpen when a list file
 // cannot be read, EAssertion when target is not empty. List files are read from fs.
 void SplitEntryList(FileSystem& fs, std::string text, char separator, EntryList& target);
+// Whether an entry (trimmed) names a list file: "file:" in any letter case.
+bool NamesListFile(const std::string& entry);
 // Appends one entry, or the lines of the list file it names. Raises EFOpen.
 void AddListEntry(FileSystem& fs, const std::string& entry, EntryList& target);
 

@@ -32,26 +32,6 @@ std::error_code AppendLine(FileSystem& fs, const std::string& path, const std::s
   return fs.AppendToFile(path, line);
 }
 
-// Lines end at CR LF, a lone CR or a lone LF; a last line without an end
-// still counts. Each line is (offset, length) in bytes.
-std::vector<std::pair<std::size_t, std::size_t>> SplitLines(const std::string& bytes) {
-  std::vector<std::pair<std::size_t, std::size_t>> lines;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const char c = bytes[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
-      continue;
-    }
-    lines.emplace_back(start, i - start);
-    i += (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
-    start = i;
-  }
-  if (start < bytes.size()) lines.emplace_back(start, bytes.size() - start);
-  return lines;
-}
-
 }  // namespace
 
 std::string DateTimeText(const LocalDateTime& moment) {
@@ -96,13 +76,13 @@ void TrimLog(FileSystem& fs, const CopyRec& options) {
   ErrorOr<std::string> read = fs.ReadWholeFile(path);
   if (!read) RaiseLogFailure(path, read.error());
   const std::string& bytes = *read;
-  const auto lines = SplitLines(bytes);
+  const std::vector<std::string_view> lines = SplitLines(bytes);
   const std::size_t keep = static_cast<std::size_t>(options.LogLines);
   const std::size_t first = lines.size() > keep ? lines.size() - keep : 0;
 
   std::string kept;
   for (std::size_t i = first; i < lines.size(); ++i) {
-    kept.append(bytes, lines[i].first, lines[i].second);
+    kept.append(lines[i]);
     kept += "\r\n";
   }
   // Written beside the log and renamed over it: a kill or a full disk

@@ -200,12 +200,6 @@ void ApplySize(CopyRec& options, const std::string& name) {
   options.SizeBelow = Has(name, '-');
 }
 
-bool NamesListFile(const std::string& entry) {
-  std::size_t first = 0;  // the list splitter trims blanks and control characters first
-  while (first < entry.size() && static_cast<unsigned char>(entry[first]) <= 32) ++first;
-  return UpperAscii(entry.substr(first, 5)) == "FILE:";
-}
-
 // Masks are matched against upper-cased names, so they are upper-cased; where
 // file names are case-sensitive a "file:" entry keeps its list's name as typed.
 std::string MasksText(const SwitchItem& item) {
@@ -217,7 +211,8 @@ std::string MasksText(const SwitchItem& item) {
   for (;;) {
     const std::size_t end = item.typed.find(';', at);
     const std::string entry = item.typed.substr(at, end == std::string::npos ? end : end - at);
-    result += NamesListFile(entry) ? entry : UpperAscii(entry);
+    // The list splitter trims blanks and control characters first.
+    result += NamesListFile(TrimBlanks(entry)) ? entry : UpperAscii(entry);
     if (end == std::string::npos) return result;
     result += ';';
     at = end + 1;

@@ -1,81 +1,57 @@
 // The mirror's purge: removes from the destination tree what has no
-// same-named counterpart at the same place under the source. Both trees are
-// walked as held folders, so a folder swapped for a link meanwhile is never
-// followed, and nothing is judged missing that could not be looked at.
+// same-named counterpart at the same place under the source. The tree
+// walker goes through the destination; the source's counterpart of each
+// folder is held beside it, so a folder swapped for a link meanwhile is
+// never followed, and nothing is judged missing that could not be looked at.
 #include <algorithm>
+#include <deque>
 #include <optional>
 #include <vector>
 
+#include "core/Log.h"
 #include "core/Purge.h"
 #include "core/Selection.h"
 #include "core/Text.h"
+#include "core/Walker.h"
 
 namespace vx {
 
 namespace {
 
+const std::string kListingFailed = "Impossible de lister le dossier ";
+
 enum class Counterpart { None, File, Folder, Unknown };
+
+// Every name of a folder, hidden ones included, unlooked at: in a source
+// folder all of them are counterparts.
+ListOptions WholeListing() {
+  ListOptions options;
+  options.includeHidden = true;
+  options.withAttributes = false;
+  options.withStatus = false;
+  return options;
+}
 
 class Purge {
  public:
-  Purge(Session& session, std::vector<FileId> sourceChain)
-      : session_(session), fs_(session.fs), sourceChain_(std::move(sourceChain)) {}
+  explicit Purge(Session& session) : session_(session), fs_(session.fs) {}
 
   // Empties dest (reached as destPath) of what source lacks; nothing when
-  // source cannot be listed whole.
-  void Mirror(const Folder& dest, const std::string& destPath, const Folder& source) {
-    ErrorOr<Listing> sourceList = ListWhole(source);
-    if (sourceList) Clean(dest, destPath, &source, &*sourceList);
-  }
-
-  bool InSourceChain(const FileId& id) const {
-    return std::find(sourceChain_.begin(), sourceChain_.end(), id) != sourceChain_.end();
-  }
+  // source cannot be listed whole. Nothing that chain names is entered.
+  void Mirror(const Folder& dest, const std::string& destPath, const Folder& source,
+              std::vector<FileId> chain);
 
  private:
-  // Empties dest (reached as destPath) of what source lacks; without a
-  // source, the whole folder goes. sourceList is source's complete listing.
-  void Clean(const Folder& dest, const std::string& destPath, const Folder* source,
-             const Listing* sourceList) {
-    // Whether an entry is hidden is asked only of those the purge would act on.
-    ErrorOr<Listing> entries = ListWhole(dest);
-    // A destination that cannot be listed whole is left as it is.
-    if (!entries) return;
-    // Both listings are in name order: one pass through each.
+  // The source's counterpart of one destination folder.
+  struct Side {
+    Folder folder;
+    const Folder* source = nullptr;  // nullptr: no counterpart, the whole folder goes
+    ErrorOr<Listing> listing = std::error_code();
     std::size_t cursor = 0;
-    for (std::size_t i = 0; i < entries->Count(); ++i) {
-      const ListedEntry entry = entries->At(i);
-      std::optional<ListedEntry> listed;
-      if (source) listed = sourceList->FindNext(entry.name, cursor);
-      // A file with a file of its name in the source stays, hidden or not.
-      if (!entry.IsFolder() && listed && !listed->IsFolder()) continue;
-      // Another run's copy in progress into this folder: never ours to take.
-      if (!entry.IsFolder() && IsTemporaryName(entry.name)) continue;
-      if (LeftOut(dest, entry)) continue;
-      const Counterpart counterpart = CounterpartOf(source, listed, entry.name);
-      if (counterpart == Counterpart::Unknown) continue;
-      if (!entry.IsFolder()) {
-        if (counterpart != Counterpart::File) (void)fs_.DeleteFile(dest, entry.name);
-      } else if (entry.attributes & attr::ReparsePoint) {
-        // A link to a folder or a mount point is never entered: only a link itself may go.
-        if (counterpart != Counterpart::Folder) (void)fs_.RemoveLink(dest, entry.name);
-      } else {
-        Subfolder(dest, WithSeparator(destPath) + std::string(entry.name), entry.name, source,
-                  counterpart);
-      }
-    }
-  }
+  };
 
-  // Every name of a folder, hidden ones included, unlooked at: in a source
-  // folder all of them are counterparts.
-  ErrorOr<Listing> ListWhole(const Folder& folder) {
-    ListOptions options;
-    options.includeHidden = true;
-    options.withAttributes = false;
-    options.withStatus = false;
-    return fs_.List(folder, options);
-  }
-
+  void Entry(TreeWalker& walker, bool folder);
+  bool Enter(TreeWalker& walker);
   // Whether the entry is one the purge does not see: without -H, a hidden or
   // system entry (a link has no attribute of its own: only its name hides
   // it). One that cannot be looked at is not judged either.
@@ -85,69 +61,193 @@ class Purge {
     ErrorOr<uint32_t> bits = fs_.ListedAttributes(folder, entry);
     return !bits || (*bits & (attr::Hidden | attr::System)) != 0;
   }
-
-  // What the source holds under name, listed there or not. A name missing
-  // from the listing is looked up once more before it counts as missing:
-  // the listing leaves out what it cannot show (special files, dangling links).
-  Counterpart CounterpartOf(const Folder* source, const std::optional<ListedEntry>& listed,
-                            std::string_view name) {
-    if (!source) return Counterpart::None;
-    if (listed) return listed->IsFolder() ? Counterpart::Folder : Counterpart::File;
-    ErrorOr<EntryInfo> info = fs_.Look(*source, name);
-    if (!info) return IsMissing(info.error()) ? Counterpart::None : Counterpart::Unknown;
-    switch (info->kind) {
-      case EntryKind::File: return Counterpart::File;
-      case EntryKind::Folder: return Counterpart::Folder;
-      default: return Counterpart::Unknown;  // a dangling link or special file: not judged
-    }
-  }
-
-  void Subfolder(const Folder& parent, const std::string& path, std::string_view name,
-                 const Folder* source, Counterpart counterpart) {
-    {
-      ErrorOr<Folder> dest = fs_.OpenFolder(parent, name);
-      // Swapped for a link, gone or unreadable: nothing is judged below it.
-      // The source itself, or a folder holding it, is never purged.
-      if (!dest || InSourceChain(dest->Id())) return;
-      if (counterpart == Counterpart::Folder) {
-        ErrorOr<Folder> sourceSub = fs_.OpenFolder(*source, name);
-        if (sourceSub) Mirror(*dest, path, *sourceSub);
-        return;
-      }
-      Clean(*dest, path, nullptr, nullptr);
-    }
-    // Closed first: a held folder cannot be removed on every platform.
-    const std::error_code error = fs_.RemoveFolder(parent, name);
-    if (error && !IsMissing(error)) {
-      ErrorOr<std::string> full = fs_.FullPath(path);
-      ShowNotice(full ? *full : path);
-    }
+  Counterpart CounterpartOf(Side& side, const ListedEntry& entry);
+  void ListingFailed(const std::string& path);
+  bool InSourceChain(const FileId& id) const {
+    return std::find(chain_.begin(), chain_.end(), id) != chain_.end();
   }
 
   Session& session_;
   FileSystem& fs_;
-  std::vector<FileId> sourceChain_;  // the source root and every folder above it
+  std::vector<FileId> chain_;  // the source root and every folder above it
+  std::deque<Side> sides_;     // one per destination folder the walk holds
 };
+
+void Purge::Mirror(const Folder& dest, const std::string& destPath, const Folder& source,
+                   std::vector<FileId> chain) {
+  chain_ = std::move(chain);
+  Side& top = sides_.emplace_back();
+  top.source = &source;
+  top.listing = fs_.List(source, WholeListing());
+  if (!top.listing) return;
+  WalkOptions options;
+  // Whether an entry is hidden is asked only of those the purge would act on.
+  options.list = WholeListing();
+  TreeWalker walker(fs_, dest, WithSeparator(destPath), options);
+  while (walker.Next()) {
+    switch (walker.Event()) {
+      case WalkEvent::EnterFolder:
+        if (walker.Parent() && !Enter(walker)) walker.Skip();
+        break;
+      case WalkEvent::File:
+        Entry(walker, false);
+        break;
+      case WalkEvent::Link:
+        Entry(walker, true);
+        break;
+      case WalkEvent::Unlistable:
+        // A destination folder that cannot be opened or listed whole keeps
+        // all it holds: the purge of it is cut short, a failure. One the
+        // purge would not have entered is no failure.
+        if (walker.ListingFailed() ||
+            (!LeftOut(walker.Held(), walker.Entry()) &&
+             CounterpartOf(sides_.back(), walker.Entry()) != Counterpart::Unknown))
+          ListingFailed(walker.Path());
+        break;
+      case WalkEvent::LeaveFolder: {
+        const bool goes = sides_.back().source == nullptr;
+        sides_.pop_back();
+        // A folder with one inside that could not be listed is not empty:
+        // that failure is reported once, not again for each folder above it.
+        if (!walker.Parent() || !goes || !walker.Complete()) break;
+        const std::error_code error = walker.RemoveFolder();
+        if (error && !IsMissing(error)) {
+          const std::string path = WithoutSeparator(walker.Path());
+          ErrorOr<std::string> full = fs_.FullPath(path);
+          ShowNotice(full ? *full : path);
+        }
+        break;
+      }
+    }
+  }
+}
+
+// A file, or a link to a folder, of a destination folder.
+void Purge::Entry(TreeWalker& walker, bool link) {
+  Side& side = sides_.back();
+  const ListedEntry& entry = walker.Entry();
+  const Folder& dest = walker.Held();
+  std::optional<ListedEntry> listed;
+  if (side.source) listed = side.listing->FindNext(entry.name, side.cursor);
+  if (!link) {
+    // A file with a file of its name in the source stays, hidden or not.
+    if (listed && !listed->IsFolder()) return;
+    // Another run's copy in progress into this folder: never ours to take.
+    if (IsTemporaryName(entry.name)) return;
+  }
+  if (LeftOut(dest, entry)) return;
+  const Counterpart counterpart = listed ? (listed->IsFolder() ? Counterpart::Folder
+                                                               : Counterpart::File)
+                                         : CounterpartOf(side, entry);
+  if (counterpart == Counterpart::Unknown) return;
+  if (!link) {
+    if (counterpart != Counterpart::File) (void)fs_.DeleteFile(dest, entry.name);
+  } else if (counterpart != Counterpart::Folder) {
+    // A link to a folder or a mount point is never entered: only a link itself may go.
+    (void)fs_.RemoveLink(dest, entry.name);
+  }
+}
+
+// Whether a destination subfolder is walked, with its source counterpart
+// held beside it; nothing is judged below one that is not.
+bool Purge::Enter(TreeWalker& walker) {
+  Side& parent = sides_.back();
+  const ListedEntry& entry = walker.Entry();
+  if (LeftOut(*walker.Parent(), entry)) return false;
+  const Counterpart counterpart = CounterpartOf(parent, entry);
+  // The source itself, or a folder holding it, is never purged.
+  if (counterpart == Counterpart::Unknown || InSourceChain(walker.Held().Id())) return false;
+  Side side;
+  if (counterpart == Counterpart::Folder) {
+    ErrorOr<Folder> source = fs_.OpenFolder(*parent.source, entry.name);
+    if (!source) return false;
+    side.folder = std::move(*source);
+    side.listing = fs_.List(side.folder, WholeListing());
+    // A source folder that cannot be listed whole: nothing is judged below it.
+    if (!side.listing) return false;
+  }
+  Side& pushed = sides_.emplace_back(std::move(side));
+  if (counterpart == Counterpart::Folder) pushed.source = &pushed.folder;
+  return true;
+}
+
+// What the source holds under a name, listed there or not. A name missing
+// from the listing is looked up once more before it counts as missing: the
+// listing leaves out what it cannot show (special files, dangling links).
+Counterpart Purge::CounterpartOf(Side& side, const ListedEntry& entry) {
+  if (!side.source) return Counterpart::None;
+  if (std::optional<ListedEntry> listed = side.listing->Find(entry.name))
+    return listed->IsFolder() ? Counterpart::Folder : Counterpart::File;
+  const Lookup found(fs_.Look(*side.source, entry.name));
+  if (found.Absent()) return Counterpart::None;
+  if (found.Unknown()) return Counterpart::Unknown;
+  switch (found.Info().kind) {
+    case EntryKind::File: return Counterpart::File;
+    case EntryKind::Folder: return Counterpart::Folder;
+    default: return Counterpart::Unknown;  // a dangling link or special file: not judged
+  }
+}
+
+void Purge::ListingFailed(const std::string& path) {
+  const std::string folder = WithoutSeparator(path);
+  WriteLog(fs_, session_.options, kListingFailed + Quoted(LogName(folder)) + ".", true, true);
+  const std::string text = kListingFailed + Quoted(folder) + ".";
+  if (!session_.options.Silent && session_.callbacks.showError)
+    session_.callbacks.showError(text.c_str());
+}
+
+// Whether the source may lie inside the destination where climbing from the
+// source cannot tell: both on one file system, reached through different
+// mounts of it (a bind mount), ".." stops at the top of the source's mount.
+// The destination is then searched for the source, or a folder above it
+// below that top. In doubt, true.
+bool SourceHidesInside(FileSystem& fs, const Folder& dest, const Folder& source,
+                       const std::vector<FileId>& chain) {
+  if (dest.Id().device != source.Id().device) return false;
+  ErrorOr<FileId> sourceTop = fs.MountTop(source);
+  ErrorOr<FileId> destTop = fs.MountTop(dest);
+  if (!sourceTop || !destTop) return true;
+  if (*sourceTop == *destTop) return false;
+  std::vector<FileId> above;
+  for (const FileId& id : chain) {
+    above.push_back(id);
+    if (id == *sourceTop) break;
+  }
+  WalkOptions options;
+  options.list = WholeListing();
+  TreeWalker walker(fs, dest, dest.Path(), options);
+  while (walker.Next()) {
+    if (walker.Event() == WalkEvent::Unlistable) return true;
+    if (walker.Event() == WalkEvent::EnterFolder &&
+        std::find(above.begin(), above.end(), walker.Held().Id()) != above.end())
+      return true;
+  }
+  return false;
+}
 
 }  // namespace
 
-void PurgeDestination(Session& session, const std::string& target, const std::string& reference) {
+void PurgeDestination(Session& session, const Folder& dest, const std::string& destPath,
+                      const Folder& source) {
   // Under -X the run empties the source itself: "missing from the source"
   // no longer means "removed by the user", and the moved files would go.
   if (session.options.DeleteSource) return;
-  FileSystem& fs = session.fs;
-  // Only a folder mirrors a folder: a file or mask source, or one that is
-  // missing or unreadable, would otherwise read as "delete everything".
-  ErrorOr<Folder> source = fs.OpenRoot(reference);
-  if (!source) return;
-  ErrorOr<std::vector<FileId>> chain = fs.FolderAndParents(*source);
+  ErrorOr<std::vector<FileId>> chain = session.fs.FolderAndParents(source);
   if (!chain) return;
   // The destination itself is never removed, only what lies below it; and
   // a source that is the destination or lies inside it purges nothing.
-  Purge purge(session, std::move(*chain));
-  ErrorOr<Folder> dest = fs.OpenRoot(target);
-  if (!dest || purge.InSourceChain(dest->Id())) return;
-  purge.Mirror(*dest, WithoutSeparator(target), *source);
+  if (std::find(chain->begin(), chain->end(), dest.Id()) != chain->end()) return;
+  if (SourceHidesInside(session.fs, dest, source, *chain)) return;
+  Purge(session).Mirror(dest, WithoutSeparator(destPath), source, std::move(*chain));
+}
+
+void PurgeDestination(Session& session, const std::string& target, const std::string& reference) {
+  // Only a folder mirrors a folder: a file or mask source, or one that is
+  // missing or unreadable, would otherwise read as "delete everything".
+  ErrorOr<Folder> source = session.fs.OpenRoot(reference);
+  if (!source) return;
+  ErrorOr<Folder> dest = session.fs.OpenRoot(target);
+  if (dest) PurgeDestination(session, *dest, target, *source);
 }
 
 }  // namespace vx

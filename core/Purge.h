@@ -7,11 +7,16 @@
 
 namespace vx {
 
-// Deletes below target every file and folder without a counterpart of the
-// same name and kind under reference. Raises nothing; failed deletions stay.
-// Deletes nothing in or below a folder whose source cannot be listed whole,
-// nothing when the source is the destination or lies inside it, and nothing
-// under -X, where the run itself empties the source.
+// Deletes below dest every file and folder without a counterpart of the
+// same name and kind under source (both held by the caller). Failed
+// deletions stay. Deletes nothing in or below a folder whose source cannot
+// be listed whole, nothing when the source is the destination or lies inside
+// it (bind mounts included), and nothing under -X, where the run itself
+// empties the source. A destination folder that cannot be listed whole keeps
+// what it holds, and is logged as an error. Raises what WriteLog raises.
+void PurgeDestination(Session& session, const Folder& dest, const std::string& destPath,
+                      const Folder& source);
+// The same for two folders named by path, opened here.
 void PurgeDestination(Session& session, const std::string& target, const std::string& reference);
 
 }  // namespace vx

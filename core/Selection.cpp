@@ -24,20 +24,18 @@ int CompareDays(double a, double b) {
   return a > b ? 1 : -1;
 }
 
-bool GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name, double& creation,
-                  double& access, double& lastWrite) {
+ErrorOr<FileDays> GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name) {
   ErrorOr<FileTimes> times = fs.GetFileTimes(folder, name);
-  if (!times) return false;
+  if (!times) return times.error();
   // The base bias only: daylight saving is never applied.
   const int bias = TimeZoneBiasMinutes();
   const int64_t stamps[3] = {times->creation, times->lastAccess, times->lastWrite};
-  double* outputs[3] = {&creation, &access, &lastWrite};
-  // A time before 1601 does not convert: that output keeps its value.
+  double days[3];
+  // A time before 1601 does not convert.
   for (int i = 0; i < 3; ++i) {
-    double day = 0;
-    if (FileTimeToDayNumber(stamps[i], bias, day)) *outputs[i] = day;
+    if (!FileTimeToDayNumber(stamps[i], bias, days[i])) days[i] = std::nan("");
   }
-  return true;
+  return FileDays{days[0], days[1], days[2]};
 }
 
 std::optional<bool> ListedAsHidden(const ListedEntry& entry) {
@@ -109,28 +107,22 @@ bool PassesNameMasks(const CopyRec& options, const std::string& sourcePath) {
   return true;
 }
 
-// A source whose times cannot be read, or whose last-write time does not
-// convert, fails the date test: the walk goes on without copying a file
-// whose date is unknown.
-bool PassesDate(Session& session, const FileToSelect& file) {
+// A source whose last-write time does not convert fails the date test: the
+// walk goes on without copying a file whose date is unknown. One whose
+// times cannot be read at all is a failed copy, as an unreadable size is;
+// one gone since the listing is no entry any more.
+Selected PassesDate(Session& session, const FileToSelect& file) {
   const CopyRec& o = session.options;
-  const double unknown = std::nan("");
-  double creation = unknown, access = unknown, lastWrite = unknown;
-  if (!GetFileTimes(session.fs, file.sourceFolder, file.source.Entry().name, creation, access,
-                    lastWrite) ||
-      std::isnan(lastWrite))
-    return false;
-  switch (CompareDays(lastWrite, o.FilterDate)) {
-    case -1: return o.DateBefore != 0;
-    case 0: return o.DateEqual != 0;
-    default: return o.DateAfter != 0;
+  ErrorOr<FileDays> days = GetFileTimes(session.fs, file.sourceFolder, file.source.Entry().name);
+  if (!days) return IsMissing(days.error()) ? Selected::No : Selected::Failed;
+  if (std::isnan(days->lastWrite)) return Selected::No;
+  bool passes;
+  switch (CompareDays(days->lastWrite, o.FilterDate)) {
+    case -1: passes = o.DateBefore != 0; break;
+    case 0: passes = o.DateEqual != 0; break;
+    default: passes = o.DateAfter != 0; break;
   }
-}
-
-// A target is an existing file exactly when its look-up finds a file (or a link to one).
-const EntryInfo* TargetFile(TargetLookup& target) {
-  const EntryInfo* found = target.Find();
-  return found && found->kind == EntryKind::File ? found : nullptr;
+  return passes ? Selected::Yes : Selected::No;
 }
 
 // The size test does not reject by itself; its verdict goes on. The whole
@@ -185,27 +177,41 @@ bool ConfirmCreation(Session& session, const std::string& destPath) {
 
 }  // namespace
 
-bool SelectFile(Session& session, const FileToSelect& file) {
+Selected SelectFile(Session& session, const FileToSelect& file) {
   CopyRec& o = session.options;
   // A hidden file is never tested: whether it is one is asked before
   // anything a user could see (a mask's failure, a file opened for its
   // dates, a log line, a question, the copy), and only then.
   SourceFile& source = file.source;
-  if ((o.HasExclude || o.HasInclude) && source.LeftOut()) return false;
-  if (!PassesNameMasks(o, file.sourcePath)) return false;
-  if (o.ExistingOnly && !TargetFile(file.target)) return false;
+  if ((o.HasExclude || o.HasInclude) && source.LeftOut()) return Selected::No;
+  if (!PassesNameMasks(o, file.sourcePath)) return Selected::No;
+  // A target that could not be looked at is never taken for a missing one.
+  if (o.ExistingOnly) {
+    const Lookup& target = file.target.Find();
+    if (target.Unknown()) return source.LeftOut() ? Selected::No : Selected::Failed;
+    if (!target.IsFile()) return Selected::No;
+  }
   if ((o.ArchiveOnly || o.ArchiveClear) &&
       (source.LeftOut() || !(source.Entry().attributes & attr::Archive)))
-    return false;
-  if (!o.NoDateFilter && (source.LeftOut() || !PassesDate(session, file))) return false;
+    return Selected::No;
+  if (!o.NoDateFilter) {
+    if (source.LeftOut()) return Selected::No;
+    const Selected date = PassesDate(session, file);
+    if (date != Selected::Yes) return date;
+  }
 
   bool verdict = true;
-  const EntryInfo* dest = TargetFile(file.target);
+  const Lookup& target = file.target.Find();
+  // The identical-file test, the two-way rule and the -P question read the
+  // target: unknown, none of them can be answered. FORCE alone reads none.
+  if (target.Unknown() && (!o.Force || o.PromptCreate))
+    return source.LeftOut() ? Selected::No : Selected::Failed;
+  const EntryInfo* dest = target.IsFile() ? &target.Info() : nullptr;
   // The source's size and time take part only in these tests.
   const ListedEntry* status = nullptr;
   if (!o.NoSizeFilter || dest) {
     status = source.Status();
-    if (!status) return false;
+    if (!status) return IsMissing(source.error()) ? Selected::No : Selected::Failed;
   }
   if (!o.NoSizeFilter) verdict = SizeVerdict(o, *status);
   if (dest && !o.Force) verdict = SameFileVerdict(session, *status, *dest, verdict);
@@ -216,11 +222,12 @@ bool SelectFile(Session& session, const FileToSelect& file) {
     // whether it is hidden.
     if (LogNamed(o) && !source.LeftOut())
       WriteLog(session.fs, o, LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
-    return false;
+    return Selected::No;
   }
-  if (source.LeftOut()) return false;
-  if (o.PromptCreate && !dest) return ConfirmCreation(session, file.destPath);
-  return true;
+  if (source.LeftOut()) return Selected::No;
+  if (o.PromptCreate && !dest)
+    return ConfirmCreation(session, file.destPath) ? Selected::Yes : Selected::No;
+  return Selected::Yes;
 }
 
 }  // namespace vx

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/Session.h"
+#include "core/Walker.h"
 
 namespace vx {
 
@@ -16,17 +17,20 @@ int CompareInts(int64_t a, int64_t b);
 int CompareTimes(double a, double b);
 // 0 when the two day numbers fall on the same day.
 int CompareDays(double a, double b);
-// The three time stamps of the file name in folder as local day numbers
-// (base bias only); false when the file cannot be opened.
-bool GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name, double& creation,
-                  double& access, double& lastWrite);
+// The three time stamps of a file as local day numbers (base bias only);
+// NaN for a time that does not convert.
+struct FileDays {
+  double creation, access, lastWrite;
+};
+// The time stamps of the file name in folder, or why they could not be read.
+ErrorOr<FileDays> GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name);
 
 // The destination entry of one file, looked up at most once and only when a
-// test asks for it. nullptr when there is none (or it cannot be looked at).
+// test asks for it: present, absent, or unknown when it could not be looked at.
 class TargetLookup {
  public:
   virtual ~TargetLookup() = default;
-  virtual const EntryInfo* Find() = 0;
+  virtual const Lookup& Find() = 0;
 };
 
 // What a listed source file tells only at the cost of a look-up, asked once
@@ -68,12 +72,21 @@ struct FileToSelect {
   TargetLookup& target;
 };
 
-// true to copy. May log " = " lines, ask AskCreateFile, clear PromptCreate
+enum class Selected {
+  No,
+  Yes,
+  // What a test needed could not be read: the source's status or dates, or
+  // the target (under -U, -P, the identical-file test and the two-way rule).
+  // Nothing is judged on it: for the tree copy a failed copy.
+  Failed,
+};
+
+// Yes to copy. May log " = " lines, ask AskCreateFile, clear PromptCreate
 // and set the status to cancelled. Nothing a user can see happens for a file
-// that turns out to be hidden (without -H) or gone: false without a line.
-// false without a line too when the source's status was needed and could
-// not be read (file.source.error() says why). Raises what WildcardMatch and
-// WriteLog raise.
-bool SelectFile(Session& session, const FileToSelect& file);
+// that turns out to be hidden (without -H) or gone: No without a line.
+// Failed, without a line, when something a test needed could not be read
+// (file.source.error() or the target's Find() says why). Raises what
+// WildcardMatch and WriteLog raise.
+Selected SelectFile(Session& session, const FileToSelect& file);
 
 }  // namespace vx

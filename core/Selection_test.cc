@@ -36,16 +36,15 @@ void SetSameWriteTime(test::MemoryFileSystem& fs, const std::string& from, const
 class PathTarget : public TargetLookup {
  public:
   PathTarget(FileSystem& fs, const std::string& path) : fs_(fs), path_(path) {}
-  const EntryInfo* Find() override {
-    ErrorOr<EntryInfo> found = test::PathFiles(fs_).Look(path_);
-    if (found) info_ = *found;
-    return found ? &info_ : nullptr;
+  const Lookup& Find() override {
+    answer_ = Lookup(test::PathFiles(fs_).Look(path_));
+    return answer_;
   }
 
  private:
   FileSystem& fs_;
   std::string path_;
-  EntryInfo info_;
+  Lookup answer_;
 };
 
 // SelectFile for two paths: the source's listing entry, its held folder and
@@ -64,7 +63,8 @@ bool SelectPaths(Session& session, const std::string& sourcePath, const std::str
   if (listing && listing->Count() == 1) entry = listing->At(0);
   PathTarget target(session.fs, destPath);
   SourceFile source(session.fs, *folder, entry, session.options.CopyHidden != 0);
-  return SelectFile(session, FileToSelect{sourcePath, destPath, source, *folder, target});
+  return SelectFile(session, FileToSelect{sourcePath, destPath, source, *folder, target}) ==
+         Selected::Yes;
 }
 
 // Gives a file the last-write time whose local day number is dayNumber.

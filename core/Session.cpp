@@ -24,7 +24,7 @@ void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
 
 namespace {
 
-std::string StartLine(const CopyRec& options, FileSystem& fs) {
+std::string StartLine(const CopyRec& options, FileSystem& fs, const std::string& commandLine) {
   // The date-time text is already in the ANSI code page: it is not converted
   // again. A current folder that cannot be named reads as ".", as a relative path would.
   ErrorOr<std::string> current = fs.CurrentDirectory();
@@ -32,7 +32,7 @@ std::string StartLine(const CopyRec& options, FileSystem& fs) {
          Quoted(LogName(FieldText(options.Source))) + " -> " +
          Quoted(LogName(FieldText(options.Destination))) + Utf8ToAnsi(" (Dossier courant : ") +
          Quoted(LogName(current ? *current : std::string("."))) +
-         Utf8ToAnsi(" ; Ligne de commande : ") + LogName(ProcessCommandLine()) + ")]\r\n";
+         Utf8ToAnsi(" ; Ligne de commande : ") + LogName(commandLine) + ")]\r\n";
 }
 
 std::string EndLine(const CopyRec& options, int32_t copied) {
@@ -51,20 +51,53 @@ std::string MadeAbsolute(FileSystem& fs, const std::string& path) {
   return full ? *full : path;
 }
 
-// One source entry against one destination entry, in the mode the options ask.
+// One source entry against one destination entry, in the mode the options
+// ask. Both roots are held from the pair's start to its end: the purge, the
+// copy back and the removal of an emptied source work on the folders the
+// copy worked on, whatever their paths come to name meanwhile.
 int32_t CopyPair(Session& session, const std::string& source, const std::string& destination) {
   const CopyRec& o = session.options;
+  FileSystem& fs = session.fs;
   const bool toNull = destination == "NUL";
-  const std::string destRoot = toNull ? destination : MadeAbsolute(session.fs, destination);
-  int32_t copied = CopyTree(session, source, destRoot);
+  HeldRoot sourceRoot, destRoot;
+  destRoot.path = toNull ? destination : MadeAbsolute(fs, destination);
+  const TreeSource tree = OpenTreeSource(fs, source, o.ShortNames != 0, sourceRoot);
+  if (!toNull) OpenHeldRoot(fs, destRoot);
+  const CopyResult there = CopyTree(session, tree, destRoot);
+  int32_t copied = there.count;
+  // Only a folder mirrors a folder, or takes copies back.
+  const bool folders = tree.wasFolder && sourceRoot.IsOpen();
   // Neither a purge nor a copy back make sense against the null device, and
   // a run that only lists (-L) or makes folders (-T) deletes and copies nothing.
-  if (toNull || o.ListOnly || o.TreeOnly) return copied;
-  if (o.SyncMode == 1) {
-    PurgeDestination(session, destRoot, MadeAbsolute(session.fs, source));
-  } else if (o.SyncMode == 2) {
-    copied += CopyTree(session, destination, source);
+  CopyResult back;
+  HeldRoot otherSource, otherDest;
+  TreeSource reverse;
+  if (!toNull && !o.ListOnly && !o.TreeOnly) {
+    if (o.SyncMode == 1 && folders && destRoot.IsOpen()) {
+      PurgeDestination(session, destRoot.folder, destRoot.path, sourceRoot.folder);
+    } else if (o.SyncMode == 2) {
+      // The copy back names both entries as typed.
+      if (destRoot.IsOpen()) {
+        reverse.folderPath = WithSeparator(destination);
+        if (o.ShortNames) {
+          ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(destination));
+          if (shortPath) reverse.folderPath = WithSeparator(*shortPath);
+        }
+        reverse.wasFolder = true;
+        reverse.root = &destRoot;
+      } else {
+        reverse = OpenTreeSource(fs, destination, o.ShortNames != 0, otherSource);
+      }
+      // Into the held source folder, which its entry names as typed.
+      otherDest.path = source;
+      back = CopyTree(session, reverse, folders ? sourceRoot : otherDest);
+      copied += back.count;
+    }
   }
+  // Emptied roots go last, each as the very folder held (-X).
+  if (there.removeSource && folders) (void)fs.RemoveRoot(sourceRoot.folder);
+  if (back.removeSource && reverse.wasFolder && reverse.root && reverse.root->IsOpen())
+    (void)fs.RemoveRoot(reverse.root->folder);
   return copied;
 }
 
@@ -78,12 +111,14 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   session.status = -1;
   ErrorCount = 0;
 
-  if (callbacks.signalState && !CommandLineHasSwitch(ProcessCommandLine(), {"SILENT"}))
+  // Read once: the SILENT test and the log's start line see the same text.
+  const std::string commandLine = ProcessCommandLine();
+  if (callbacks.signalState && !CommandLineHasSwitch(commandLine, {"SILENT"}))
     callbacks.signalState(StateSessionOpen);
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
-  WriteLog(fs, session.options, StartLine(options, fs), false, true);
+  WriteLog(fs, session.options, StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 
   int32_t copied = 0;

@@ -4,6 +4,7 @@
 // operation names a file relative to its held folder: a folder swapped for a
 // link meanwhile is never followed. The texts (names shown, log lines) are
 // built alongside, as the user's paths.
+#include <deque>
 #include <optional>
 
 #include "core/CommandLine.h"
@@ -11,6 +12,7 @@
 #include "core/Selection.h"
 #include "core/Text.h"
 #include "core/TreeCopy.h"
+#include "core/Walker.h"
 #include "support/md5.h"
 
 namespace vx {
@@ -23,50 +25,50 @@ const std::string kCopyErrorText = "Erreur lors de la copie de ";
 enum class FileOutcome { Skipped, Selected, Done, Leave };
 
 // One source folder of the walk and its destination counterpart, which is
-// opened, or created, only when a file or a rule needs it.
+// opened, or created, only when a file or a rule needs it. Level 0 is the
+// root, whose counterpart is the pair's held destination root.
 struct Level {
-  enum class Dest { Unknown, Open, Missing, Refused };
+  using Dest = HeldRoot::State;
 
-  Level* parent = nullptr;  // nullptr at the top
+  std::size_t index = 0;
   const Folder* source = nullptr;
   std::string destName;  // the counterpart's name in the parent's (short name under -N)
-  Folder dest;
+  Folder ownDest;        // below the root
+  Folder* dest = nullptr;
   Dest destState = Dest::Unknown;
-  bool destMadeHere = false;  // created by this walk: it holds only what the walk put there
-};
-
-// How one folder's walk ended.
-struct WalkResult {
-  int32_t count = 0;
-  // Its closing steps ask for the (emptied) source folder to go; never when
-  // a failure or a cancellation ended it before them.
-  bool removeSource = false;
+  std::error_code destError;   // why the counterpart is not open, where known
+  bool destMadeHere = false;   // created by this walk: it holds only what the walk put there
+  bool wasFolder = true;       // the source named a folder (the root may be a mask)
+  bool abandoned = false;      // a failure or a cancellation left it mid-way
+  int32_t done = 0;
+  bool anySelected = false;
 };
 
 // One walk from a top source folder or mask into one destination root.
 class TreeWalk {
  public:
-  TreeWalk(Session& session, const std::string& destRoot)
-      : s_(session), fs_(session.fs), o_(session.options), destRoot_(destRoot),
-        toNull_(destRoot == "NUL") {}
+  TreeWalk(Session& session, HeldRoot& dest)
+      : s_(session), fs_(session.fs), o_(session.options), destRoot_(dest),
+        toNull_(dest.path == "NUL") {}
 
-  int32_t Run(const std::string& sourceSpec);
+  CopyResult Run(const TreeSource& source);
 
  private:
   friend class Target;
-  WalkResult Walk(Level& level, const std::string& folderPath, const ListOptions& options,
-                  bool wasFolder);
   bool Follows() const {
     return o_.CopySubdirs || o_.CopyEmptySubdirs || o_.ListOnly || o_.TreeOnly;
   }
   // Whether a source folder or file that cannot be read is a failed copy:
   // not for a listing (-L) nor a copy to NUL.
   bool UnreadableFails() const { return !toNull_ && !o_.ListOnly; }
+  // Whether an entry is left out as hidden or system (without -H).
+  bool LeftOut(const Folder& folder, const ListedEntry& entry);
   std::string DestFor(const std::string& path) const;
   void SetDestFor(const std::string& path, std::string& dest) const;
-  const Folder* OpenDest(Level& level);
-  const Folder* EnsureDest(Level& level);
-  void NoteDestRoot(const Folder& folder) { destRootId_ = folder.Id(); }
+  const Folder* OpenDest(std::size_t index);
+  const Folder* EnsureDest(std::size_t index);
+  void Opened(Level& level, ErrorOr<Folder>& opened, bool made);
+  void Leave(TreeWalker& walker, CopyResult& result);
   FileOutcome File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
                    const std::string& destPath);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath);
@@ -83,10 +85,10 @@ class TreeWalk {
   Session& s_;
   FileSystem& fs_;
   const CopyRec& o_;
-  const std::string destRoot_;
+  HeldRoot& destRoot_;
   const bool toNull_;
   std::string sourceRoot_;  // the top folder's path, where the relative part begins
-  std::optional<FileId> destRootId_;  // once the destination root is known to exist
+  std::deque<Level> levels_;  // one per folder the walk holds, the root first
 };
 
 // The destination file of one source file, looked up once, when the
@@ -95,17 +97,20 @@ class Target : public TargetLookup {
  public:
   Target(TreeWalk& walk, Level& level, std::string_view name)
       : walk_(walk), level_(level), name_(name) {}
-  const EntryInfo* Find() override {
+  const Lookup& Find() override {
     if (!looked_) {
       looked_ = true;
       // A folder this walk has just made holds no earlier file of this name.
-      const Folder* dest = walk_.toNull_ || level_.destMadeHere ? nullptr : walk_.OpenDest(level_);
-      if (dest) {
-        ErrorOr<EntryInfo> found = walk_.fs_.Look(*dest, name_);
-        if (found) info_ = *found;
+      if (walk_.toNull_ || level_.destMadeHere) return answer_;
+      if (const Folder* dest = walk_.OpenDest(level_.index)) {
+        answer_ = Lookup(walk_.fs_.Look(*dest, name_));
+      } else if (level_.destState == Level::Dest::Refused) {
+        // A folder that is a link, or that could not be opened: nothing in
+        // it can be told, which is not "nothing there".
+        answer_ = Lookup(ErrorOr<EntryInfo>(level_.destError));
       }
     }
-    return info_ ? &*info_ : nullptr;
+    return answer_;
   }
 
  private:
@@ -113,7 +118,7 @@ class Target : public TargetLookup {
   Level& level_;
   std::string_view name_;
   bool looked_ = false;
-  std::optional<EntryInfo> info_;
+  Lookup answer_;
 };
 
 // The destination path of a source path: the destination root followed by
@@ -127,186 +132,200 @@ std::string TreeWalk::DestFor(const std::string& path) const {
 // The same into a buffer the walk reuses from file to file.
 void TreeWalk::SetDestFor(const std::string& path, std::string& dest) const {
   const std::size_t from = std::min(sourceRoot_.empty() ? 0 : sourceRoot_.size() - 1, path.size());
-  dest.assign(destRoot_);
+  dest.assign(destRoot_.path);
   dest.append(path, from, std::string::npos);
+}
+
+bool TreeWalk::LeftOut(const Folder& folder, const ListedEntry& entry) {
+  if (o_.CopyHidden) return false;
+  const std::optional<bool> hidden = ListedAsHidden(entry);
+  if (hidden) return *hidden;
+  return SourceFile(fs_, folder, entry, false).LeftOut();
+}
+
+void TreeWalk::Opened(Level& level, ErrorOr<Folder>& opened, bool made) {
+  if (opened) {
+    *level.dest = std::move(*opened);
+    level.destState = Level::Dest::Open;
+    level.destMadeHere = made;
+    if (level.index == 0) destRoot_.madeHere = made;
+  } else if (!made) {
+    level.destState = IsMissing(opened.error()) ? Level::Dest::Missing : Level::Dest::Refused;
+    level.destError = opened.error();
+  }
+  if (level.index == 0) {
+    destRoot_.state = level.destState;
+    destRoot_.error = level.destError;
+  }
 }
 
 // The destination folder of a level if it exists, without creating it. A
 // link or mount point in its place (or above it) is refused, never entered.
-const Folder* TreeWalk::OpenDest(Level& level) {
-  if (level.destState == Level::Dest::Unknown) {
-    ErrorOr<Folder> opened = std::error_code();
-    if (!level.parent) {
-      opened = fs_.OpenRoot(destRoot_);
-    } else if (const Folder* parent = OpenDest(*level.parent)) {
-      opened = fs_.OpenFolder(*parent, level.destName);
-    } else {
-      level.destState = level.parent->destState;
-      return nullptr;
-    }
-    if (opened) {
-      level.dest = std::move(*opened);
-      level.destState = Level::Dest::Open;
-      if (!level.parent) NoteDestRoot(level.dest);
-    } else {
-      level.destState = IsMissing(opened.error()) ? Level::Dest::Missing : Level::Dest::Refused;
-    }
+// Levels are opened from the top down, without recursion: a tree may be deep.
+const Folder* TreeWalk::OpenDest(std::size_t index) {
+  std::size_t known = index;
+  while (known > 0 && levels_[known].destState == Level::Dest::Unknown) --known;
+  if (levels_[known].destState == Level::Dest::Unknown) {
+    // Only the root: the pair opens it before the walk.
+    OpenHeldRoot(fs_, destRoot_);
+    levels_[0].destState = destRoot_.state;
+    levels_[0].destError = destRoot_.error;
   }
-  return level.destState == Level::Dest::Open ? &level.dest : nullptr;
+  for (std::size_t i = known + 1; i <= index; ++i) {
+    Level& parent = levels_[i - 1];
+    Level& level = levels_[i];
+    if (parent.destState != Level::Dest::Open) {
+      level.destState = parent.destState;
+      level.destError = parent.destError;
+      continue;
+    }
+    ErrorOr<Folder> opened = fs_.OpenFolder(*parent.dest, level.destName);
+    Opened(level, opened, false);
+  }
+  const Level& level = levels_[index];
+  return level.destState == Level::Dest::Open ? level.dest : nullptr;
 }
 
 // The destination folder of a level, created with its missing parents, each
 // with the permission bits of its source folder. nullptr when it cannot be.
-const Folder* TreeWalk::EnsureDest(Level& level) {
-  if (const Folder* open = OpenDest(level)) return open;
-  if (level.destState == Level::Dest::Refused) return nullptr;
-  ErrorOr<Folder> made = std::error_code();
-  if (!level.parent) {
-    made = fs_.CreateRoot(destRoot_, level.source);
-  } else if (const Folder* parent = EnsureDest(*level.parent)) {
-    made = fs_.CreateFolder(*parent, level.destName, level.source);
-  } else {
-    return nullptr;
+const Folder* TreeWalk::EnsureDest(std::size_t index) {
+  if (const Folder* open = OpenDest(index)) return open;
+  if (levels_[index].destState == Level::Dest::Refused) return nullptr;
+  std::size_t first = index;
+  while (first > 0 && levels_[first - 1].destState != Level::Dest::Open) --first;
+  for (std::size_t i = first; i <= index; ++i) {
+    Level& level = levels_[i];
+    ErrorOr<Folder> made = i == 0 ? fs_.CreateRoot(destRoot_.path, level.source)
+                                  : fs_.CreateFolder(*levels_[i - 1].dest, level.destName,
+                                                     level.source);
+    Opened(level, made, true);
+    if (!made) return nullptr;
   }
-  if (!made) return nullptr;
-  level.dest = std::move(*made);
-  level.destState = Level::Dest::Open;
-  level.destMadeHere = true;
-  if (!level.parent) NoteDestRoot(level.dest);
-  return &level.dest;
+  return levels_[index].dest;
 }
 
-int32_t TreeWalk::Run(const std::string& sourceSpec) {
-  // The source names a folder, or a folder and a mask (a file name alone
-  // being a mask without wildcards).
-  ErrorOr<EntryInfo> named = fs_.LookPath(sourceSpec);
-  const bool wasFolder = named && named->kind == EntryKind::Folder;
-  std::string folderPath;
+CopyResult TreeWalk::Run(const TreeSource& source) {
+  sourceRoot_ = source.folderPath;
+  CopyResult result;
+  if (!source.root || !source.root->IsOpen()) {
+    // A folder that cannot be opened is a failed copy, not an empty folder.
+    if (source.wasFolder && UnreadableFails())
+      CopyFailed(source.folderPath, DestFor(source.folderPath));
+    return result;
+  }
+  // Known from the start where it exists, so that the walk never enters it.
+  if (!toNull_ && destRoot_.state == HeldRoot::State::Unknown) OpenHeldRoot(fs_, destRoot_);
   // Hidden entries are listed too, and left out here: where telling one
   // costs a read per entry (Linux), a file is asked only once something
   // depends on it (SourceFile::LeftOut). The DOS bits are read with the
   // listing only where a test needs them; the copy reads its own. Sizes and
   // times only when the selection needs them.
-  ListOptions options;
-  options.includeHidden = true;
-  options.withAttributes = o_.ArchiveOnly || o_.ArchiveClear || o_.OverwriteReadOnly;
-  options.withStatus = false;
-  ErrorOr<Folder> root = std::error_code();
-  if (wasFolder) {
-    folderPath = WithSeparator(sourceSpec);
-    root = fs_.OpenRoot(sourceSpec);
-  } else {
-    folderPath = sourceSpec.substr(0, FolderPartLength(sourceSpec));
-    options.mask = sourceSpec.substr(folderPath.size());
-    if (folderPath.empty()) {
-      ErrorOr<std::string> current = fs_.CurrentDirectory();
-      folderPath = WithSeparator(current ? *current : std::string("."));
-      root = fs_.OpenRoot(".");
-    } else {
-      root = fs_.OpenRoot(folderPath);
+  WalkOptions options;
+  options.list.includeHidden = true;
+  options.list.withAttributes = o_.ArchiveOnly || o_.ArchiveClear || o_.OverwriteReadOnly;
+  options.list.withStatus = false;
+  options.list.mask = source.mask;
+  options.descend = Follows();
+  options.shortNames = o_.ShortNames != 0;
+  TreeWalker walker(fs_, source.root->folder, source.folderPath, options);
+  // One buffer for the entries' destination paths.
+  std::string destPath = toNull_ ? std::string("NUL") : std::string();
+  while (walker.Next()) {
+    switch (walker.Event()) {
+      case WalkEvent::EnterFolder: {
+        if (const Folder* parent = walker.Parent()) {
+          if (LeftOut(*parent, walker.Entry())) {
+            walker.Skip();
+            break;
+          }
+          // A destination inside the source is not walked again as source,
+          // so a copy never copies its own output.
+          if (!toNull_ && destRoot_.IsOpen() && walker.Held().Id() == destRoot_.folder.Id()) {
+            walker.Skip();
+            break;
+          }
+        }
+        Level& level = levels_.emplace_back();
+        level.index = levels_.size() - 1;
+        level.source = &walker.Held();
+        if (level.index == 0) {
+          level.dest = &destRoot_.folder;
+          level.destState = destRoot_.state;
+          level.destError = destRoot_.error;
+          level.destMadeHere = destRoot_.madeHere;
+          level.wasFolder = source.wasFolder;
+        } else {
+          level.dest = &level.ownDest;
+          level.destName = std::string(NameFor(walker.Entry()));
+        }
+        break;
+      }
+      case WalkEvent::Unlistable: {
+        Level& level = levels_.back();
+        if (walker.ListingFailed()) {
+          // A folder that cannot be listed, or whose listing fails part-way,
+          // is a failed copy: never an empty or a complete folder. A mask
+          // lists what it matches.
+          if (!level.wasFolder || !UnreadableFails()) break;
+        } else if (LeftOut(walker.Held(), walker.Entry()) || !UnreadableFails()) {
+          // A subfolder that could not be opened (swapped for a link,
+          // unreadable, too deep): the same, unless it is hidden.
+          break;
+        }
+        if (CopyFailed(walker.Path(), DestFor(walker.Path())) == FileOutcome::Leave) {
+          level.abandoned = true;
+          walker.Cut();
+        }
+        break;
+      }
+      case WalkEvent::File: {
+        Level& level = levels_.back();
+        const ListedEntry& entry = walker.Entry();
+        if (!o_.CopyHidden && ListedAsHidden(entry).value_or(false)) break;
+        if (!toNull_) SetDestFor(walker.Path(), destPath);
+        const FileOutcome outcome = File(level, entry, walker.Path(), destPath);
+        if (outcome == FileOutcome::Leave) {
+          level.abandoned = true;
+          walker.Cut();
+        }
+        if (outcome == FileOutcome::Done) ++level.done;
+        if (outcome != FileOutcome::Skipped) level.anySelected = true;
+        break;
+      }
+      case WalkEvent::Link:
+        break;
+      case WalkEvent::LeaveFolder:
+        Leave(walker, result);
+        break;
     }
+    if (!s_.Running()) walker.Cut();
   }
-  // Under -N the paths are short from the root down: the root's own short
-  // form is where the relative part begins.
-  if (o_.ShortNames) {
-    ErrorOr<std::string> shortPath = fs_.ShortPath(WithoutSeparator(folderPath));
-    if (shortPath) folderPath = WithSeparator(*shortPath);
-  }
-  sourceRoot_ = folderPath;
-
-  Level top;
-  WalkResult result;
-  if (root) {
-    top.source = &*root;
-    // Known from the start where it exists, so that the walk never enters it.
-    if (!toNull_) OpenDest(top);
-    result = Walk(top, folderPath, options, wasFolder);
-  } else if (wasFolder && UnreadableFails()) {
-    // A folder that cannot be opened is a failed copy, not an empty folder.
-    CopyFailed(folderPath, DestFor(folderPath));
-  }
-  top.dest.Close();
-  if (root) root->Close();
-  if (result.removeSource) (void)fs_.RemoveFolderPath(WithoutSeparator(folderPath));
-  return result.count;
+  return result;
 }
 
-WalkResult TreeWalk::Walk(Level& level, const std::string& folderPath, const ListOptions& options,
-                          bool wasFolder) {
-  WalkResult result;
-  ErrorOr<Listing> listing = fs_.List(*level.source, options);
-  // A folder that cannot be listed, or whose listing fails part-way, is a
-  // failed copy: never an empty or a complete folder.
-  if (!listing && wasFolder && UnreadableFails() &&
-      CopyFailed(folderPath, DestFor(folderPath)) == FileOutcome::Leave) {
-    return result;
+// The closing steps of a folder: its count, the destination folder a copy
+// (or -E, or -T) asks for, and the removal of an emptied source folder (-X).
+void TreeWalk::Leave(TreeWalker& walker, CopyResult& result) {
+  Level& level = levels_.back();
+  bool remove = false;
+  if (!level.abandoned) {
+    result.count += level.done;
+    const bool holdsCopies = level.done > 0 || (o_.TreeOnly && level.anySelected);
+    if (!toNull_ && !o_.ListOnly && s_.Running() &&
+        (o_.CopyEmptySubdirs || ((o_.CopySubdirs || o_.TreeOnly) && holdsCopies)))
+      EnsureDest(level.index);
+    // Only an emptied folder goes; a listing or a tree-only run changes no source.
+    remove = o_.DeleteSource && level.wasFolder && !o_.KeepSourceDirs && !o_.ListOnly &&
+             !o_.TreeOnly;
   }
-  int32_t done = 0;
-  bool anySelected = false;
-  // One buffer for the entries' paths: only the name part changes.
-  std::string path = folderPath;
-  std::string destPath = toNull_ ? std::string("NUL") : std::string();
-  const std::size_t count = listing ? listing->Count() : 0;
-  for (std::size_t i = 0; i < count && s_.Running(); ++i) {
-    const ListedEntry entry = listing->At(i);
-    const std::optional<bool> hidden = o_.CopyHidden ? false : ListedAsHidden(entry);
-    if (hidden.value_or(false)) continue;
-    path.resize(folderPath.size());
-    path.append(NameFor(entry));
-    if (entry.IsFolder()) {
-      // Links to folders and mount points are never entered: no loop can form.
-      if (!Follows() || (entry.attributes & attr::ReparsePoint)) continue;
-      if (!hidden) {
-        SourceFile folder(fs_, *level.source, entry, false);
-        if (folder.LeftOut()) continue;
-      }
-      const std::string subPath = WithSeparator(path);
-      ErrorOr<Folder> sub = fs_.OpenFolder(*level.source, entry.name);
-      if (!sub) {
-        // Gone since the listing: nothing to copy. Anything else (swapped
-        // for a link, unreadable) is a folder that cannot be listed.
-        if (IsMissing(sub.error()) || !UnreadableFails()) continue;
-        if (CopyFailed(subPath, DestFor(subPath)) == FileOutcome::Leave) {
-          return result;
-        }
-        continue;
-      }
-      // A destination inside the source is not walked again as source, so a
-      // copy never copies its own output.
-      if (!toNull_ && destRootId_ && sub->Id() == *destRootId_) continue;
-      Level child;
-      child.parent = &level;
-      child.source = &*sub;
-      child.destName = std::string(NameFor(entry));
-      ListOptions childOptions = options;
-      childOptions.mask.clear();
-      const WalkResult below = Walk(child, subPath, childOptions, true);
-      result.count += below.count;
-      // Both closed before the source folder may go: a held folder cannot
-      // be removed on every platform.
-      child.dest.Close();
-      sub->Close();
-      if (below.removeSource) (void)fs_.RemoveFolder(*level.source, entry.name);
-      continue;
-    }
-    if (!toNull_) SetDestFor(path, destPath);
-    const FileOutcome outcome = File(level, entry, path, destPath);
-    if (outcome == FileOutcome::Leave) {
-      return result;
-    }
-    if (outcome == FileOutcome::Done) ++done;
-    if (outcome != FileOutcome::Skipped) anySelected = true;
-  }
-  result.count += done;
-
-  const bool holdsCopies = done > 0 || (o_.TreeOnly && anySelected);
-  if (!toNull_ && !o_.ListOnly && s_.Running() &&
-      (o_.CopyEmptySubdirs || ((o_.CopySubdirs || o_.TreeOnly) && holdsCopies)))
-    EnsureDest(level);
-  // Only an emptied folder goes; a listing or a tree-only run changes no source.
-  result.removeSource =
-      o_.DeleteSource && wasFolder && !o_.KeepSourceDirs && !o_.ListOnly && !o_.TreeOnly;
-  return result;
+  const bool root = level.index == 0;
+  // The destination folder is closed before the source folder may go.
+  levels_.pop_back();
+  if (!remove) return;
+  if (root)
+    result.removeSource = walker.Complete();
+  else
+    (void)walker.RemoveFolder();
 }
 
 FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::string& sourcePath,
@@ -314,19 +333,19 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   const std::string_view destName = NameFor(listed);
   Target target(*this, level, destName);
   SourceFile source(fs_, *level.source, listed, o_.CopyHidden != 0);
-  if (!SelectFile(s_, FileToSelect{sourcePath, destPath, source, *level.source, target})) {
-    // A file gone since the listing is no entry any more; one that could not
-    // be looked at is a failed copy, as a folder that cannot be listed.
-    const std::error_code error = source.error();
-    if (error && !IsMissing(error) && UnreadableFails())
-      return CopyFailed(sourcePath, destPath);
-    return FileOutcome::Skipped;
+  switch (SelectFile(s_, FileToSelect{sourcePath, destPath, source, *level.source, target})) {
+    case Selected::Yes: break;
+    case Selected::No: return FileOutcome::Skipped;
+    // A source, or a target, that could not be looked at is a failed copy,
+    // as a folder that cannot be listed: nothing is judged on it.
+    case Selected::Failed:
+      return UnreadableFails() ? CopyFailed(sourcePath, destPath) : FileOutcome::Skipped;
   }
   // With what the selection has read of it: its DOS bits, without -H.
   const ListedEntry& entry = source.Entry();
   if (o_.TreeOnly && !o_.ListOnly) {
     // The folder a copy would create, and no file.
-    if (!toNull_) EnsureDest(level);
+    if (!toNull_) EnsureDest(level.index);
     return FileOutcome::Selected;
   }
   ShowName(sourcePath, destPath);
@@ -334,7 +353,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   const Folder* dest = nullptr;
   if (!toNull_) {
     // A destination folder that is a link or mount point is never written through.
-    dest = EnsureDest(level);
+    dest = EnsureDest(level.index);
     if (!dest) return CopyFailed(sourcePath, destPath);
   }
 
@@ -345,8 +364,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
   // Only a file in the target's place is made writable, as the selection
   // found it: nothing there costs no call, and a folder of that name keeps its bits.
-  const EntryInfo* existing = dest && o_.OverwriteReadOnly ? target.Find() : nullptr;
-  if (existing && existing->kind == EntryKind::File) {
+  if (dest && o_.OverwriteReadOnly && target.Find().IsFile()) {
     // The listing read these DOS bits: -R asks for them.
     CopyAttributes writable = attributes;
     writable.drop |= attr::ReadOnly;
@@ -365,7 +383,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     // link is never renamed, and a rename the system refuses across devices
     // (bind mounts) becomes copy then delete, as across volumes.
     if (o_.DeleteSource && !entry.link && dest->Id().device == level.source->Id().device &&
-        !target.Find()) {
+        target.Find().Absent()) {
       error = fs_.MoveFile(*level.source, entry.name, *dest, destName);
       moved = !error;
       if (error && MoveNeedsCopy(error))
@@ -422,7 +440,7 @@ bool TreeWalk::DigestsAgree(const Level& level, const ListedEntry& entry,
                             const std::string& destPath) {
   // Opened in the order of the check, the copy first, so that the same
   // failure surfaces; then read both at once where they are large.
-  const std::unique_ptr<InputFile> destFile = OpenForDigest(fs_, level.dest, destName, destPath);
+  const std::unique_ptr<InputFile> destFile = OpenForDigest(fs_, *level.dest, destName, destPath);
   const std::unique_ptr<InputFile> sourceFile =
       OpenForDigest(fs_, *level.source, entry.name, sourcePath);
   Md5Digest dest, source;
@@ -473,8 +491,59 @@ void TreeWalk::ShowError(const std::string& text) {
 
 }  // namespace
 
+void OpenHeldRoot(FileSystem& fs, HeldRoot& root) {
+  ErrorOr<Folder> opened = fs.OpenRoot(root.path);
+  if (opened) {
+    root.folder = std::move(*opened);
+    root.state = HeldRoot::State::Open;
+  } else {
+    root.state = IsMissing(opened.error()) ? HeldRoot::State::Missing : HeldRoot::State::Refused;
+    root.error = opened.error();
+  }
+}
+
+TreeSource OpenTreeSource(FileSystem& fs, const std::string& spec, bool shortNames, HeldRoot& root) {
+  // The source names a folder, or a folder and a mask (a file name alone
+  // being a mask without wildcards).
+  TreeSource source;
+  source.root = &root;
+  ErrorOr<EntryInfo> named = fs.LookPath(spec);
+  source.wasFolder = named && named->kind == EntryKind::Folder;
+  if (source.wasFolder) {
+    source.folderPath = WithSeparator(spec);
+    root.path = spec;
+  } else {
+    source.folderPath = spec.substr(0, FolderPartLength(spec));
+    source.mask = spec.substr(source.folderPath.size());
+    root.path = source.folderPath;
+    if (source.folderPath.empty()) {
+      ErrorOr<std::string> current = fs.CurrentDirectory();
+      source.folderPath = WithSeparator(current ? *current : std::string("."));
+      root.path = ".";
+    }
+  }
+  OpenHeldRoot(fs, root);
+  // Under -N the paths are short from the root down: the root's own short
+  // form is where the relative part begins.
+  if (shortNames) {
+    ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(source.folderPath));
+    if (shortPath) source.folderPath = WithSeparator(*shortPath);
+  }
+  return source;
+}
+
+CopyResult CopyTree(Session& session, const TreeSource& source, HeldRoot& dest) {
+  return TreeWalk(session, dest).Run(source);
+}
+
 int32_t CopyTree(Session& session, const std::string& sourceSpec, const std::string& destRoot) {
-  return TreeWalk(session, destRoot).Run(sourceSpec);
+  HeldRoot sourceRoot, dest;
+  dest.path = destRoot;
+  const TreeSource source = OpenTreeSource(session.fs, sourceSpec, session.options.ShortNames != 0,
+                                           sourceRoot);
+  const CopyResult result = CopyTree(session, source, dest);
+  if (result.removeSource && sourceRoot.IsOpen()) (void)session.fs.RemoveRoot(sourceRoot.folder);
+  return result.count;
 }
 
 }  // namespace vx

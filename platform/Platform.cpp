@@ -131,6 +131,30 @@ std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, 
   return {};
 }
 
+ErrorOr<FileId> FileSystem::MountTop(const Folder& folder) {
+  ErrorOr<std::vector<FileId>> chain = FolderAndParents(folder);
+  if (!chain) return chain.error();
+  return chain->back();
+}
+
+std::error_code FileSystem::RemoveRoot(Folder& folder) {
+  const std::string& path = folder.Path();
+  const std::size_t part = FolderPartLength(path);
+  const std::string name = path.substr(part);
+  if (name.empty() || name == "." || name == "..")
+    return std::make_error_code(std::errc::invalid_argument);
+  ErrorOr<Folder> parent = OpenRoot(part == 0 ? std::string(".") : path.substr(0, part));
+  if (!parent) return parent.error();
+  // Held, the parent keeps this name where it is; the name must still lead
+  // to the folder the run emptied.
+  ErrorOr<EntryInfo> entry = Look(*parent, name);
+  if (!entry) return entry.error();
+  if (entry->kind != EntryKind::Folder || entry->link || entry->id != folder.Id())
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  folder.Close();
+  return RemoveFolder(*parent, name);
+}
+
 // ---- Temporary names --------------------------------------------------------------
 
 namespace {

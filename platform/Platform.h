@@ -496,6 +496,20 @@ class FileSystem {
   // of the file-system tree (Linux: ".." one step at a time). "Does the
   // source lie inside the destination" is asked of this chain, never of path text.
   virtual ErrorOr<std::vector<FileId>> FolderAndParents(const Folder& folder) = 0;
+  // The identity of the top folder of the mount that holds folder: the last
+  // folder FolderAndParents climbs through before it leaves that mount
+  // (Linux: STATX_ATTR_MOUNT_ROOT). Two folders of one file system reached
+  // through different mounts of it (a bind mount) have different tops, and
+  // climbing from one then tells nothing of whether it lies inside the
+  // other. The default: the top of FolderAndParents (no such mounts).
+  virtual ErrorOr<FileId> MountTop(const Folder& folder);
+  // Removes the empty folder held as folder (a root the run emptied) and
+  // closes it. Its parent is reached from the folder itself where the
+  // platform can (Linux: ".."; the default opens the folder part of its
+  // path), and the entry removed there must still be this very folder (by
+  // identity, not a link): a path that has come to name another folder
+  // removes nothing. Refuses a folder that is not empty.
+  virtual std::error_code RemoveRoot(Folder& folder);
   // Opens the subfolder name, creating it when missing with the permission
   // bits of like (Linux: 0700 stays 0700, setgid and sticky kept). Refuses
   // what OpenFolder refuses, and a file in its place.
@@ -572,6 +586,10 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<EntryInfo> Look(const Folder& folder, std::string_view name) override;
   ErrorOr<Folder> OpenFolder(const Folder& parent, std::string_view name) override;
   ErrorOr<std::vector<FileId>> FolderAndParents(const Folder& folder) override;
+#if !defined(_WIN32)
+  ErrorOr<FileId> MountTop(const Folder& folder) override;
+  std::error_code RemoveRoot(Folder& folder) override;
+#endif
   ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
                                const Folder* like) override;
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;

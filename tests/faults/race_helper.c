@@ -35,13 +35,14 @@ static int exchange(const char* a, const char* b) {
   return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
 }
 
-static int swap(const char* a, const char* b) {
+static int swap(const char* marker, const char* a, const char* b) {
   struct sigaction action;
   memset(&action, 0, sizeof action);
   action.sa_handler = on_term;
   sigaction(SIGTERM, &action, NULL);
   sigaction(SIGINT, &action, NULL);
   unsigned long count = 0;
+  while (marker && !stop && access(marker, F_OK) != 0) usleep(200);
   while (!stop) {
     if (exchange(a, b) != 0) {
       /* A folder the run removed (an emptied source) ends the race. */
@@ -91,11 +92,12 @@ static int describe(const char* path, const struct stat* st, int type, struct FT
 }
 
 int main(int argc, char** argv) {
-  if (argc == 4 && strcmp(argv[1], "swap") == 0) return swap(argv[2], argv[3]);
+  if (argc == 4 && strcmp(argv[1], "swap") == 0) return swap(NULL, argv[2], argv[3]);
+  if (argc == 5 && strcmp(argv[1], "swap-after") == 0) return swap(argv[2], argv[3], argv[4]);
   if (argc == 3 && strcmp(argv[1], "manifest") == 0) {
     root_length = strlen(argv[2]);
     return nftw(argv[2], describe, 64, FTW_PHYS) == 0 ? 0 : 1;
   }
-  fprintf(stderr, "usage: race_helper swap A B | race_helper manifest DIR\n");
+  fprintf(stderr, "usage: race_helper swap A B | race_helper swap-after M A B | race_helper manifest DIR\n");
   return 2;
 }

@@ -23,6 +23,10 @@
  *   VXF_RENAME_EXDEV=TEXT    renames whose source path contains TEXT fail with
  *                            EXDEV, as across bind mounts of one file system
  *   VXF_TRACE_OPEN=FILE      appends every opened path to FILE, one a line
+ *   VXF_LOOK_EIO=TEXT        statx of a name whose path contains TEXT fails
+ *                            with EIO (a look-up that cannot be made)
+ *   VXF_OPEN_EIO=TEXT        opening a file (not a folder) for reading on a
+ *                            path containing TEXT fails with EIO
  *   VXF_NO_XATTRAT=1         getxattrat and setxattrat (Linux 6.13) fail with
  *                            ENOSYS, as on an older kernel; =EPERM with EPERM,
  *                            as under a seccomp profile older than them
@@ -43,6 +47,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -197,12 +202,28 @@ VXF_OPEN_WRAPPER(open64)
       errno = EACCES;                                                  \
       return -1;                                                       \
     }                                                                  \
+    if (!(flags & (O_DIRECTORY | O_PATH)) && (flags & O_ACCMODE) == O_RDONLY && \
+        matches(full, "VXF_OPEN_EIO")) {                               \
+      errno = EIO;                                                     \
+      return -1;                                                       \
+    }                                                                  \
     int fd = real(dirfd, path, flags, mode);                           \
     note_open(fd, full, flags);                                        \
     return fd;                                                         \
   }
 VXF_OPENAT_WRAPPER(openat)
 VXF_OPENAT_WRAPPER(openat64)
+
+int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* buffer) {
+  static int (*real)(int, const char*, int, unsigned int, struct statx*);
+  if (!real) real = next("statx");
+  char whole[8192];
+  if (*path && matches(whole_path(dirfd, path, whole, sizeof whole), "VXF_LOOK_EIO")) {
+    errno = EIO;
+    return -1;
+  }
+  return real(dirfd, path, flags, mask, buffer);
+}
 
 /* The fortified forms, used when the program is built with _FORTIFY_SOURCE. */
 int __open_2(const char* path, int flags) { return open(path, flags); }

@@ -5,8 +5,10 @@
 # outside may be written, created, deleted or have its attributes changed,
 # and nothing outside may be read into the destination. Four cases:
 # destination under -S -FORCE and under -SYNCHRONIZE, source under -X and
-# under -SYNCHRONIZE; VXF_RACE_TRIALS trials each (25 by default), the cases
-# named in VXF_RACE_CASES (all by default).
+# under -SYNCHRONIZE; VXF_RACE_TRIALS trials each (25 by default). Then a
+# root itself is swapped once the copy has begun: destination and source
+# under -SYNCHRONIZE, source under -X; VXF_RACE_ROOT_TRIALS each (10). The
+# cases named in VXF_RACE_CASES (all by default) are run.
 source "$(dirname "$0")/lib.sh"
 vxf_linux_only "the race harness"
 vx_engine_ready || { skip "engine not built yet"; exit 0; }
@@ -15,7 +17,7 @@ helper=${VX_RACE_HELPER:-}
 
 S=$VX_SW
 trials=${VXF_RACE_TRIALS:-25}
-cases=${VXF_RACE_CASES:-dest-copy dest-mirror source-move source-mirror}
+cases=${VXF_RACE_CASES:-dest-copy dest-mirror source-move source-mirror root-dest-mirror root-source-mirror root-source-move}
 runs=0
 VXF_TIMEOUT=60
 # In memory where the machine has room: a hundred trees are made and removed.
@@ -52,18 +54,26 @@ make_outside() {
 make_outside
 total_swaps=0
 
-# trial CASE SIDE ARGS...: one run while SIDE/m is swapped with a link to outside.
+# trial CASE SIDE ARGS...: one run while SIDE/m is swapped with a link to
+# outside; for the root-* cases, SIDE itself, once the copy has begun.
 trial() {
   local what=$1 side=$2
   shift 2
-  rm -rf "$src" "$dst"
+  rm -rf "$src" "$dst" "$work/.rootswap"
   cp -a "$template" "$src"
   case "$what" in
     dest-*) cp -a "$template" "$dst"; printf 'stale\n' >"$dst/m/stale.txt"; touch -d 2001-01-01 "$dst"/m/f*.txt ;;
+    root-dest*) mkdir -p "$dst/m"; printf 'stale\n' >"$dst/m/stale.txt" ;;
     *) mkdir -p "$dst" ;;
   esac
-  ln -s "$outside" "$side/.swap"
-  "$helper" swap "$side/m" "$side/.swap" >"$VX_TMP/.swaps" &
+  case "$what" in
+    root-*)
+      ln -s "$outside" "$work/.rootswap"
+      "$helper" swap-after "$dst/a/f1.txt" "$side" "$work/.rootswap" >"$VX_TMP/.swaps" & ;;
+    *)
+      ln -s "$outside" "$side/.swap"
+      "$helper" swap "$side/m" "$side/.swap" >"$VX_TMP/.swaps" & ;;
+  esac
   local swapper=$!
   vxf_run "$src" "$dst" "$@" "${S}SILENT" "${S}Q" "${S}C"
   kill -TERM "$swapper" 2>/dev/null
@@ -78,8 +88,14 @@ trial() {
   if grep -rlq OUTSIDE "$dst" 2>/dev/null; then
     fail "$what: a file outside was read into the destination (trial $t): $(grep -rl OUTSIDE "$dst" | head -3)"
   fi
+  # A mirror whose source root was swapped purges against the source held.
+  if [ "$what" = root-source-mirror ]; then
+    local lost
+    lost=$(comm -23 <(cd "$template" && find . -type f | sort) <(cd "$dst" && find . -type f | sort) | head -3)
+    [ -z "$lost" ] || fail "root-source-mirror: destination files lost (trial $t): $lost"
+  fi
   # Under -X every file of the tree is still somewhere: in the source or the destination.
-  if [ "$what" = source-move ]; then
+  if [ "$what" = source-move ] || [ "$what" = root-source-move ]; then
     local lost
     lost=$(comm -23 <(cd "$template" && find . -type f | sort) \
                     <({ (cd "$src" && find . -type f); (cd "$dst" && find . -type f); } | sort -u) | head -3)
@@ -101,5 +117,9 @@ run_case dest-copy "$dst" "destination subfolder swapped for a link, -S -FORCE" 
 run_case dest-mirror "$dst" "destination subfolder swapped for a link, -SYNCHRONIZE" "${S}S" "${S}SYNCHRONIZE"
 run_case source-move "$src" "source subfolder swapped for a link, -X (nothing read, nothing lost)" "${S}S" "${S}X"
 run_case source-mirror "$src" "source subfolder swapped for a link, -SYNCHRONIZE (nothing read)" "${S}S" "${S}SYNCHRONIZE"
+trials=${VXF_RACE_ROOT_TRIALS:-10}
+run_case root-dest-mirror "$dst" "destination root swapped for a link mid-run, -SYNCHRONIZE" "${S}S" "${S}SYNCHRONIZE"
+run_case root-source-mirror "$src" "source root swapped for a link mid-run, -SYNCHRONIZE (nothing lost)" "${S}S" "${S}SYNCHRONIZE"
+run_case root-source-move "$src" "source root swapped for a link mid-run, -X (nothing removed outside)" "${S}S" "${S}X"
 [ "$total_swaps" -gt "$runs" ] || fail "the helper hardly swapped ($total_swaps swaps): no race was run"
 echo "     $total_swaps swaps in $runs runs"
