@@ -36,30 +36,38 @@ std::string ProcPath(int dirFd, const char* name) {
   return std::string(prefix) + name;
 }
 
-ssize_t GetXattrAt(int dirFd, const char* name, char* buffer, std::size_t size) {
+// The attribute's value into buffer: its length.
+ErrorOr<std::size_t> GetXattrAt(int dirFd, const char* name, char* buffer, std::size_t size) {
   if (!xattrAtMissing) {
     XattrArgs args{reinterpret_cast<uintptr_t>(buffer), static_cast<uint32_t>(size), 0};
     const long n = ::syscall(kGetXattrAt, dirFd, name, AT_SYMLINK_NOFOLLOW, kDosAttributeName,
                              &args, sizeof args);
+    if (n >= 0) return static_cast<std::size_t>(n);
     // A read is never refused with EPERM: that is a filter (a container's
     // seccomp profile older than the call) standing in for ENOSYS.
-    if (n >= 0 || (errno != ENOSYS && errno != EPERM)) return n;
+    if (errno != ENOSYS && errno != EPERM) return Errno();
     xattrAtMissing = true;
   }
-  return ::lgetxattr(ProcPath(dirFd, name).c_str(), kDosAttributeName, buffer, size);
+  const ssize_t n = ::lgetxattr(ProcPath(dirFd, name).c_str(), kDosAttributeName, buffer, size);
+  if (n < 0) return Errno();
+  return static_cast<std::size_t>(n);
 }
 
-int SetXattrAt(int dirFd, const char* name, const char* value, std::size_t size) {
+std::error_code SetXattrAt(int dirFd, const char* name, const char* value, std::size_t size) {
   if (!xattrAtMissing) {
     XattrArgs args{reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
     const long n = ::syscall(kSetXattrAt, dirFd, name, AT_SYMLINK_NOFOLLOW, kDosAttributeName,
                              &args, sizeof args);
-    if (n >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(n);
+    if (n >= 0) return {};
+    const int error = errno;
+    if (error != ENOSYS && error != EPERM) return Error(error);
     // A write may be refused for good (a link, an immutable file): the
     // other way gives the same answer then, and is not taken for good.
-    if (errno == ENOSYS) xattrAtMissing = true;
+    if (error == ENOSYS) xattrAtMissing = true;
   }
-  return ::lsetxattr(ProcPath(dirFd, name).c_str(), kDosAttributeName, value, size, 0);
+  if (::lsetxattr(ProcPath(dirFd, name).c_str(), kDosAttributeName, value, size, 0) != 0)
+    return Errno();
+  return {};
 }
 
 }  // namespace
@@ -78,18 +86,15 @@ std::optional<uint32_t> ParseDosBits(char* buffer, ssize_t n) {
 
 std::optional<uint32_t> ReadDosBits(int dirFd, const char* name) {
   char buffer[64];
-  return ParseDosBits(buffer, GetXattrAt(dirFd, name, buffer, sizeof buffer - 1));
+  const ErrorOr<std::size_t> n = GetXattrAt(dirFd, name, buffer, sizeof buffer - 1);
+  return n ? ParseDosBits(buffer, static_cast<ssize_t>(*n)) : std::nullopt;
 }
 
-// The DOS bits of a name the listing has not looked at otherwise; false when
-// the name is gone (or a folder on its way), which ends its entry. Any other
-// failure reads as no attribute, as where the file system keeps none.
-bool ReadListedDosBits(int dirFd, const char* name, std::optional<uint32_t>& bits) {
+ErrorOr<std::optional<uint32_t>> ReadListedDosBits(int dirFd, const char* name) {
   char buffer[64];
-  const ssize_t n = GetXattrAt(dirFd, name, buffer, sizeof buffer - 1);
-  if (n < 0 && (errno == ENOENT || errno == ENOTDIR)) return false;
-  bits = ParseDosBits(buffer, n);
-  return true;
+  const ErrorOr<std::size_t> n = GetXattrAt(dirFd, name, buffer, sizeof buffer - 1);
+  if (!n && IsMissing(n.error())) return n.error();
+  return n ? ParseDosBits(buffer, static_cast<ssize_t>(*n)) : std::nullopt;
 }
 
 uint32_t AttributesOf(const std::optional<uint32_t>& dos, const char* name, mode_t mode) {
@@ -125,8 +130,9 @@ using namespace posix;
 ErrorOr<uint32_t> NativeFileSystem::GetAttributes(const Folder& folder, std::string_view name) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
-  Status st;
-  if (StatusAt(Fd(folder), cname.c_str(), AT_SYMLINK_NOFOLLOW, st) != 0) return Errno();
+  const ErrorOr<Status> status = StatusAt(Fd(folder), cname.c_str(), AT_SYMLINK_NOFOLLOW);
+  if (!status) return status.error();
+  const Status& st = *status;
   if (S_ISLNK(st.mode)) return Error(ELOOP);
   if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) return Error(EINVAL);
   uint32_t result = AttributesOf(ReadDosBits(Fd(folder), cname.c_str()), cname.c_str(), st.mode);
@@ -138,9 +144,9 @@ ErrorOr<uint32_t> NativeFileSystem::ListedAttributes(const Folder& folder, const
   if (entry.attributesRead || entry.link) return entry.attributes;
   const CName cname(entry.name);
   if (!cname.ok()) return cname.error();
-  std::optional<uint32_t> dos;
-  if (!ReadListedDosBits(Fd(folder), cname.c_str(), dos)) return Error(ENOENT);
-  return WithDosBits(dos, cname.c_str(), entry.attributes);
+  const ErrorOr<std::optional<uint32_t>> dos = ReadListedDosBits(Fd(folder), cname.c_str());
+  if (!dos) return Error(ENOENT);
+  return WithDosBits(*dos, cname.c_str(), entry.attributes);
 }
 
 std::error_code NativeFileSystem::SetAttributes(const Folder& folder, std::string_view name,
@@ -148,8 +154,9 @@ std::error_code NativeFileSystem::SetAttributes(const Folder& folder, std::strin
   const CName cname(name);
   if (!cname.ok()) return cname.error();
   const int dirFd = Fd(folder);
-  struct stat st;
-  if (::fstatat(dirFd, cname.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, cname.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
   if (S_ISLNK(st.st_mode)) return Error(ELOOP);
   if (S_ISREG(st.st_mode)) {
     mode_t mode = st.st_mode & 07777;
@@ -167,17 +174,16 @@ std::error_code NativeFileSystem::SetAttributes(const Folder& folder, std::strin
   // Ignored where the file system keeps no extended attributes.
   char text[16];
   const int length = std::snprintf(text, sizeof text, "0x%x", attributes & kDosStoredBits);
-  SetXattrAt(dirFd, cname.c_str(), text, static_cast<std::size_t>(length));
+  (void)SetXattrAt(dirFd, cname.c_str(), text, static_cast<std::size_t>(length));
   return {};
 }
 
 ErrorOr<FileTimes> NativeFileSystem::GetFileTimes(const Folder& folder, std::string_view name) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
-  struct stat st;
-  ErrorOr<int> fd = OpenRegularForRead(Fd(folder), cname.c_str(), st);
-  if (!fd) return fd.error();
-  ::close(*fd);
+  const ErrorOr<OpenedFile> file = OpenRegularForRead(Fd(folder), cname.c_str());
+  if (!file) return file.error();
+  const struct stat& st = file->status;
   FileTimes times;
   // No portable birth time: the status-change time stands in for creation.
   times.creation = ToFileTime(st.st_ctim);

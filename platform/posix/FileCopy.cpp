@@ -18,11 +18,10 @@ namespace {
 // says where it reads.
 class PosixInputFile : public InputFile {
  public:
-  explicit PosixInputFile(int fd) : fd_(fd) {}
-  ~PosixInputFile() override { ::close(fd_); }
+  explicit PosixInputFile(Descriptor fd) : fd_(std::move(fd)) {}
   ErrorOr<int64_t> Size() override {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return Errno();
+    if (::fstat(fd_.get(), &st) != 0) return Errno();
     return static_cast<int64_t>(st.st_size);
   }
   int64_t Position() override { return position_; }
@@ -33,7 +32,7 @@ class PosixInputFile : public InputFile {
   }
   ErrorOr<std::size_t> Read(void* buffer, std::size_t count) override {
     for (;;) {
-      const ssize_t n = ::pread(fd_, buffer, count, static_cast<off_t>(position_));
+      const ssize_t n = ::pread(fd_.get(), buffer, count, static_cast<off_t>(position_));
       if (n >= 0) {
         position_ += n;
         return static_cast<std::size_t>(n);
@@ -43,7 +42,7 @@ class PosixInputFile : public InputFile {
   }
 
  private:
-  int fd_;
+  Descriptor fd_;
   int64_t position_ = 0;
 };
 
@@ -54,24 +53,16 @@ constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 // then that very file is opened through /proc. A device behind a link (put
 // there after the listing) never sees an open: a tape would rewind, a
 // watchdog arm. Without /proc, the name is opened once more just after the look.
-int OpenThroughLink(int dirFd, const char* name) {
-  const int held = ::openat(dirFd, name, O_PATH | O_CLOEXEC);
-  if (held < 0) return -1;
+ErrorOr<Descriptor> OpenThroughLink(int dirFd, const char* name) {
+  ErrorOr<Descriptor> held = OpenAt(dirFd, name, O_PATH | O_CLOEXEC);
+  if (!held) return held;
   struct stat st;
-  int fd = -1;
-  if (::fstat(held, &st) == 0) {
-    if (!S_ISREG(st.st_mode)) {
-      errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    } else {
-      char self[40];
-      std::snprintf(self, sizeof self, "/proc/self/fd/%d", held);
-      fd = ::open(self, kReadFlags);
-      if (fd < 0 && errno == ENOENT) fd = ::openat(dirFd, name, kReadFlags);
-    }
-  }
-  const int error = errno;
-  ::close(held);
-  errno = error;
+  if (::fstat(held->get(), &st) != 0) return Errno();
+  if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", held->get());
+  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, self, kReadFlags);
+  if (!fd && fd.error() == Error(ENOENT)) fd = OpenAt(dirFd, name, kReadFlags);
   return fd;
 }
 
@@ -93,8 +84,8 @@ bool Clone(int in, int out, dev_t from) {
 
 // Moves the whole content from in to out with the kernel's copy paths: no
 // byte passes through this process unless the kernel refuses them all.
-bool CopyContent(int in, int out, const struct stat& st) {
-  if (Clone(in, out, st.st_dev)) return true;
+std::error_code CopyContent(int in, int out, const struct stat& st) {
+  if (Clone(in, out, st.st_dev)) return {};
   const off_t size = st.st_size;
   off_t copied = 0;
   while (copied < size) {
@@ -108,19 +99,19 @@ bool CopyContent(int in, int out, const struct stat& st) {
     // A file measured empty may still have content to read (those of /proc
     // and /sys do): it is read to its end. Any other is copied as measured.
     char probe;
-    if (size > 0 || ::pread(in, &probe, 1, copied) == 0) return true;
+    if (size > 0 || ::pread(in, &probe, 1, copied) == 0) return {};
   }
-  if (::lseek(in, copied, SEEK_SET) != copied || ::lseek(out, copied, SEEK_SET) != copied)
-    return false;
+  if (::lseek(in, copied, SEEK_SET) < 0 || ::lseek(out, copied, SEEK_SET) < 0) return Errno();
   std::vector<char> buffer(1 << 16);
   for (;;) {
     const ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n == 0) return true;
+    if (n == 0) return {};
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return Errno();
     }
-    if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) return false;
+    if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)))
+      return error;
   }
 }
 
@@ -136,7 +127,7 @@ mode_t CopyMode(mode_t sourceMode, const CopyAttributes& attributes) {
 // DOS attribute and times. The attribute is written only where the copy
 // would otherwise read differently (absent means archive, and hidden for a
 // dot name), in the text form the attribute reads use.
-bool CopyMetadata(int in, int out, const struct stat& st, const char* source, const char* target,
+std::error_code CopyMetadata(int in, int out, const struct stat& st, const char* source, const char* target,
                   const CopyAttributes& attributes) {
   const mode_t mode = S_IFREG | CopyMode(st.st_mode, attributes);
   uint32_t sourceBits;
@@ -155,7 +146,7 @@ bool CopyMetadata(int in, int out, const struct stat& st, const char* source, co
     (void)::fsetxattr(out, kDosAttributeName, text, static_cast<std::size_t>(length), 0);
   }
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  return ::futimens(out, times) == 0;
+  return ::futimens(out, times) == 0 ? std::error_code() : Errno();
 }
 
 // Whether the taken name target may be replaced by a copy of source: never
@@ -163,8 +154,9 @@ bool CopyMetadata(int in, int out, const struct stat& st, const char* source, co
 // (as on Windows, even for root). A link is replaced itself, whatever it
 // leads to, unless it leads to the source.
 std::error_code MayReplace(int dirFd, const char* target, const struct stat& source) {
-  struct stat st;
-  if (::fstatat(dirFd, target, &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, target);
+  if (!status) return status.error();
+  const struct stat& st = *status;
   if (S_ISLNK(st.st_mode)) {
     struct stat led;
     if (::fstatat(dirFd, target, &led, 0) == 0 && led.st_dev == source.st_dev &&
@@ -182,37 +174,31 @@ std::error_code MayReplace(int dirFd, const char* target, const struct stat& sou
 }  // namespace
 
 // Writes all bytes, retrying short writes.
-bool WriteAll(int fd, const char* data, std::size_t size) {
+std::error_code WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return Errno();
     }
     data += n;
     size -= static_cast<std::size_t>(n);
   }
-  return true;
+  return {};
 }
 
 // Opens a regular file for reading, relative to dirFd (AT_FDCWD for a path),
 // without ever blocking on a FIFO or device; a link to a file gives the
-// file. st receives its status, which the copy reuses.
-ErrorOr<int> OpenRegularForRead(int dirFd, const char* name, struct stat& st) {
-  int fd = ::openat(dirFd, name, kReadFlags | O_NOFOLLOW);
-  if (fd < 0 && errno == ELOOP) fd = OpenThroughLink(dirFd, name);
-  if (fd < 0) return Errno();
-  if (::fstat(fd, &st) != 0) {
-    const std::error_code error = Errno();
-    ::close(fd);
-    return error;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-  }
+// file.
+ErrorOr<OpenedFile> OpenRegularForRead(int dirFd, const char* name) {
+  ErrorOr<Descriptor> fd = OpenAt(dirFd, name, kReadFlags | O_NOFOLLOW);
+  if (!fd && fd.error() == Error(ELOOP)) fd = OpenThroughLink(dirFd, name);
+  if (!fd) return fd.error();
+  OpenedFile file{std::move(*fd)};
+  if (::fstat(file.fd.get(), &file.status) != 0) return Errno();
+  if (!S_ISREG(file.status.st_mode)) return Error(S_ISDIR(file.status.st_mode) ? EISDIR : EINVAL);
   // O_NONBLOCK stays: reads of a regular file ignore it.
-  return fd;
+  return file;
 }
 
 }  // namespace vx::posix
@@ -227,36 +213,30 @@ std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view 
   const CName source(name), target(targetName);
   if (!source.ok()) return source.error();
   if (!target.ok()) return target.error();
-  struct stat st;
-  ErrorOr<int> in = OpenRegularForRead(Fd(from), source.c_str(), st);
+  ErrorOr<OpenedFile> in = OpenRegularForRead(Fd(from), source.c_str());
   if (!in) return in.error();
-  std::error_code error;
+  const int inFd = in->fd.get();
+  const struct stat& st = in->status;
   // Made with its final permission bits: set again only where the umask or
   // a default ACL of the folder would change them.
   const mode_t mode = CopyMode(st.st_mode, attributes);
-  std::string temporaryName;
-  ErrorOr<int> made = CreateTemporaryIn(Fd(to), mode, temporaryName);
-  if (!made) {
-    error = made.error();
-  } else {
-    // Removes itself unless committed.
-    TemporaryFile out(to, *made, std::move(temporaryName));
-    const int outFd = *made;
-    if ((!CreatedExactly(to, mode) && ::fchmod(outFd, mode) != 0) || !CopyContent(*in, outFd, st) ||
-        !CopyMetadata(*in, outFd, st, source.c_str(), target.c_str(), attributes)) {
-      error = Errno();
-      if (!error) error = Error(EIO);
-    } else {
-      // The target is looked at only when its name is taken, after the
-      // copy is whole: the usual new file costs no look-up.
-      error = out.Commit(target.c_str(), false);
-      if (error == Error(EEXIST)) {
-        error = MayReplace(Fd(to), target.c_str(), st);
-        if (!error) error = out.Commit(target.c_str(), true);
-      }
-    }
+  ErrorOr<NewFile> made = CreateTemporaryIn(Fd(to), mode);
+  if (!made) return made.error();
+  const int outFd = made->fd.get();
+  // Removes itself unless committed.
+  TemporaryFile out(to, made->fd.release(), std::move(made->name));
+  if (!CreatedExactly(to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
+  if (const std::error_code error = CopyContent(inFd, outFd, st)) return error;
+  if (const std::error_code error =
+          CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
+    return error;
+  // The target is looked at only when its name is taken, after the copy is
+  // whole: the usual new file costs no look-up.
+  std::error_code error = out.Commit(target.c_str(), false);
+  if (error == Error(EEXIST)) {
+    error = MayReplace(Fd(to), target.c_str(), st);
+    if (!error) error = out.Commit(target.c_str(), true);
   }
-  ::close(*in);
   return error;
 }
 
@@ -270,22 +250,23 @@ std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view 
   const CName source(name), target(targetName);
   if (!source.ok()) return source.error();
   if (!target.ok()) return target.error();
-  struct stat st;
-  if (::fstatat(Fd(from), source.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+  const ErrorOr<struct stat> status = LinkStatusAt(Fd(from), source.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
   // A link is never renamed: the caller copies what it leads to.
   if (S_ISLNK(st.st_mode)) return Error(EXDEV);
   if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   if (st.st_dev != static_cast<dev_t>(to.Id().device)) return Error(EXDEV);
-  if (RenameNoReplace(Fd(from), source.c_str(), Fd(to), target.c_str()) != 0) return Errno();
-  return {};
+  return RenameNoReplace(Fd(from), source.c_str(), Fd(to), target.c_str());
 }
 
 std::error_code NativeFileSystem::DeleteFile(const Folder& folder, std::string_view name) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
   const int dirFd = Fd(folder);
-  struct stat st;
-  if (::fstatat(dirFd, cname.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, cname.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
   if (S_ISLNK(st.st_mode)) {
     // A link to a file goes itself; what it leads to stays.
     struct stat led;
@@ -307,45 +288,39 @@ ErrorOr<std::unique_ptr<InputFile>> NativeFileSystem::OpenForRead(const Folder& 
   // Linux has no mandatory sharing modes: the open fails only when it cannot open.
   const CName cname(name);
   if (!cname.ok()) return cname.error();
-  struct stat st;
-  ErrorOr<int> fd = OpenRegularForRead(Fd(folder), cname.c_str(), st);
-  if (!fd) return fd.error();
-  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(*fd));
+  ErrorOr<OpenedFile> file = OpenRegularForRead(Fd(folder), cname.c_str());
+  if (!file) return file.error();
+  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(std::move(file->fd)));
 }
 
 ErrorOr<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
-  struct stat st;
-  ErrorOr<int> fd = OpenRegularForRead(AT_FDCWD, path.c_str(), st);
-  if (!fd) return fd.error();
+  ErrorOr<OpenedFile> file = OpenRegularForRead(AT_FDCWD, path.c_str());
+  if (!file) return file.error();
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(*fd, buffer, sizeof buffer);
-    if (n == 0) break;
+    const ssize_t n = ::read(file->fd.get(), buffer, sizeof buffer);
+    if (n == 0) return bytes;
     if (n < 0) {
       if (errno == EINTR) continue;
-      const std::error_code error = Errno();
-      ::close(*fd);
-      return error;
+      return Errno();
     }
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(*fd);
-  return bytes;
 }
 
 std::error_code NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
-                        0666);
-  if (fd < 0) return Errno();
+  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, path.c_str(),
+                                 O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+  if (!fd) return fd.error();
   struct stat st;
   std::error_code error;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+  if (::fstat(fd->get(), &st) != 0 || !S_ISREG(st.st_mode))
     error = Error(EINVAL);
-  else if (!WriteAll(fd, bytes.data(), bytes.size()))
-    error = Errno();
-  if (::close(fd) != 0 && !error) error = Errno();
-  return error;
+  else
+    error = WriteAll(fd->get(), bytes.data(), bytes.size());
+  const std::error_code closed = fd->Close();
+  return error ? error : closed;
 }
 
 }  // namespace vx

@@ -24,30 +24,19 @@ int folderCeiling = 1 << 30;
 // told by a look at the name: a link is ELOOP, a file ENOTDIR.
 ErrorOr<Folder> OpenBelow(const Folder& parent, const char* name) {
   const int dirFd = Fd(parent);
-  const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
-    const int error = errno;
-    struct stat st;
-    if ((error == ENOTDIR || error == ELOOP) &&
-        ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-      return Error(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
-    return Error(error);
+  ErrorOr<Descriptor> fd = OpenAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (!fd) {
+    const std::error_code error = fd.error();
+    if (error != Error(ENOTDIR) && error != Error(ELOOP)) return error;
+    const ErrorOr<struct stat> st = LinkStatusAt(dirFd, name);
+    if (!st) return error;
+    return Error(S_ISLNK(st->st_mode) ? ELOOP : ENOTDIR);
   }
-  if (AboveCeiling(fd)) {
-    ::close(fd);
-    return Error(EMFILE);
-  }
-  Status status;
-  if (StatusOf(fd, status) != 0) {
-    const std::error_code error = Errno();
-    ::close(fd);
-    return error;
-  }
-  if (status.mountRoot || status.id.device != parent.Id().device) {
-    ::close(fd);
-    return Error(EXDEV);
-  }
-  return Folder(fd, parent.PathOf(name), status.id);
+  if (AboveCeiling(fd->get())) return Error(EMFILE);
+  const ErrorOr<Status> status = StatusOf(fd->get());
+  if (!status) return status.error();
+  if (status->mountRoot || status->id.device != parent.Id().device) return Error(EXDEV);
+  return Folder(fd->release(), parent.PathOf(name), status->id);
 }
 
 }  // namespace
@@ -75,12 +64,12 @@ bool AboveCeiling(int fd) { return fd >= folderCeiling; }
 // afterwards, as ELOOP, so that the usual removal costs one call.
 std::error_code RemoveEmptyFolder(int dirFd, const char* name) {
   if (::unlinkat(dirFd, name, AT_REMOVEDIR) == 0) return {};
-  const int error = errno;
-  struct stat st;
-  if (error == ENOTDIR && ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISLNK(st.st_mode))
-    return Error(ELOOP);
-  return Error(error);
+  const std::error_code error = Errno();
+  if (error == Error(ENOTDIR)) {
+    const ErrorOr<struct stat> st = LinkStatusAt(dirFd, name);
+    if (st && S_ISLNK(st->st_mode)) return Error(ELOOP);
+  }
+  return error;
 }
 
 }  // namespace vx::posix
@@ -92,7 +81,7 @@ using namespace posix;
 void Folder::Close() {
   if (handle_ != kNoHandle) {
     ForgetCreationFolder(static_cast<int>(handle_));
-    ::close(static_cast<int>(handle_));
+    (void)Descriptor(static_cast<int>(handle_)).Close();
   }
   handle_ = kNoHandle;
 }
@@ -102,15 +91,11 @@ ErrorOr<Folder> NativeFileSystem::OpenRoot(const std::string& path) {
   // A new root: a host may have changed its umask since the last copy.
   RereadUmask();
   if (path.empty()) return Error(ENOENT);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return Errno();
-  Status status;
-  if (StatusOf(fd, status) != 0) {
-    const std::error_code error = Errno();
-    ::close(fd);
-    return error;
-  }
-  return Folder(fd, WithoutTrailingSeparators(path), status.id);
+  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  if (!fd) return fd.error();
+  const ErrorOr<Status> status = StatusOf(fd->get());
+  if (!status) return status.error();
+  return Folder(fd->release(), WithoutTrailingSeparators(path), status->id);
 }
 
 ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Folder* like) {
@@ -121,23 +106,19 @@ ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Fold
   if (parent > 1) {
     if (const std::error_code error = CreateDirectories(trimmed.substr(0, parent))) return error;
   }
-  Status model;
-  if (like && StatusOf(Fd(*like), model) != 0) like = nullptr;
+  const ErrorOr<Status> model = like ? StatusOf(Fd(*like)) : ErrorOr<Status>(Error(ENOENT));
   // Private until its bits are set: nothing is readable meanwhile that should not be.
-  if (::mkdir(trimmed.c_str(), like ? 0700 : 0777) != 0) {
+  if (::mkdir(trimmed.c_str(), model ? 0700 : 0777) != 0) {
     if (errno == EEXIST) return OpenRoot(path);
     return Errno();
   }
   // Just made here: a link in its place now is not ours to follow.
-  const int fd = ::open(trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return Errno();
-  Status status;
-  if (StatusOf(fd, status) != 0 || (like && ::fchmod(fd, model.mode & 07777) != 0)) {
-    const std::error_code error = Errno();
-    ::close(fd);
-    return error;
-  }
-  return Folder(fd, trimmed, status.id);
+  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (!fd) return fd.error();
+  const ErrorOr<Status> status = StatusOf(fd->get());
+  if (!status) return status.error();
+  if (model && ::fchmod(fd->get(), model->mode & 07777) != 0) return Errno();
+  return Folder(fd->release(), trimmed, status->id);
 }
 
 std::error_code NativeFileSystem::CreateDirectories(const std::string& path) {
@@ -171,42 +152,33 @@ ErrorOr<Folder> NativeFileSystem::CreateFolder(const Folder& parent, std::string
   if (!cname.ok()) return cname.error();
   ErrorOr<Folder> existing = OpenBelow(parent, cname.c_str());
   if (existing || existing.error() != Error(ENOENT)) return existing;
-  Status model;
-  if (like && StatusOf(Fd(*like), model) != 0) like = nullptr;
+  const ErrorOr<Status> model = like ? StatusOf(Fd(*like)) : ErrorOr<Status>(Error(ENOENT));
   // Private until its bits are set: nothing is readable meanwhile that should not be.
-  if (::mkdirat(Fd(parent), cname.c_str(), like ? 0700 : 0777) != 0) {
+  if (::mkdirat(Fd(parent), cname.c_str(), model ? 0700 : 0777) != 0) {
     if (errno == EEXIST) return OpenBelow(parent, cname.c_str());
     return Errno();
   }
   ErrorOr<Folder> made = OpenBelow(parent, cname.c_str());
   // The source's bits exactly, setgid and sticky included, whatever the umask.
-  if (made && like && ::fchmod(Fd(*made), model.mode & 07777) != 0) return Errno();
+  if (made && model && ::fchmod(Fd(*made), model->mode & 07777) != 0) return Errno();
   return made;
 }
 
 ErrorOr<std::vector<FileId>> NativeFileSystem::FolderAndParents(const Folder& folder) {
   std::vector<FileId> chain{folder.Id()};
-  int current = ::dup(Fd(folder));
-  if (current < 0) return Errno();
+  int current = Fd(folder);
+  Descriptor held;
   // ".." of the top folder is itself; a bounded climb all the same.
   for (int step = 0; step < 4096; ++step) {
-    const int parent = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ::close(current);
-    if (parent < 0) return Errno();
-    Status status;
-    if (StatusOf(parent, status) != 0) {
-      const std::error_code error = Errno();
-      ::close(parent);
-      return error;
-    }
-    if (status.id == chain.back()) {
-      ::close(parent);
-      return chain;
-    }
-    chain.push_back(status.id);
-    current = parent;
+    ErrorOr<Descriptor> parent = OpenAt(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!parent) return parent.error();
+    const ErrorOr<Status> status = StatusOf(parent->get());
+    if (!status) return status.error();
+    if (status->id == chain.back()) return chain;
+    chain.push_back(status->id);
+    held = std::move(*parent);
+    current = held.get();
   }
-  ::close(current);
   return Error(ELOOP);
 }
 
@@ -219,9 +191,9 @@ std::error_code NativeFileSystem::RemoveFolder(const Folder& parent, std::string
 std::error_code NativeFileSystem::RemoveLink(const Folder& parent, std::string_view name) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
-  struct stat st;
-  if (::fstatat(Fd(parent), cname.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
-  if (!S_ISLNK(st.st_mode)) return Error(EINVAL);
+  const ErrorOr<struct stat> st = LinkStatusAt(Fd(parent), cname.c_str());
+  if (!st) return st.error();
+  if (!S_ISLNK(st->st_mode)) return Error(EINVAL);
   if (::unlinkat(Fd(parent), cname.c_str(), 0) != 0) return Errno();
   return {};
 }

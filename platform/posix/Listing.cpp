@@ -5,7 +5,7 @@
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 
-#include <vector>
+#include <memory>
 
 namespace vx::posix {
 
@@ -44,23 +44,28 @@ bool NeverShown(unsigned char type) {
 // at their size instead of growing by doubling (a folder of 200,000 names
 // stays a few MiB), then handed to each. A folder of one buffer is read once.
 // count(record) tells whether a record may become an entry and whether it
-// will carry a status (0: no entry, 1: entry, 2: entry with status).
+// will carry a status (0: no entry, 1: entry, 2: entry with status);
+// each(record) returns the error that ends the listing.
 template <typename Count, typename Each>
 std::error_code ReadFolder(int dirFd, Listing& listing, Count count, Each each) {
-  static std::vector<char> buffers[2] = {std::vector<char>(1 << 15), std::vector<char>(1 << 15)};
-  auto read = [&](std::vector<char>& buffer) -> ssize_t {
+  // The call's own buffers: listings on several threads share nothing.
+  constexpr std::size_t kBufferSize = 1 << 15;
+  std::unique_ptr<char[]> buffers[2] = {std::make_unique<char[]>(kBufferSize),
+                                        std::make_unique<char[]>(kBufferSize)};
+  auto read = [&](const std::unique_ptr<char[]>& buffer) -> ErrorOr<std::size_t> {
     for (;;) {
-      const ssize_t n = ::getdents64(dirFd, buffer.data(), buffer.size());
-      if (n >= 0 || errno != EINTR) return n;
+      const ssize_t n = ::getdents64(dirFd, buffer.get(), kBufferSize);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) return Errno();
     }
   };
-  auto records = [](const std::vector<char>& buffer, ssize_t n, auto&& visit) {
-    for (ssize_t at = 0; at < n;) {
-      const auto* record = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
+  auto records = [](const std::unique_ptr<char[]>& buffer, std::size_t n, auto&& visit) {
+    for (std::size_t at = 0; at < n;) {
+      const auto* record = reinterpret_cast<const struct dirent64*>(buffer.get() + at);
       at += record->d_reclen;
-      if (!visit(*record)) return false;
+      if (const std::error_code error = visit(*record)) return error;
     }
-    return true;
+    return std::error_code();
   };
   std::size_t entries = 0, nameBytes = 0, withStatus = 0;
   auto tally = [&](const struct dirent64& record) {
@@ -70,39 +75,41 @@ std::error_code ReadFolder(int dirFd, Listing& listing, Count count, Each each) 
       nameBytes += std::strlen(record.d_name) + 1;
       if (kind > 1) ++withStatus;
     }
-    return true;
+    return std::error_code();
   };
 
   // Read from the start, also when the folder was listed before.
   if (::lseek(dirFd, 0, SEEK_SET) != 0) return Errno();
-  const ssize_t first = read(buffers[0]);
-  if (first <= 0) return first < 0 ? Errno() : std::error_code();
-  ssize_t n = read(buffers[1]);
-  if (n < 0) return Errno();
-  records(buffers[0], first, tally);
-  if (n == 0) {
+  const ErrorOr<std::size_t> first = read(buffers[0]);
+  if (!first) return first.error();
+  if (*first == 0) return {};
+  ErrorOr<std::size_t> n = read(buffers[1]);
+  if (!n) return n.error();
+  records(buffers[0], *first, tally);
+  if (*n == 0) {
     listing.Reserve(entries, nameBytes, withStatus);
-    return records(buffers[0], first, each) ? std::error_code() : Errno();
+    return records(buffers[0], *first, each);
   }
   // An error part-way is an error, never the end of the folder.
   do {
-    records(buffers[1], n, tally);
+    records(buffers[1], *n, tally);
     n = read(buffers[1]);
-  } while (n > 0);
-  if (n < 0) return Errno();
+  } while (n && *n > 0);
+  if (!n) return n.error();
   listing.Reserve(entries, nameBytes, withStatus);
   if (::lseek(dirFd, 0, SEEK_SET) != 0) return Errno();
-  while ((n = read(buffers[0])) > 0) {
-    if (!records(buffers[0], n, each)) return Errno();
+  while ((n = read(buffers[0])) && *n > 0) {
+    if (const std::error_code error = records(buffers[0], *n, each)) return error;
   }
-  return n < 0 ? Errno() : std::error_code();
+  return n ? std::error_code() : n.error();
 }
 
 }  // namespace
 
-int StatusAt(int dirFd, const char* name, int flags, Status& status) {
+ErrorOr<Status> StatusAt(int dirFd, const char* name, int flags) {
   struct statx sx;
-  if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) != 0) return -1;
+  if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) != 0) return Errno();
+  Status status;
   status.mode = sx.stx_mode;
   status.size = sx.stx_size;
   status.mtime = {static_cast<time_t>(sx.stx_mtime.tv_sec), static_cast<long>(sx.stx_mtime.tv_nsec)};
@@ -112,10 +119,16 @@ int StatusAt(int dirFd, const char* name, int flags, Status& status) {
   status.id.index = sx.stx_ino;
   status.mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
                      (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
-  return 0;
+  return status;
 }
 
-int StatusOf(int fd, Status& status) { return StatusAt(fd, "", AT_EMPTY_PATH, status); }
+ErrorOr<Status> StatusOf(int fd) { return StatusAt(fd, "", AT_EMPTY_PATH); }
+
+ErrorOr<struct stat> LinkStatusAt(int dirFd, const char* name) {
+  struct stat st;
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+  return st;
+}
 
 // ---- What a name stands for -------------------------------------------------------------
 
@@ -123,18 +136,21 @@ int StatusOf(int fd, Status& status) { return StatusAt(fd, "", AT_EMPTY_PATH, st
 // link followed once for what it leads to. nameForHidden is the last
 // component, whose leading dot hides it.
 ErrorOr<EntryInfo> Describe(int dirFd, const char* name, const char* nameForHidden) {
-  Status st;
-  if (StatusAt(dirFd, name, AT_SYMLINK_NOFOLLOW, st) != 0) return Errno();
+  ErrorOr<Status> own = StatusAt(dirFd, name, AT_SYMLINK_NOFOLLOW);
+  if (!own) return own.error();
   EntryInfo info;
-  if (S_ISLNK(st.mode)) {
+  if (S_ISLNK(own->mode)) {
     info.link = true;
-    if (StatusAt(dirFd, name, 0, st) != 0) {
-      if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) return Errno();
+    own = StatusAt(dirFd, name, 0);
+    if (!own) {
+      const std::error_code error = own.error();
+      if (error != Error(ENOENT) && error != Error(ENOTDIR) && error != Error(ELOOP)) return error;
       info.kind = EntryKind::DanglingLink;
       info.attributes = attr::ReparsePoint;
       return info;
     }
   }
+  const Status& st = *own;
   if (S_ISREG(st.mode)) {
     info.kind = EntryKind::File;
     info.size = st.size;
@@ -214,37 +230,35 @@ ErrorOr<Listing> NativeFileSystem::List(const Folder& folder, const ListOptions&
       return 0;
     return unlooked(record) ? 1 : 2;
   };
-  std::error_code failure;
-  auto each = [&](const struct dirent64& record) {
-    if (count(record) == 0) return true;
+  auto each = [&](const struct dirent64& record) -> std::error_code {
+    if (count(record) == 0) return {};
     const char* name = record.d_name;
     if (unlooked(record)) {
       std::optional<uint32_t> dos;
       ListedEntry entry;
       entry.statusRead = false;
       if (needDosBits(name)) {
+        ErrorOr<std::optional<uint32_t>> read = ReadListedDosBits(dirFd, name);
         // Gone since the folder was read: not an entry any more.
-        if (!ReadListedDosBits(dirFd, name, dos)) return true;
+        if (!read) return {};
+        dos = *read;
         entry.attributesRead = true;
       }
       entry.attributes = AttributesOf(dos, name, S_IFREG | 0644);
-      if (!options.includeHidden && (entry.attributes & (attr::Hidden | attr::System))) return true;
+      if (!options.includeHidden && (entry.attributes & (attr::Hidden | attr::System))) return {};
       listing.Add(name, std::string_view(), entry);
-      return true;
+      return {};
     }
     ErrorOr<EntryInfo> info = Describe(dirFd, name, name);
     if (!info) {
       // Gone since the folder was read: not an entry any more.
-      if (IsMissing(info.error())) return true;
-      failure = info.error();
-      return false;
+      if (IsMissing(info.error())) return {};
+      return info.error();
     }
     if (shown(*info)) add(name, *info);
-    return true;
+    return {};
   };
-  const std::error_code error = ReadFolder(dirFd, listing, count, each);
-  if (failure) return failure;
-  if (error) return error;
+  if (const std::error_code error = ReadFolder(dirFd, listing, count, each)) return error;
   listing.SortByName();
   return listing;
 }

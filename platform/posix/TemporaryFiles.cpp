@@ -15,11 +15,10 @@ namespace {
 // (/proc, Linux 4.7): setting it to learn it would, for a moment, let any
 // other thread of a host process create files with none. -1 when unknown.
 int ReadUmask() {
-  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
+  const ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, "/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (!fd) return -1;
   char text[4096];
-  const ssize_t n = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
+  const ssize_t n = ::read(fd->get(), text, sizeof text - 1);
   if (n <= 0) return -1;
   text[n] = '\0';
   const char* line = std::strstr(text, "\nUmask:");
@@ -49,38 +48,34 @@ struct CreationCheck {
 // Whether the direct way works is learnt once.
 int emptyPathLinks = -1;
 
-int LinkUnnamed(int fd, int dirFd, const char* target) {
+std::error_code LinkUnnamed(int fd, int dirFd, const char* target) {
   if (emptyPathLinks != 0) {
     if (::linkat(fd, "", dirFd, target, AT_EMPTY_PATH) == 0) {
       emptyPathLinks = 1;
-      return 0;
+      return {};
     }
-    if (errno != ENOENT && errno != EPERM) return -1;
+    if (errno != ENOENT && errno != EPERM) return Errno();
   }
   char self[40];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, self, dirFd, target, AT_SYMLINK_FOLLOW) != 0) return -1;
+  if (::linkat(AT_FDCWD, self, dirFd, target, AT_SYMLINK_FOLLOW) != 0) return Errno();
   emptyPathLinks = 0;
-  return 0;
+  return {};
 }
 
 // Renames within one folder without replacing: renameat2 where the file
 // system has it, else a hard link and the removal of the old name.
-int RenameNoReplace(int fromFd, const char* from, int toFd, const char* to) {
-  if (::renameat2(fromFd, from, toFd, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+std::error_code RenameNoReplace(int fromFd, const char* from, int toFd, const char* to) {
+  if (::renameat2(fromFd, from, toFd, to, RENAME_NOREPLACE) == 0) return {};
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return Errno();
   if (::linkat(fromFd, from, toFd, to, 0) == 0) {
     ::unlinkat(fromFd, from, 0);
-    return 0;
+    return {};
   }
-  if (errno != EPERM && errno != ENOTSUP) return -1;
+  if (errno != EPERM && errno != ENOTSUP) return Errno();
   // No hard links either: a look, then a plain rename.
-  struct stat st;
-  if (::fstatat(toFd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    errno = EEXIST;
-    return -1;
-  }
-  return ::renameat(fromFd, from, toFd, to);
+  if (LinkStatusAt(toFd, to)) return Error(EEXIST);
+  return ::renameat(fromFd, from, toFd, to) == 0 ? std::error_code() : Errno();
 }
 
 mode_t CurrentUmask() {
@@ -93,24 +88,21 @@ mode_t CurrentUmask() {
 
 // Makes a new empty file open for writing in dirFd with the permission bits
 // mode (less the umask, or as a default ACL allows): unnamed where the file
-// system can, else under a fresh temporary name created exclusively. name
-// receives that name (empty for an unnamed file).
-ErrorOr<int> CreateTemporaryIn(int dirFd, mode_t mode, std::string& name) {
-  name.clear();
-  const int fd = ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-  if (fd >= 0) return fd;
+// system can, else under a fresh temporary name created exclusively.
+ErrorOr<NewFile> CreateTemporaryIn(int dirFd, mode_t mode) {
+  ErrorOr<Descriptor> unnamed = OpenAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (unnamed) return NewFile{std::move(*unnamed), std::string()};
   // Without unnamed files (EOPNOTSUPP; EISDIR or EINVAL before they existed),
   // a fresh name, created exclusively.
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Errno();
+  if (unnamed.error() != Error(EOPNOTSUPP) && unnamed.error() != Error(EISDIR) &&
+      unnamed.error() != Error(EINVAL))
+    return unnamed.error();
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = NewTemporaryName();
-    const int named = ::openat(dirFd, candidate.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
-    if (named >= 0) {
-      name = std::move(candidate);
-      return named;
-    }
-    if (errno != EEXIST) return Errno();
+    ErrorOr<Descriptor> named = OpenAt(dirFd, candidate.c_str(),
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+    if (named) return NewFile{std::move(*named), std::move(candidate)};
+    if (named.error() != Error(EEXIST)) return named.error();
   }
   return Error(EEXIST);
 }
@@ -148,11 +140,8 @@ std::error_code NativeFileSystem::ReplaceFile(const std::string& path, const std
   if (!name.ok()) return name.error();
   ErrorOr<Folder> folder = OpenRoot(folderLength == 0 ? std::string(".") : trimmed.substr(0, folderLength));
   if (!folder) return folder.error();
-  struct stat st;
-  const mode_t mode = ::fstatat(Fd(*folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                              S_ISREG(st.st_mode)
-                          ? st.st_mode & 07777
-                          : 0666 & ~CurrentUmask();
+  const ErrorOr<struct stat> old = LinkStatusAt(Fd(*folder), name.c_str());
+  const mode_t mode = old && S_ISREG(old->st_mode) ? old->st_mode & 07777 : 0666 & ~CurrentUmask();
   ErrorOr<TemporaryFile> temporary = TemporaryFile::Create(*folder);
   if (!temporary) return temporary.error();
   const int fd = static_cast<int>(temporary->NativeHandle());
@@ -174,21 +163,19 @@ TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
 }
 
 TemporaryFile::~TemporaryFile() {
-  if (handle_ != Folder::kNoHandle) ::close(static_cast<int>(handle_));
+  const Descriptor closed(static_cast<int>(handle_));
   // Only the name this object created exclusively, in this run.
   if (!committed_ && !name_.empty()) ::unlinkat(Fd(*folder_), name_.c_str(), 0);
 }
 
 ErrorOr<TemporaryFile> TemporaryFile::Create(const Folder& folder) {
-  std::string name;
-  ErrorOr<int> fd = CreateTemporaryIn(Fd(folder), 0600, name);
-  if (!fd) return fd.error();
-  return TemporaryFile(folder, *fd, std::move(name));
+  ErrorOr<NewFile> made = CreateTemporaryIn(Fd(folder), 0600);
+  if (!made) return made.error();
+  return TemporaryFile(folder, made->fd.release(), std::move(made->name));
 }
 
 std::error_code TemporaryFile::Write(const char* data, std::size_t size) {
-  if (!WriteAll(static_cast<int>(handle_), data, size)) return Errno();
-  return {};
+  return WriteAll(static_cast<int>(handle_), data, size);
 }
 
 std::error_code TemporaryFile::Commit(std::string_view targetName, bool replace) {
@@ -198,14 +185,15 @@ std::error_code TemporaryFile::Commit(std::string_view targetName, bool replace)
   const int fd = static_cast<int>(handle_);
   if (name_.empty()) {
     if (!replace) {
-      if (LinkUnnamed(fd, dirFd, target.c_str()) != 0) return Errno();
+      if (const std::error_code error = LinkUnnamed(fd, dirFd, target.c_str())) return error;
     } else {
       // Named first under a fresh temporary name, then renamed over the target.
       std::string temporary;
       for (int attempt = 0;; ++attempt) {
         temporary = NewTemporaryName();
-        if (LinkUnnamed(fd, dirFd, temporary.c_str()) == 0) break;
-        if (errno != EEXIST || attempt == 100) return Errno();
+        const std::error_code error = LinkUnnamed(fd, dirFd, temporary.c_str());
+        if (!error) break;
+        if (error != Error(EEXIST) || attempt == 100) return error;
       }
       if (::renameat(dirFd, temporary.c_str(), dirFd, target.c_str()) != 0) {
         const std::error_code error = Errno();
@@ -214,13 +202,16 @@ std::error_code TemporaryFile::Commit(std::string_view targetName, bool replace)
       }
     }
   } else {
-    const int renamed = replace ? ::renameat(dirFd, name_.c_str(), dirFd, target.c_str())
-                                : RenameNoReplace(dirFd, name_.c_str(), dirFd, target.c_str());
-    if (renamed != 0) return Errno();
+    if (replace) {
+      if (::renameat(dirFd, name_.c_str(), dirFd, target.c_str()) != 0) return Errno();
+    } else if (const std::error_code error =
+                   RenameNoReplace(dirFd, name_.c_str(), dirFd, target.c_str())) {
+      return error;
+    }
   }
   committed_ = true;
-  ::close(fd);
   handle_ = Folder::kNoHandle;
+  (void)Descriptor(fd).Close();
   return {};
 }
 
