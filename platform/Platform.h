@@ -521,8 +521,18 @@ class FileSystem {
   virtual ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) = 0;
 };
 
+// What a backend learns as it works (Linux: the ceiling of held folders,
+// which calls the kernel has, the default ACL of the last folder a copy went
+// to); each NativeFileSystem owns its own. Defined by the backend.
+struct NativeState;
+
 class NativeFileSystem : public FileSystem {
  public:
+  NativeFileSystem();
+  ~NativeFileSystem() override;
+  NativeFileSystem(const NativeFileSystem&) = delete;
+  NativeFileSystem& operator=(const NativeFileSystem&) = delete;
+
   ErrorOr<Folder> OpenRoot(const std::string& path) override;
   ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) override;
   ErrorOr<EntryInfo> LookPath(const std::string& path) override;
@@ -562,6 +572,9 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<std::unique_ptr<InputFile>> OpenForRead(const Folder& folder, std::string_view name,
                                                   Sharing sharing) override;
   ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) override;
+
+ private:
+  std::unique_ptr<NativeState> state_;
 };
 
 }  // namespace vx

@@ -28,7 +28,6 @@ struct XattrArgs {
   uint32_t size;
   uint32_t flags;
 };
-bool xattrAtMissing = kGetXattrAt < 0;
 
 std::string ProcPath(int dirFd, const char* name) {
   char prefix[40];
@@ -37,8 +36,9 @@ std::string ProcPath(int dirFd, const char* name) {
 }
 
 // The attribute's value into buffer: its length.
-ErrorOr<std::size_t> GetXattrAt(int dirFd, const char* name, char* buffer, std::size_t size) {
-  if (!xattrAtMissing) {
+ErrorOr<std::size_t> GetXattrAt(NativeState& state, int dirFd, const char* name, char* buffer,
+                                std::size_t size) {
+  if (kGetXattrAt >= 0 && !state.xattrAtMissing) {
     XattrArgs args{reinterpret_cast<uintptr_t>(buffer), static_cast<uint32_t>(size), 0};
     const long n = ::syscall(kGetXattrAt, dirFd, name, AT_SYMLINK_NOFOLLOW, kDosAttributeName,
                              &args, sizeof args);
@@ -46,15 +46,16 @@ ErrorOr<std::size_t> GetXattrAt(int dirFd, const char* name, char* buffer, std::
     // A read is never refused with EPERM: that is a filter (a container's
     // seccomp profile older than the call) standing in for ENOSYS.
     if (errno != ENOSYS && errno != EPERM) return Errno();
-    xattrAtMissing = true;
+    state.xattrAtMissing = true;
   }
   const ssize_t n = ::lgetxattr(ProcPath(dirFd, name).c_str(), kDosAttributeName, buffer, size);
   if (n < 0) return Errno();
   return static_cast<std::size_t>(n);
 }
 
-std::error_code SetXattrAt(int dirFd, const char* name, const char* value, std::size_t size) {
-  if (!xattrAtMissing) {
+std::error_code SetXattrAt(NativeState& state, int dirFd, const char* name, const char* value,
+                           std::size_t size) {
+  if (kSetXattrAt >= 0 && !state.xattrAtMissing) {
     XattrArgs args{reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
     const long n = ::syscall(kSetXattrAt, dirFd, name, AT_SYMLINK_NOFOLLOW, kDosAttributeName,
                              &args, sizeof args);
@@ -63,7 +64,7 @@ std::error_code SetXattrAt(int dirFd, const char* name, const char* value, std::
     if (error != ENOSYS && error != EPERM) return Error(error);
     // A write may be refused for good (a link, an immutable file): the
     // other way gives the same answer then, and is not taken for good.
-    if (error == ENOSYS) xattrAtMissing = true;
+    if (error == ENOSYS) state.xattrAtMissing = true;
   }
   if (::lsetxattr(ProcPath(dirFd, name).c_str(), kDosAttributeName, value, size, 0) != 0)
     return Errno();
@@ -84,15 +85,15 @@ std::optional<uint32_t> ParseDosBits(char* buffer, ssize_t n) {
   return static_cast<uint32_t>(value);
 }
 
-std::optional<uint32_t> ReadDosBits(int dirFd, const char* name) {
+std::optional<uint32_t> ReadDosBits(NativeState& state, int dirFd, const char* name) {
   char buffer[64];
-  const ErrorOr<std::size_t> n = GetXattrAt(dirFd, name, buffer, sizeof buffer - 1);
+  const ErrorOr<std::size_t> n = GetXattrAt(state, dirFd, name, buffer, sizeof buffer - 1);
   return n ? ParseDosBits(buffer, static_cast<ssize_t>(*n)) : std::nullopt;
 }
 
-ErrorOr<std::optional<uint32_t>> ReadListedDosBits(int dirFd, const char* name) {
+ErrorOr<std::optional<uint32_t>> ReadListedDosBits(NativeState& state, int dirFd, const char* name) {
   char buffer[64];
-  const ErrorOr<std::size_t> n = GetXattrAt(dirFd, name, buffer, sizeof buffer - 1);
+  const ErrorOr<std::size_t> n = GetXattrAt(state, dirFd, name, buffer, sizeof buffer - 1);
   if (!n && IsMissing(n.error())) return n.error();
   return n ? ParseDosBits(buffer, static_cast<ssize_t>(*n)) : std::nullopt;
 }
@@ -135,7 +136,7 @@ ErrorOr<uint32_t> NativeFileSystem::GetAttributes(const Folder& folder, std::str
   const Status& st = *status;
   if (S_ISLNK(st.mode)) return Error(ELOOP);
   if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) return Error(EINVAL);
-  uint32_t result = AttributesOf(ReadDosBits(Fd(folder), cname.c_str()), cname.c_str(), st.mode);
+  uint32_t result = AttributesOf(ReadDosBits(*state_, Fd(folder), cname.c_str()), cname.c_str(), st.mode);
   if (S_ISDIR(st.mode) && st.mountRoot) result |= attr::ReparsePoint;
   return result;
 }
@@ -144,7 +145,7 @@ ErrorOr<uint32_t> NativeFileSystem::ListedAttributes(const Folder& folder, const
   if (entry.attributesRead || entry.link) return entry.attributes;
   const CName cname(entry.name);
   if (!cname.ok()) return cname.error();
-  const ErrorOr<std::optional<uint32_t>> dos = ReadListedDosBits(Fd(folder), cname.c_str());
+  const ErrorOr<std::optional<uint32_t>> dos = ReadListedDosBits(*state_, Fd(folder), cname.c_str());
   if (!dos) return Error(ENOENT);
   return WithDosBits(*dos, cname.c_str(), entry.attributes);
 }
@@ -174,7 +175,7 @@ std::error_code NativeFileSystem::SetAttributes(const Folder& folder, std::strin
   // Ignored where the file system keeps no extended attributes.
   char text[16];
   const int length = std::snprintf(text, sizeof text, "0x%x", attributes & kDosStoredBits);
-  (void)SetXattrAt(dirFd, cname.c_str(), text, static_cast<std::size_t>(length));
+  (void)SetXattrAt(*state_, dirFd, cname.c_str(), text, static_cast<std::size_t>(length));
   return {};
 }
 

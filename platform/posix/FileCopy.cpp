@@ -66,26 +66,27 @@ ErrorOr<Descriptor> OpenThroughLink(int dirFd, const char* name) {
   return fd;
 }
 
-// The last source file system whose files could not be cloned: its later
-// files go straight to copy_file_range, which gives the same bytes (and
-// shares blocks by itself where the kernel can).
-bool cloneRefused = false;
-dev_t cloneRefusedFrom = 0;
-
-bool Clone(int in, int out, dev_t from) {
-  if (cloneRefused && from == cloneRefusedFrom) return false;
+// After the last source file system whose files could not be cloned, its
+// later files go straight to copy_file_range, which gives the same bytes
+// (and shares blocks by itself where the kernel can).
+bool Clone(NativeState& state, int in, int out, dev_t from) {
+  {
+    const std::lock_guard<std::mutex> lock(state.cloneMutex);
+    if (state.cloneRefused && from == state.cloneRefusedFrom) return false;
+  }
   if (::ioctl(out, FICLONE, in) == 0) return true;
   if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EXDEV || errno == EINVAL) {
-    cloneRefused = true;
-    cloneRefusedFrom = from;
+    const std::lock_guard<std::mutex> lock(state.cloneMutex);
+    state.cloneRefused = true;
+    state.cloneRefusedFrom = from;
   }
   return false;
 }
 
 // Moves the whole content from in to out with the kernel's copy paths: no
 // byte passes through this process unless the kernel refuses them all.
-std::error_code CopyContent(int in, int out, const struct stat& st) {
-  if (Clone(in, out, st.st_dev)) return {};
+std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st) {
+  if (Clone(state, in, out, st.st_dev)) return {};
   const off_t size = st.st_size;
   off_t copied = 0;
   while (copied < size) {
@@ -225,8 +226,8 @@ std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view 
   const int outFd = made->fd.get();
   // Removes itself unless committed.
   TemporaryFile out(to, made->fd.release(), std::move(made->name));
-  if (!CreatedExactly(to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
-  if (const std::error_code error = CopyContent(inFd, outFd, st)) return error;
+  if (!CreatedExactly(*state_, to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
+  if (const std::error_code error = CopyContent(*state_, inFd, outFd, st)) return error;
   if (const std::error_code error =
           CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
     return error;

@@ -17,12 +17,11 @@ namespace {
 // log: a walk deeper than that gets EMFILE, a failed copy like any other,
 // rather than a log that can no longer be opened.
 constexpr int kDescriptorsKept = 16;
-int folderCeiling = 1 << 30;
 
 // Opens the folder name below dirFd: never through a link, never into a
 // mount point (another file system or a bind mount). Why an open failed is
 // told by a look at the name: a link is ELOOP, a file ENOTDIR.
-ErrorOr<Folder> OpenBelow(const Folder& parent, const char* name) {
+ErrorOr<Folder> OpenBelow(const NativeState& state, const Folder& parent, const char* name) {
   const int dirFd = Fd(parent);
   ErrorOr<Descriptor> fd = OpenAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
   if (!fd) {
@@ -32,7 +31,8 @@ ErrorOr<Folder> OpenBelow(const Folder& parent, const char* name) {
     if (!st) return error;
     return Error(S_ISLNK(st->st_mode) ? ELOOP : ENOTDIR);
   }
-  if (AboveCeiling(fd->get())) return Error(EMFILE);
+  // A folder's descriptor never takes one of the descriptors kept back.
+  if (fd->get() >= state.folderCeiling) return Error(EMFILE);
   const ErrorOr<Status> status = StatusOf(fd->get());
   if (!status) return status.error();
   if (status->mountRoot || status->id.device != parent.Id().device) return Error(EXDEV);
@@ -41,23 +41,18 @@ ErrorOr<Folder> OpenBelow(const Folder& parent, const char* name) {
 
 }  // namespace
 
-void RaiseDescriptorLimit() {
-  static const bool raised = [] {
+void RaiseDescriptorLimit(NativeState& state) {
+  std::call_once(state.limitRaised, [&state] {
     struct rlimit limit;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
     if (limit.rlim_cur < limit.rlim_max) {
       limit.rlim_cur = limit.rlim_max;
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::getrlimit(RLIMIT_NOFILE, &limit);
     }
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < static_cast<rlim_t>(1 << 30))
-      folderCeiling = static_cast<int>(limit.rlim_cur) - kDescriptorsKept;
-    return true;
-  }();
-  (void)raised;
+      state.folderCeiling = static_cast<int>(limit.rlim_cur) - kDescriptorsKept;
+  });
 }
-
-// Whether a folder's descriptor takes one of the descriptors kept back.
-bool AboveCeiling(int fd) { return fd >= folderCeiling; }
 
 // Removes the empty folder name in dirFd (AT_FDCWD with a path). The
 // removal never follows a link; one in the folder's place is told apart
@@ -78,18 +73,21 @@ namespace vx {
 
 using namespace posix;
 
+NativeFileSystem::NativeFileSystem() : state_(std::make_unique<NativeState>()) {}
+NativeFileSystem::~NativeFileSystem() = default;
+
 void Folder::Close() {
-  if (handle_ != kNoHandle) {
-    ForgetCreationFolder(static_cast<int>(handle_));
-    (void)Descriptor(static_cast<int>(handle_)).Close();
-  }
+  if (handle_ != kNoHandle) (void)Descriptor(static_cast<int>(handle_)).Close();
   handle_ = kNoHandle;
 }
 
 ErrorOr<Folder> NativeFileSystem::OpenRoot(const std::string& path) {
-  RaiseDescriptorLimit();
+  RaiseDescriptorLimit(*state_);
   // A new root: a host may have changed its umask since the last copy.
-  RereadUmask();
+  {
+    const std::lock_guard<std::mutex> lock(state_->creationMutex);
+    state_->umask.reset();
+  }
   if (path.empty()) return Error(ENOENT);
   ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
   if (!fd) return fd.error();
@@ -143,22 +141,22 @@ std::error_code NativeFileSystem::RemoveFolderPath(const std::string& path) {
 ErrorOr<Folder> NativeFileSystem::OpenFolder(const Folder& parent, std::string_view name) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
-  return OpenBelow(parent, cname.c_str());
+  return OpenBelow(*state_, parent, cname.c_str());
 }
 
 ErrorOr<Folder> NativeFileSystem::CreateFolder(const Folder& parent, std::string_view name,
                                                const Folder* like) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
-  ErrorOr<Folder> existing = OpenBelow(parent, cname.c_str());
+  ErrorOr<Folder> existing = OpenBelow(*state_, parent, cname.c_str());
   if (existing || existing.error() != Error(ENOENT)) return existing;
   const ErrorOr<Status> model = like ? StatusOf(Fd(*like)) : ErrorOr<Status>(Error(ENOENT));
   // Private until its bits are set: nothing is readable meanwhile that should not be.
   if (::mkdirat(Fd(parent), cname.c_str(), model ? 0700 : 0777) != 0) {
-    if (errno == EEXIST) return OpenBelow(parent, cname.c_str());
+    if (errno == EEXIST) return OpenBelow(*state_, parent, cname.c_str());
     return Errno();
   }
-  ErrorOr<Folder> made = OpenBelow(parent, cname.c_str());
+  ErrorOr<Folder> made = OpenBelow(*state_, parent, cname.c_str());
   // The source's bits exactly, setgid and sticky included, whatever the umask.
   if (made && model && ::fchmod(Fd(*made), model->mode & 07777) != 0) return Errno();
   return made;

@@ -191,7 +191,7 @@ ErrorOr<Listing> NativeFileSystem::List(const Folder& folder, const ListOptions&
     // Links carry no attribute of their own: the mode of what they lead to
     // tells read-only, the rest keeps its defaults.
     if (needDosBits(name) && !info.link) {
-      entry.attributes = WithDosBits(ReadDosBits(dirFd, name), name, info.attributes);
+      entry.attributes = WithDosBits(ReadDosBits(*state_, dirFd, name), name, info.attributes);
       entry.attributesRead = true;
     }
     if (!options.includeHidden && (entry.attributes & (attr::Hidden | attr::System))) return;
@@ -238,7 +238,7 @@ ErrorOr<Listing> NativeFileSystem::List(const Folder& folder, const ListOptions&
       ListedEntry entry;
       entry.statusRead = false;
       if (needDosBits(name)) {
-        ErrorOr<std::optional<uint32_t>> read = ReadListedDosBits(dirFd, name);
+        ErrorOr<std::optional<uint32_t>> read = ReadListedDosBits(*state_, dirFd, name);
         // Gone since the folder was read: not an entry any more.
         if (!read) return {};
         dos = *read;

@@ -9,12 +9,43 @@
 
 #include <cerrno>
 #include <climits>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "platform/Platform.h"
+
+namespace vx {
+
+// What the backend learns as it works, one per NativeFileSystem. Its
+// members may be asked from several threads at once.
+struct NativeState {
+  // Folders are held only below this descriptor number (Folders.cpp).
+  std::once_flag limitRaised;
+  int folderCeiling = 1 << 30;
+
+  // The *xattrat calls are missing from the kernel, or filtered (Attributes.cpp).
+  std::atomic<bool> xattrAtMissing{false};
+
+  // The last source file system whose files could not be cloned (FileCopy.cpp).
+  std::mutex cloneMutex;
+  bool cloneRefused = false;
+  dev_t cloneRefusedFrom = 0;
+
+  // Whether a file made with given permission bits gets exactly those
+  // (TemporaryFiles.cpp): the umask, read once per root, and the default ACL
+  // of the last folder a copy went to.
+  std::mutex creationMutex;
+  std::optional<std::optional<mode_t>> umask;  // outer empty: not read yet; inner empty: unknown
+  int creationFolderFd = -1;
+  FileId creationFolderId;
+  bool creationFolderPlain = false;  // no default ACL
+};
+
+}  // namespace vx
 
 namespace vx::posix {
 
@@ -109,8 +140,8 @@ ErrorOr<struct stat> LinkStatusAt(int dirFd, const char* name);
 std::string WithoutTrailingSeparators(std::string path);
 
 // ---- Held folders (Folders.cpp)
-void RaiseDescriptorLimit();
-bool AboveCeiling(int fd);
+// Raises the soft limit of descriptors to the hard one, once per instance.
+void RaiseDescriptorLimit(NativeState& state);
 std::error_code RemoveEmptyFolder(int dirFd, const char* name);
 
 // ---- What a name stands for (Listing.cpp)
@@ -121,11 +152,11 @@ constexpr const char* kDosAttributeName = "user.DOSATTRIB";
 constexpr uint32_t kDosStoredBits = attr::Hidden | attr::System | attr::Archive;
 inline int64_t ToFileTime(const struct timespec& t) { return FileTimeFromUnix(t.tv_sec, t.tv_nsec); }
 std::optional<uint32_t> ParseDosBits(char* buffer, ssize_t n);
-std::optional<uint32_t> ReadDosBits(int dirFd, const char* name);
+std::optional<uint32_t> ReadDosBits(NativeState& state, int dirFd, const char* name);
 // The DOS bits of a name the listing has not looked at otherwise: IsMissing
 // when the name is gone (or a folder on its way), which ends its entry. Any
 // other failure reads as no attribute, as where the file system keeps none.
-ErrorOr<std::optional<uint32_t>> ReadListedDosBits(int dirFd, const char* name);
+ErrorOr<std::optional<uint32_t>> ReadListedDosBits(NativeState& state, int dirFd, const char* name);
 uint32_t AttributesOf(const std::optional<uint32_t>& dos, const char* name, mode_t mode);
 uint32_t WithDosBits(const std::optional<uint32_t>& dos, const char* name, uint32_t looked);
 
@@ -149,10 +180,6 @@ struct NewFile {
   std::string name;
 };
 ErrorOr<NewFile> CreateTemporaryIn(int dirFd, mode_t mode);
-bool CreatedExactly(const Folder& folder, mode_t mode);
-// A folder closed: its descriptor number may name another folder next.
-void ForgetCreationFolder(int fd);
-// The umask is read again at the next copy.
-void RereadUmask();
+bool CreatedExactly(NativeState& state, const Folder& folder, mode_t mode);
 
 }  // namespace vx::posix

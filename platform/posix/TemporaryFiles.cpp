@@ -13,54 +13,36 @@ namespace {
 
 // The process's umask, read where it can be read without changing it
 // (/proc, Linux 4.7): setting it to learn it would, for a moment, let any
-// other thread of a host process create files with none. -1 when unknown.
-int ReadUmask() {
+// other thread of a host process create files with none. Empty when unknown.
+std::optional<mode_t> ReadUmask() {
   const ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, "/proc/self/status", O_RDONLY | O_CLOEXEC);
-  if (!fd) return -1;
+  if (!fd) return std::nullopt;
   char text[4096];
   const ssize_t n = ::read(fd->get(), text, sizeof text - 1);
-  if (n <= 0) return -1;
+  if (n <= 0) return std::nullopt;
   text[n] = '\0';
   const char* line = std::strstr(text, "\nUmask:");
-  if (!line) return -1;
+  if (!line) return std::nullopt;
   char* end = nullptr;
   const long mask = std::strtol(line + 7, &end, 8);
-  return end == line + 7 || mask < 0 || mask > 0777 ? -1 : static_cast<int>(mask);
+  if (end == line + 7 || mask < 0 || mask > 0777) return std::nullopt;
+  return static_cast<mode_t>(mask);
 }
-
-// Whether a file made in folder with permission bits mode gets exactly
-// those: when the umask takes none of them and the folder has no default
-// ACL (which would replace the umask). Asked once per folder: the umask once
-// per process, the ACL of the last folder a copy went to, forgotten when it
-// is closed. Both can only narrow a file's bits, never widen them, so a
-// stale answer cannot make a copy readable by more users than its source.
-struct CreationCheck {
-  int umask = -2;  // -2: not read yet; -1: unknown
-  int folderFd = -1;
-  FileId folderId;
-  bool folderPlain = false;  // no default ACL
-} creationCheck;
 
 }  // namespace
 
 // Gives the open unnamed file fd the name target in dirFd, never replacing:
-// directly where the process may (CAP_DAC_READ_SEARCH), else through /proc.
-// Whether the direct way works is learnt once.
-int emptyPathLinks = -1;
-
+// through /proc, which any process may, else directly where /proc is not
+// mounted and the process may (CAP_DAC_READ_SEARCH). One call either way,
+// and nothing to remember between calls.
 std::error_code LinkUnnamed(int fd, int dirFd, const char* target) {
-  if (emptyPathLinks != 0) {
-    if (::linkat(fd, "", dirFd, target, AT_EMPTY_PATH) == 0) {
-      emptyPathLinks = 1;
-      return {};
-    }
-    if (errno != ENOENT && errno != EPERM) return Errno();
-  }
   char self[40];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, self, dirFd, target, AT_SYMLINK_FOLLOW) != 0) return Errno();
-  emptyPathLinks = 0;
-  return {};
+  if (::linkat(AT_FDCWD, self, dirFd, target, AT_SYMLINK_FOLLOW) == 0) return {};
+  const std::error_code error = Errno();
+  if (error != Error(ENOENT)) return error;
+  if (::linkat(fd, "", dirFd, target, AT_EMPTY_PATH) == 0) return {};
+  return errno == ENOENT || errno == EPERM ? error : Errno();
 }
 
 // Renames within one folder without replacing: renameat2 where the file
@@ -79,8 +61,7 @@ std::error_code RenameNoReplace(int fromFd, const char* from, int toFd, const ch
 }
 
 mode_t CurrentUmask() {
-  const int known = ReadUmask();
-  if (known >= 0) return static_cast<mode_t>(known);
+  if (const std::optional<mode_t> known = ReadUmask()) return *known;
   const mode_t mask = ::umask(0);
   ::umask(mask);
   return mask;
@@ -107,24 +88,24 @@ ErrorOr<NewFile> CreateTemporaryIn(int dirFd, mode_t mode) {
   return Error(EEXIST);
 }
 
-bool CreatedExactly(const Folder& folder, mode_t mode) {
-  CreationCheck& check = creationCheck;
-  if (check.umask == -2) check.umask = ReadUmask();
-  if (check.umask < 0 || (mode & static_cast<mode_t>(check.umask)) != 0) return false;
+// Whether a file made in folder with permission bits mode gets exactly
+// those: when the umask takes none of them and the folder has no default
+// ACL (which would replace the umask). Asked once per folder: the umask once
+// per root, the ACL of the last folder a copy went to (by descriptor and
+// identity). Both can only narrow a file's bits, never widen them, so a
+// stale answer cannot make a copy readable by more users than its source.
+bool CreatedExactly(NativeState& state, const Folder& folder, mode_t mode) {
+  const std::lock_guard<std::mutex> lock(state.creationMutex);
+  if (!state.umask) state.umask = ReadUmask();
+  if (!*state.umask || (mode & **state.umask) != 0) return false;
   const int dirFd = Fd(folder);
-  if (check.folderFd != dirFd || check.folderId != folder.Id()) {
-    check.folderFd = dirFd;
-    check.folderId = folder.Id();
+  if (state.creationFolderFd != dirFd || state.creationFolderId != folder.Id()) {
+    state.creationFolderFd = dirFd;
+    state.creationFolderId = folder.Id();
     const ssize_t n = ::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0);
-    check.folderPlain = n < 0 && (errno == ENODATA || errno == EOPNOTSUPP);
+    state.creationFolderPlain = n < 0 && (errno == ENODATA || errno == EOPNOTSUPP);
   }
-  return check.folderPlain;
-}
-
-void RereadUmask() { creationCheck.umask = -2; }
-
-void ForgetCreationFolder(int fd) {
-  if (creationCheck.folderFd == fd) creationCheck.folderFd = -1;
+  return state.creationFolderPlain;
 }
 
 }  // namespace vx::posix

@@ -81,6 +81,9 @@ namespace vx {
 
 using namespace win;
 
+NativeFileSystem::NativeFileSystem() : state_(std::make_unique<NativeState>()) {}
+NativeFileSystem::~NativeFileSystem() = default;
+
 void Folder::Close() {
   if (handle_ == kNoHandle) return;
   HeldFolderPaths().Forget(handle_);

@@ -31,6 +31,15 @@
 
 #include "platform/Platform.h"
 
+namespace vx {
+
+// The Win32 backend learns nothing as it works that belongs to one
+// instance: the held folders' paths are kept by handle for every instance
+// (Folders.cpp), as Folder::Close must forget them.
+struct NativeState {};
+
+}  // namespace vx
+
 namespace vx::win {
 
 // ---- Errors (Errors.cpp)
