@@ -29,13 +29,13 @@ bool GetFileTimes(FileSystem& fs, const Folder& folder, std::string_view name, d
   ErrorOr<FileTimes> times = fs.GetFileTimes(folder, name);
   if (!times) return false;
   // The base bias only: daylight saving is never applied.
-  const int bias = TimeZoneBiasMinutes();
+  const ErrorOr<int> zone = TimeZoneBiasMinutes();
+  const int bias = zone ? *zone : 0;
   const int64_t stamps[3] = {times->creation, times->lastAccess, times->lastWrite};
   double* outputs[3] = {&creation, &access, &lastWrite};
   // A time before 1601 does not convert: that output keeps its value.
   for (int i = 0; i < 3; ++i) {
-    double day = 0;
-    if (FileTimeToDayNumber(stamps[i], bias, day)) *outputs[i] = day;
+    if (const ErrorOr<double> day = FileTimeToDayNumber(stamps[i], bias)) *outputs[i] = *day;
   }
   return true;
 }
@@ -147,8 +147,10 @@ bool SizeVerdict(const CopyRec& o, const ListedEntry& source) {
 // under BISYNCHRONIZE the rule that an older file never replaces a newer one.
 bool SameFileVerdict(Session& session, const ListedEntry& source, const EntryInfo& dest,
                      bool verdict) {
-  const int times = CompareTimes(FileTimeToPackedLocal(source.lastWrite),
-                                 FileTimeToPackedLocal(dest.lastWrite));
+  // A time outside the packed range compares as -1.
+  const ErrorOr<int32_t> sourceTime = FileTimeToPackedLocal(source.lastWrite);
+  const ErrorOr<int32_t> destTime = FileTimeToPackedLocal(dest.lastWrite);
+  const int times = CompareTimes(sourceTime ? *sourceTime : -1, destTime ? *destTime : -1);
   if (source.size == dest.size && times == 0) return false;
   if (session.options.SyncMode == 2 && times == -1) return false;
   return verdict;

@@ -26,22 +26,23 @@ double EncodeDayNumber(const LocalDateTime& t) {
   return DayNumberOf(DaysFromCivil(t.year, t.month, t.day), millisecond);
 }
 
-int64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
+ErrorOr<int64_t> FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
   constexpr int64_t kTicksPerSecond = 10000000;
   constexpr int64_t kUnixEpochTicks = 116444736000000000LL;  // 1 January 1970 as a file time
   constexpr int64_t kEarliest = -kUnixEpochTicks / kTicksPerSecond;  // 1 January 1601
   constexpr int64_t kLatest = (INT64_MAX - kUnixEpochTicks) / kTicksPerSecond;
   if (seconds < kEarliest || seconds > kLatest || nanoseconds < 0 || nanoseconds >= 1000000000)
-    return kNoFileTime;
+    return std::make_error_code(std::errc::value_too_large);
   const int64_t whole = kUnixEpochTicks + seconds * kTicksPerSecond;
   const int64_t ticks = nanoseconds / 100;
-  return whole > INT64_MAX - ticks ? kNoFileTime : whole + ticks;
+  if (whole > INT64_MAX - ticks) return std::make_error_code(std::errc::value_too_large);
+  return whole + ticks;
 }
 
-bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber) {
+ErrorOr<double> FileTimeToDayNumber(int64_t fileTime, int biasMinutes) {
   constexpr int64_t kMillisecondsPerDay = 86400000;
   constexpr int64_t kDaysBefore1899 = 109205;  // 1 January 1601 to 30 December 1899
-  if (fileTime < 0) return false;
+  if (fileTime < 0) return std::make_error_code(std::errc::value_too_large);
   // Whole milliseconds before any division into days: a double count of
   // days cannot tell the last ticks of a day from the next midnight.
   const int64_t local = fileTime / 10000 - int64_t{biasMinutes} * 60000;
@@ -51,8 +52,7 @@ bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber) {
     millisecond += kMillisecondsPerDay;
     --days;
   }
-  dayNumber = DayNumberOf(days - kDaysBefore1899, millisecond);
-  return true;
+  return DayNumberOf(days - kDaysBefore1899, millisecond);
 }
 
 }  // namespace vx

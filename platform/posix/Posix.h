@@ -150,7 +150,11 @@ ErrorOr<EntryInfo> Describe(int dirFd, const char* name, const char* nameForHidd
 // ---- Attributes and times (Attributes.cpp)
 constexpr const char* kDosAttributeName = "user.DOSATTRIB";
 constexpr uint32_t kDosStoredBits = attr::Hidden | attr::System | attr::Archive;
-inline int64_t ToFileTime(const struct timespec& t) { return FileTimeFromUnix(t.tv_sec, t.tv_nsec); }
+// A time that does not convert is kNoFileTime in the entries.
+inline int64_t ToFileTime(const struct timespec& t) {
+  const ErrorOr<int64_t> time = FileTimeFromUnix(t.tv_sec, t.tv_nsec);
+  return time ? *time : kNoFileTime;
+}
 std::optional<uint32_t> ParseDosBits(char* buffer, ssize_t n);
 std::optional<uint32_t> ReadDosBits(NativeState& state, int dirFd, const char* name);
 // The DOS bits of a name the listing has not looked at otherwise: IsMissing

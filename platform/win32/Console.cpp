@@ -7,10 +7,12 @@
 
 namespace vx {
 
-void ShowNotice(const std::string& text) {
+std::error_code ShowNotice(const std::string& text) {
   // The names the program wrote before wait in the shared stdout buffer.
   std::fflush(stdout);
-  ::MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK);
+  if (::MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK) == 0)
+    return SystemError(static_cast<int>(::GetLastError()));
+  return {};
 }
 
 }  // namespace vx
