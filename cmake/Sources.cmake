@@ -66,6 +66,10 @@ set(FRONTEND_SOURCES
   frontend/Program.cpp)
 set(PROGRAM_SOURCES
   frontend/main.cpp)
+# Headers the engine may include of the platform layer.
+set(PLATFORM_VISIBLE_HEADERS
+  platform/Platform.h
+  platform/Process.h)
 # Headers the program may include besides veltrix/VeltrixCore.h.
 set(PROGRAM_VISIBLE_HEADERS
   core/CommandLine.h
