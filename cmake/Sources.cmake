@@ -8,6 +8,7 @@ set(PLATFORM_SOURCES
   platform/DateText.cpp
   platform/FileTimes.cpp
   platform/Listing.cpp
+  platform/Paths.cpp
   platform/TemporaryNames.cpp)
 set(PLATFORM_POSIX_SOURCES
   platform/posix/Attributes.cpp

@@ -85,6 +85,9 @@ constexpr bool IsSwitchChar(char c) { return c == '-' || (kSlashIntroducesSwitch
 // Length of the folder part of a path: up to and including its last separator
 // (or, on Windows, a drive colon). 0 when the path has no folder part.
 std::size_t FolderPartLength(const std::string& path);
+// The path without its trailing separators, as a held root keeps its path
+// text; a root keeps its own ("/"; on Windows "\" and "C:\" too).
+std::string WithoutTrailingSeparators(std::string path);
 
 // Expands %NAME% references; undefined ones stay as typed. Fails
 // (errc::value_too_large) when the result does not fit the system's

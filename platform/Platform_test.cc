@@ -11,6 +11,15 @@
 namespace vx {
 namespace {
 
+// The path text a held root keeps: trailing separators go, a root stays whole.
+TEST(PathText, TrailingSeparatorsGoButRootsStay) {
+  const std::string sep(1, kPathSeparator);
+  EXPECT_EQ(WithoutTrailingSeparators("a" + sep + "b" + sep + sep), "a" + sep + "b");
+  EXPECT_EQ(WithoutTrailingSeparators(sep + sep), sep);
+  EXPECT_EQ(WithoutTrailingSeparators("a"), "a");
+  EXPECT_EQ(WithoutTrailingSeparators("C:" + sep + sep), kPathSeparator == '\\' ? "C:\\" : "C:");
+}
+
 TEST(DayNumbers, CalendarDatesAndFileTimes) {
   EXPECT_EQ(EncodeDayNumber({1899, 12, 30}), 0.0);
   EXPECT_EQ(EncodeDayNumber({2003, 10, 23}), 37917.0);

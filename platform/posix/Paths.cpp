@@ -4,15 +4,6 @@
 
 #include <vector>
 
-namespace vx::posix {
-
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-}  // namespace vx::posix
-
 namespace vx {
 
 using namespace posix;

@@ -136,9 +136,6 @@ ErrorOr<Status> StatusOf(int fd);
 // lstat's answer for a name, not followed.
 ErrorOr<struct stat> LinkStatusAt(int dirFd, const char* name);
 
-// ---- Names and paths (Paths.cpp)
-std::string WithoutTrailingSeparators(std::string path);
-
 // ---- Held folders (Folders.cpp)
 // Raises the soft limit of descriptors to the hard one, once per instance.
 void RaiseDescriptorLimit(NativeState& state);

@@ -130,14 +130,6 @@ bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// The path text of a root as it is kept: trailing separators dropped, except
-// for a root itself ("C:\", "\").
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && IsPathSeparator(path.back()) && !(path.size() == 3 && path[1] == ':'))
-    path.pop_back();
-  return path;
-}
-
 // A path made absolute against the current folder, "." and ".." folded.
 ErrorOr<std::wstring> AbsolutePath(const std::wstring& path) {
   DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);

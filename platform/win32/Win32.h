@@ -56,7 +56,6 @@ std::string Narrow(const std::wstring& wide);
 ErrorOr<std::wstring> WideName(std::string_view name);
 bool SameText(std::wstring_view a, std::wstring_view b);
 bool StartsWith(std::wstring_view text, std::wstring_view prefix);
-std::string WithoutTrailingSeparators(std::string path);
 inline constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 inline constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 ErrorOr<std::wstring> AbsolutePath(const std::wstring& path);
