@@ -4,8 +4,7 @@
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "VELTRIX_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang")
 endif()
-set(VELTRIX_TESTS OFF CACHE BOOL "" FORCE)
-set(VELTRIX_BENCH OFF CACHE BOOL "" FORCE)
-add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
-                    -fno-sanitize-recover=undefined -g)
-add_link_options(-fsanitize=address,undefined)
+# Tests and bench are left out by the top-level file.
+target_compile_options(veltrix_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                       -fno-omit-frame-pointer -fno-sanitize-recover=undefined -g)
+target_link_options(veltrix_flags INTERFACE -fsanitize=address,undefined)

@@ -35,9 +35,13 @@ std::error_code AppendLine(FileSystem& fs, const std::string& path, const std::s
 }  // namespace
 
 std::string DateTimeText(const LocalDateTime& moment) {
-  std::string text = FormatShortDate(moment);
-  if (moment.hour != 0 || moment.minute != 0 || moment.second != 0)
-    text += " " + FormatLongTime(moment);
+  // A format the system cannot give is left empty.
+  const ErrorOr<std::string> date = FormatShortDate(moment);
+  std::string text = date ? *date : std::string();
+  if (moment.hour != 0 || moment.minute != 0 || moment.second != 0) {
+    const ErrorOr<std::string> time = FormatLongTime(moment);
+    text += " " + (time ? *time : std::string());
+  }
   return text;
 }
 

@@ -108,7 +108,7 @@ void StoreText(char (&field)[kTextFieldSize], const std::string& text, const cha
 }
 
 std::string Expanded(const std::string& text, const char* what) {
-  std::optional<std::string> result = ExpandEnvironment(text);
+  ErrorOr<std::string> result = ExpandEnvironment(text);
   if (!result)
     VX_RAISE("ELongueur", Utf8ToAnsi("L'expansion des variables d'environnement de " +
                                      std::string(what) + " dépasse 1023 caractères."));
@@ -179,11 +179,11 @@ void ApplyDate(CopyRec& options, const std::string& name) {
     return;
   }
   const std::string dateText = name.size() > 2 ? name.substr(2, 10) : std::string();
-  double day = 0;
-  if (!ParseShortDate(dateText, day))
+  const ErrorOr<double> day = ParseShortDate(dateText);
+  if (!day)
     VX_RAISE("EConversion",
              "'" + dateText + Utf8ToAnsi("' ne correspond pas à une date et une heure correctes"));
-  options.FilterDate = day;
+  options.FilterDate = *day;
   const std::string suffix = name.size() > 12 ? name.substr(12, 2) : std::string();
   options.DateBefore = name.size() > 12 ? Has(suffix, '-') : 0;
   options.DateEqual = name.size() > 12 ? Has(suffix, '=') : 1;

@@ -28,12 +28,14 @@ ErrorOr<FileDays> GetFileTimes(FileSystem& fs, const Folder& folder, std::string
   ErrorOr<FileTimes> times = fs.GetFileTimes(folder, name);
   if (!times) return times.error();
   // The base bias only: daylight saving is never applied.
-  const int bias = TimeZoneBiasMinutes();
+  const ErrorOr<int> zone = TimeZoneBiasMinutes();
+  const int bias = zone ? *zone : 0;
   const int64_t stamps[3] = {times->creation, times->lastAccess, times->lastWrite};
   double days[3];
   // A time before 1601 does not convert.
   for (int i = 0; i < 3; ++i) {
-    if (!FileTimeToDayNumber(stamps[i], bias, days[i])) days[i] = std::nan("");
+    const ErrorOr<double> day = FileTimeToDayNumber(stamps[i], bias);
+    days[i] = day ? *day : std::nan("");
   }
   return FileDays{days[0], days[1], days[2]};
 }
@@ -139,8 +141,10 @@ bool SizeVerdict(const CopyRec& o, const ListedEntry& source) {
 // under BISYNCHRONIZE the rule that an older file never replaces a newer one.
 bool SameFileVerdict(Session& session, const ListedEntry& source, const EntryInfo& dest,
                      bool verdict) {
-  const int times = CompareTimes(FileTimeToPackedLocal(source.lastWrite),
-                                 FileTimeToPackedLocal(dest.lastWrite));
+  // A time outside the packed range compares as -1.
+  const ErrorOr<int32_t> sourceTime = FileTimeToPackedLocal(source.lastWrite);
+  const ErrorOr<int32_t> destTime = FileTimeToPackedLocal(dest.lastWrite);
+  const int times = CompareTimes(sourceTime ? *sourceTime : -1, destTime ? *destTime : -1);
   if (source.size == dest.size && times == 0) return false;
   if (session.options.SyncMode == 2 && times == -1) return false;
   return verdict;

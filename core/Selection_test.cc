@@ -69,7 +69,7 @@ bool SelectPaths(Session& session, const std::string& sourcePath, const std::str
 
 // Gives a file the last-write time whose local day number is dayNumber.
 void SetLocalDay(test::MemoryFileSystem& fs, const std::string& path, double dayNumber) {
-  const double bias = TimeZoneBiasMinutes() / 1440.0;
+  const double bias = *TimeZoneBiasMinutes() / 1440.0;
   fs.SetWriteTime(path, static_cast<int64_t>((dayNumber + bias + 109205.0) * 864000000000.0));
 }
 

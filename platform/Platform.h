@@ -1,7 +1,16 @@
 // The thin layer that stands in for the operating system. The engine reaches
-// files, time, locale and the process only through here; Unix/*.inc and
-// Windows/*.inc hold the two backends. It is linked into the library alone:
+// files, time, locale and the process only through here; posix/ and win32/
+// hold the two backends, one file per concept. It is linked into the library alone:
 // the console program has its own narrow interface, platform/Host.h.
+//
+// One convention for every call here. A call that can fail returns a
+// std::error_code (empty on success) or an ErrorOr<T> holding either the T
+// or the error; the error carries the system's own code (errno on Linux,
+// GetLastError on Windows) in SystemCategory(), whose message() is the
+// system's text for it, or a portable std::errc where the system gave no
+// code (a text that is no date). A call without either cannot fail. No
+// call raises: the one exception type, VeltrixError (core/Error.h) with its
+// French message, is the engine's, for what no caller expects.
 #pragma once
 
 #include <cstdint>
@@ -13,95 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Process.h"  // the command line, Utf8ToAnsi
+
 namespace vx {
 
-// ---- Paths and command line -------------------------------------------------
-
-#if defined(_WIN32)
-constexpr char kPathSeparator = '\\';
-constexpr bool kFileNamesCaseSensitive = false;
-constexpr bool kSlashIntroducesSwitch = true;
-#else
-constexpr char kPathSeparator = '/';
-constexpr bool kFileNamesCaseSensitive = true;
-constexpr bool kSlashIntroducesSwitch = false;
-#endif
-
-// "/" is also a separator on Windows.
-bool IsPathSeparator(char c);
-// Characters that introduce a switch: "-" everywhere, "/" on Windows too.
-// Inline: the program's SILENT test uses it without the platform layer.
-constexpr bool IsSwitchChar(char c) { return c == '-' || (kSlashIntroducesSwitch && c == '/'); }
-// Length of the folder part of a path: up to and including its last separator
-// (or, on Windows, a drive colon). 0 when the path has no folder part.
-std::size_t FolderPartLength(const std::string& path);
-
-// The process command line as the system gives it (program name included).
-std::string ProcessCommandLine();
-// Expands %NAME% references; undefined ones stay as typed. Returns nullopt
-// when the result does not fit the system's 1024-character buffer.
-std::optional<std::string> ExpandEnvironment(const std::string& text);
-
-// ---- Text encodings ---------------------------------------------------------
-
-// The engine's own literals are written in UTF-8 in the sources; this turns
-// them into the ANSI code page of the library's texts and log (identity on
-// Linux).
-std::string Utf8ToAnsi(const std::string& utf8);
-// Whether those texts are UTF-8 (Linux) rather than one byte a character.
-#if defined(_WIN32)
-constexpr bool kTextsAreUtf8 = false;
-#else
-constexpr bool kTextsAreUtf8 = true;
-#endif
-
-// ---- Console ----------------------------------------------------------------
-
-// The purge's notice for a folder that cannot be removed. Standard output is
-// flushed first (the program writes through the C runtime's stdout, which
-// both modules share), so the notice follows the names shown before it; waits
-// for the user where that cannot block a batch run.
-void ShowNotice(const std::string& text);
-
-// ---- Time and locale --------------------------------------------------------
-
-struct LocalDateTime {
-  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;
-};
-
-LocalDateTime LocalNow();
-// The user's short date and long time formats: "23/10/2003", "14:05:09".
-std::string FormatShortDate(const LocalDateTime& t);
-std::string FormatLongTime(const LocalDateTime& t);
-// Converts a date text (optionally followed by a time) by the user's short
-// date format into a day number. false when it does not convert.
-bool ParseShortDate(const std::string& text, double& dayNumber);
-// Base bias of the time zone in minutes (UTC = local standard time + bias).
-int TimeZoneBiasMinutes();
-
-// Day numbers: days since 30 December 1899, the fraction the time of day.
-double EncodeDayNumber(const LocalDateTime& t);
-// File time stamps are 100-ns ticks since 1 January 1601, UTC. A negative
-// one is a time that does not convert, as Windows refuses those too.
-constexpr int64_t kNoFileTime = -1;
-// A Unix time (seconds and nanoseconds since 1970) as a file time;
-// kNoFileTime when it lies before 1601 or beyond what 64 bits of ticks hold.
-int64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds);
-// The day number of a file time shifted by a bias in minutes (UTC = local +
-// bias), to the millisecond below: the last tick of a day stays on that day
-// and midnight starts the next. false when the time does not convert.
-bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber);
-// A file time turned into local time with the offset in force now (daylight
-// saving included when it is in force now), for every time alike, then
-// packed into DOS date (high 16 bits) and time. -1 outside 1980 to 2107.
-int32_t FileTimeToPackedLocal(int64_t fileTime);
-
 // ---- Results ----------------------------------------------------------------
-//
-// Every file operation reports one way: a std::error_code (empty on success)
-// or an ErrorOr<T> holding either the T or the error. The error carries the
-// system's own code (errno on Linux, GetLastError on Windows) in
-// SystemCategory(), whose message() is the system's text for it.
 
 // errno values on Linux; Win32 error codes on Windows, message() from
 // FormatMessageA and default_error_condition() mapping to std::errc, so that
@@ -139,6 +64,80 @@ class ErrorOr {
   std::optional<T> value_;
   std::error_code error_;
 };
+
+// ---- Paths and command line -------------------------------------------------
+
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+constexpr bool kFileNamesCaseSensitive = false;
+constexpr bool kSlashIntroducesSwitch = true;
+#else
+constexpr char kPathSeparator = '/';
+constexpr bool kFileNamesCaseSensitive = true;
+constexpr bool kSlashIntroducesSwitch = false;
+#endif
+
+// "/" is also a separator on Windows.
+bool IsPathSeparator(char c);
+// Characters that introduce a switch: "-" everywhere, "/" on Windows too.
+// Inline: the program's SILENT test uses it without the platform layer.
+constexpr bool IsSwitchChar(char c) { return c == '-' || (kSlashIntroducesSwitch && c == '/'); }
+// Length of the folder part of a path: up to and including its last separator
+// (or, on Windows, a drive colon). 0 when the path has no folder part.
+std::size_t FolderPartLength(const std::string& path);
+// The path without its trailing separators, as a held root keeps its path
+// text; a root keeps its own ("/"; on Windows "\" and "C:\" too).
+std::string WithoutTrailingSeparators(std::string path);
+
+// Expands %NAME% references; undefined ones stay as typed. Fails
+// (errc::value_too_large) when the result does not fit the system's
+// 1024-character buffer.
+ErrorOr<std::string> ExpandEnvironment(const std::string& text);
+
+// ---- Console ----------------------------------------------------------------
+
+// The purge's notice for a folder that cannot be removed. Standard output is
+// flushed first (the program writes through the C runtime's stdout, which
+// both modules share), so the notice follows the names shown before it; waits
+// for the user where that cannot block a batch run. The error of a notice
+// that could not be shown.
+std::error_code ShowNotice(const std::string& text);
+
+// ---- Time and locale --------------------------------------------------------
+
+struct LocalDateTime {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+LocalDateTime LocalNow();
+// The user's short date and long time formats: "23/10/2003", "14:05:09".
+ErrorOr<std::string> FormatShortDate(const LocalDateTime& t);
+ErrorOr<std::string> FormatLongTime(const LocalDateTime& t);
+// Converts a date text (optionally followed by a time) by the user's short
+// date format into a day number; errc::invalid_argument when it does not convert.
+ErrorOr<double> ParseShortDate(const std::string& text);
+// Base bias of the time zone in minutes (UTC = local standard time + bias).
+ErrorOr<int> TimeZoneBiasMinutes();
+
+// Day numbers: days since 30 December 1899, the fraction the time of day.
+double EncodeDayNumber(const LocalDateTime& t);
+// File time stamps are 100-ns ticks since 1 January 1601, UTC. A negative
+// one is a time that does not convert, as Windows refuses those too: the
+// file system's entries carry kNoFileTime for a time they cannot tell.
+constexpr int64_t kNoFileTime = -1;
+// A Unix time (seconds and nanoseconds since 1970) as a file time;
+// errc::value_too_large when it lies before 1601 or beyond what 64 bits of
+// ticks hold.
+ErrorOr<int64_t> FileTimeFromUnix(int64_t seconds, int64_t nanoseconds);
+// The day number of a file time shifted by a bias in minutes (UTC = local +
+// bias), to the millisecond below: the last tick of a day stays on that day
+// and midnight starts the next. errc::value_too_large for a negative time.
+ErrorOr<double> FileTimeToDayNumber(int64_t fileTime, int biasMinutes);
+// A file time turned into local time with the offset in force now (daylight
+// saving included when it is in force now), for every time alike, then
+// packed into DOS date (high 16 bits) and time. errc::value_too_large
+// outside 1980 to 2107.
+ErrorOr<int32_t> FileTimeToPackedLocal(int64_t fileTime);
 
 // ---- Files and folders --------------------------------------------------------
 
@@ -568,8 +567,18 @@ class FileSystem {
   virtual ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) = 0;
 };
 
+// What a backend learns as it works (Linux: the ceiling of held folders,
+// which calls the kernel has, the default ACL of the last folder a copy went
+// to); each NativeFileSystem owns its own. Defined by the backend.
+struct NativeState;
+
 class NativeFileSystem : public FileSystem {
  public:
+  NativeFileSystem();
+  ~NativeFileSystem() override;
+  NativeFileSystem(const NativeFileSystem&) = delete;
+  NativeFileSystem& operator=(const NativeFileSystem&) = delete;
+
   ErrorOr<Folder> OpenRoot(const std::string& path) override;
   ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) override;
   ErrorOr<EntryInfo> LookPath(const std::string& path) override;
@@ -613,6 +622,9 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<std::unique_ptr<InputFile>> OpenForRead(const Folder& folder, std::string_view name,
                                                   Sharing sharing) override;
   ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) override;
+
+ private:
+  std::unique_ptr<NativeState> state_;
 };
 
 }  // namespace vx

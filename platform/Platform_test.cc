@@ -11,17 +11,24 @@
 namespace vx {
 namespace {
 
+// The path text a held root keeps: trailing separators go, a root stays whole.
+TEST(PathText, TrailingSeparatorsGoButRootsStay) {
+  const std::string sep(1, kPathSeparator);
+  EXPECT_EQ(WithoutTrailingSeparators("a" + sep + "b" + sep + sep), "a" + sep + "b");
+  EXPECT_EQ(WithoutTrailingSeparators(sep + sep), sep);
+  EXPECT_EQ(WithoutTrailingSeparators("a"), "a");
+  EXPECT_EQ(WithoutTrailingSeparators("C:" + sep + sep), kPathSeparator == '\\' ? "C:\\" : "C:");
+}
+
 TEST(DayNumbers, CalendarDatesAndFileTimes) {
   EXPECT_EQ(EncodeDayNumber({1899, 12, 30}), 0.0);
   EXPECT_EQ(EncodeDayNumber({2003, 10, 23}), 37917.0);
   EXPECT_DOUBLE_EQ(EncodeDayNumber({2003, 10, 23, 12, 0, 0}), 37917.5);
   EXPECT_EQ(EncodeDayNumber({2000, 3, 1}), 36586.0);  // after a century leap day
-  double day = 0;
   // 1 January 1970 00:00 UTC as a file time.
-  ASSERT_TRUE(FileTimeToDayNumber(116444736000000000LL, 0, day));
-  EXPECT_EQ(day, 25569.0);
+  EXPECT_EQ(*FileTimeToDayNumber(116444736000000000LL, 0), 25569.0);
   // Before day 0 the fraction counts forward in time, on both sides alike.
-  ASSERT_TRUE(FileTimeToDayNumber(FileTimeFromUnix(-2209161600 - 86400 + 6 * 3600, 0), 0, day));
+  const double day = *FileTimeToDayNumber(*FileTimeFromUnix(-2209161600 - 86400 + 6 * 3600, 0), 0);
   EXPECT_EQ(day, EncodeDayNumber({1899, 12, 29, 6, 0, 0}));
   EXPECT_EQ(day, -1.25);
 }
@@ -31,15 +38,16 @@ TEST(DayNumbers, CalendarDatesAndFileTimes) {
 // is on the day before.
 TEST(DayNumbers, LocalMidnightStartsItsDay) {
   constexpr int64_t kTicksPerMinute = 600000000;
-  const int64_t utcMidnight = FileTimeFromUnix(1043280000, 0);  // 23 January 2003 00:00 UTC
+  const int64_t utcMidnight = *FileTimeFromUnix(1043280000, 0);  // 23 January 2003 00:00 UTC
   const double day = EncodeDayNumber({2003, 1, 23});
   // UTC, New York, Newfoundland, Shanghai, Athens, Kathmandu.
   for (int bias : {0, 300, 210, -480, -120, -345}) {
     const int64_t midnight = utcMidnight + bias * kTicksPerMinute;
-    double at = 0, before = 0, after = 0;
-    ASSERT_TRUE(FileTimeToDayNumber(midnight, bias, at));
-    ASSERT_TRUE(FileTimeToDayNumber(midnight - 1, bias, before));
-    ASSERT_TRUE(FileTimeToDayNumber(midnight + 1, bias, after));
+    const ErrorOr<double> atTime = FileTimeToDayNumber(midnight, bias);
+    const ErrorOr<double> beforeTime = FileTimeToDayNumber(midnight - 1, bias);
+    const ErrorOr<double> afterTime = FileTimeToDayNumber(midnight + 1, bias);
+    ASSERT_TRUE(atTime && beforeTime && afterTime);
+    const double at = *atTime, before = *beforeTime, after = *afterTime;
     EXPECT_EQ(at, day) << "bias " << bias;
     EXPECT_EQ(std::trunc(after), day) << "bias " << bias;
     EXPECT_EQ(std::trunc(before), day - 1) << "bias " << bias;
@@ -51,24 +59,23 @@ TEST(DayNumbers, LocalMidnightStartsItsDay) {
 // since 1601 cannot hold is a conversion failure, never a wrapped value.
 TEST(DayNumbers, UnixTimesConvertOrFail) {
   constexpr int64_t kEpoch = 116444736000000000LL;
-  EXPECT_EQ(FileTimeFromUnix(0, 0), kEpoch);
-  EXPECT_EQ(FileTimeFromUnix(1, 999999999), kEpoch + 19999999);
-  EXPECT_EQ(FileTimeFromUnix(-1, 500000000), kEpoch - 5000000);
-  EXPECT_EQ(FileTimeFromUnix(-11644473600, 0), 0);  // 1 January 1601
-  EXPECT_EQ(FileTimeFromUnix(-11644473601, 999999999), kNoFileTime);
+  EXPECT_EQ(*FileTimeFromUnix(0, 0), kEpoch);
+  EXPECT_EQ(*FileTimeFromUnix(1, 999999999), kEpoch + 19999999);
+  EXPECT_EQ(*FileTimeFromUnix(-1, 500000000), kEpoch - 5000000);
+  EXPECT_EQ(*FileTimeFromUnix(-11644473600, 0), 0);  // 1 January 1601
+  EXPECT_EQ(FileTimeFromUnix(-11644473601, 999999999).error(), std::errc::value_too_large);
   // The last tick a signed 64-bit count holds, and the one after it.
-  EXPECT_EQ(FileTimeFromUnix(910692730085, 477580700), INT64_MAX);
-  EXPECT_EQ(FileTimeFromUnix(910692730085, 477580800), kNoFileTime);
-  EXPECT_EQ(FileTimeFromUnix(1000000000000000, 0), kNoFileTime);  // touch -d @1000000000000000
-  EXPECT_EQ(FileTimeFromUnix(INT64_MAX, 0), kNoFileTime);
-  EXPECT_EQ(FileTimeFromUnix(INT64_MIN, 0), kNoFileTime);
-  double day = 42;
-  EXPECT_FALSE(FileTimeToDayNumber(kNoFileTime, 0, day));
-  EXPECT_FALSE(FileTimeToDayNumber(INT64_MIN, -480, day));
-  EXPECT_EQ(day, 42);
-  EXPECT_TRUE(FileTimeToDayNumber(INT64_MAX, -840, day));  // the latest time, east of UTC
-  EXPECT_GT(day, 10000000.0);
-  EXPECT_EQ(FileTimeToPackedLocal(kNoFileTime), -1);
+  EXPECT_EQ(*FileTimeFromUnix(910692730085, 477580700), INT64_MAX);
+  EXPECT_EQ(FileTimeFromUnix(910692730085, 477580800).error(), std::errc::value_too_large);
+  EXPECT_EQ(FileTimeFromUnix(1000000000000000, 0).error(), std::errc::value_too_large);  // touch -d @1000000000000000
+  EXPECT_EQ(FileTimeFromUnix(INT64_MAX, 0).error(), std::errc::value_too_large);
+  EXPECT_EQ(FileTimeFromUnix(INT64_MIN, 0).error(), std::errc::value_too_large);
+  EXPECT_FALSE(FileTimeToDayNumber(kNoFileTime, 0));
+  EXPECT_FALSE(FileTimeToDayNumber(INT64_MIN, -480));
+  const ErrorOr<double> latest = FileTimeToDayNumber(INT64_MAX, -840);  // the latest time, east of UTC
+  ASSERT_TRUE(latest);
+  EXPECT_GT(*latest, 10000000.0);
+  EXPECT_FALSE(FileTimeToPackedLocal(kNoFileTime));
 }
 
 TEST(FileIO, FoldersAppendAndReplace) {

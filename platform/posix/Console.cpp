@@ -1,26 +1,25 @@
-// POSIX backend: command line, encodings, the purge's notice.
-#include <cstdio>
+// POSIX backend: the purge's notice.
 #include <unistd.h>
 
-#include "platform/Unix/CommandLineText.inc"
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/Platform.h"
 
 namespace vx {
 
-std::string ProcessCommandLine() { return CommandLineOfProcess(); }
-
-std::string Utf8ToAnsi(const std::string& utf8) { return utf8; }
-
-void ShowNotice(const std::string& text) {
+std::error_code ShowNotice(const std::string& text) {
   // The names the program wrote before wait in the shared stdout buffer.
   std::fflush(stdout);
   const std::string line = text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  if (std::fwrite(line.data(), 1, line.size(), stderr) != line.size()) return SystemError(errno);
   // Only a person at a terminal can acknowledge; a batch run never waits.
   if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {
     int c;
     do c = std::getchar();
     while (c != EOF && c != '\n');
   }
+  return {};
 }
 
 }  // namespace vx

@@ -7,6 +7,8 @@
 
 #include "platform/DateText.h"
 
+#include "platform/Platform.h"
+
 namespace vx {
 
 namespace {
@@ -33,13 +35,15 @@ SYSTEMTIME ToSystemTime(const LocalDateTime& t) {
 
 }  // namespace
 
-std::optional<std::string> ExpandEnvironment(const std::string& text) {
+ErrorOr<std::string> ExpandEnvironment(const std::string& text) {
+  const std::error_code tooLong = std::make_error_code(std::errc::value_too_large);
   // The system takes at most 32,767 characters (one UNICODE_STRING); past
   // that Wine's ExpandEnvironmentStringsA crashes instead of failing.
-  if (text.size() >= 32767) return std::nullopt;
+  if (text.size() >= 32767) return tooLong;
   char buffer[kExpansionBuffer];
   const DWORD needed = ::ExpandEnvironmentStringsA(text.c_str(), buffer, kExpansionBuffer);
-  if (needed == 0 || needed > kExpansionBuffer) return std::nullopt;
+  if (needed == 0) return SystemError(static_cast<int>(::GetLastError()));
+  if (needed > kExpansionBuffer) return tooLong;
   return std::string(buffer);
 }
 
@@ -57,42 +61,49 @@ LocalDateTime LocalNow() {
   return t;
 }
 
-std::string FormatShortDate(const LocalDateTime& t) {
+ErrorOr<std::string> FormatShortDate(const LocalDateTime& t) {
   const SYSTEMTIME st = ToSystemTime(t);
   char buffer[128];
   const int n = ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buffer, sizeof buffer);
-  return n > 0 ? std::string(buffer) : std::string();
+  if (n <= 0) return SystemError(static_cast<int>(::GetLastError()));
+  return std::string(buffer);
 }
 
-std::string FormatLongTime(const LocalDateTime& t) {
+ErrorOr<std::string> FormatLongTime(const LocalDateTime& t) {
   const SYSTEMTIME st = ToSystemTime(t);
   char buffer[128];
   const int n = ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, buffer, sizeof buffer);
-  return n > 0 ? std::string(buffer) : std::string();
+  if (n <= 0) return SystemError(static_cast<int>(::GetLastError()));
+  return std::string(buffer);
 }
 
-bool ParseShortDate(const std::string& text, double& dayNumber) {
+ErrorOr<double> ParseShortDate(const std::string& text) {
   DateFormat format = DateFormatFromPattern(LocaleText(LOCALE_SSHORTDATE));
   const std::string timeSeparator = LocaleText(LOCALE_STIME);
   if (!timeSeparator.empty()) format.timeSeparator = timeSeparator[0];
-  return ParseDateText(text, format, LocalNow().year, dayNumber);
+  double dayNumber = 0;
+  if (!ParseDateText(text, format, LocalNow().year, dayNumber))
+    return std::make_error_code(std::errc::invalid_argument);
+  return dayNumber;
 }
 
-int TimeZoneBiasMinutes() {
+ErrorOr<int> TimeZoneBiasMinutes() {
   TIME_ZONE_INFORMATION info;
-  ::GetTimeZoneInformation(&info);
+  if (::GetTimeZoneInformation(&info) == TIME_ZONE_ID_INVALID)
+    return SystemError(static_cast<int>(::GetLastError()));
   return static_cast<int>(info.Bias);
 }
 
-int32_t FileTimeToPackedLocal(int64_t fileTime) {
-  if (fileTime < 0) return -1;
+ErrorOr<int32_t> FileTimeToPackedLocal(int64_t fileTime) {
+  const std::error_code outside = std::make_error_code(std::errc::value_too_large);
+  if (fileTime < 0) return outside;
   // FileTimeToLocalFileTime applies the offset in force now to every time.
   FILETIME utc, local;
   utc.dwLowDateTime = static_cast<DWORD>(fileTime & 0xFFFFFFFF);
   utc.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(fileTime) >> 32);
   WORD date = 0, time = 0;
   if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToDosDateTime(&local, &date, &time))
-    return -1;
+    return outside;
   return static_cast<int32_t>(static_cast<uint32_t>(date) << 16 | time);
 }
 

@@ -7,10 +7,12 @@
 #include <sys/time.h>
 
 #include "platform/DateText.h"
+#include "platform/Platform.h"
 
 namespace vx {
 
 namespace {
+
 
 constexpr std::size_t kExpansionBuffer = 1024;  // characters, terminator included
 
@@ -71,7 +73,7 @@ LocalDateTime FromTm(const std::tm& tm) {
 
 // %NAME% of a defined variable becomes its value; anything else is copied
 // as typed, a lone "%" included.
-std::optional<std::string> ExpandEnvironment(const std::string& text) {
+ErrorOr<std::string> ExpandEnvironment(const std::string& text) {
   std::string result;
   std::size_t at = 0;
   while (at < text.size() && result.size() < kExpansionBuffer) {
@@ -87,7 +89,7 @@ std::optional<std::string> ExpandEnvironment(const std::string& text) {
     result += value ? std::string(value) : text.substr(open, close - open + 1);
     at = close + 1;
   }
-  if (result.size() >= kExpansionBuffer) return std::nullopt;
+  if (result.size() >= kExpansionBuffer) return std::make_error_code(std::errc::value_too_large);
   return result;
 }
 
@@ -102,24 +104,32 @@ LocalDateTime LocalNow() {
   return t;
 }
 
-std::string FormatShortDate(const LocalDateTime& t) { return FormatByLocale(D_FMT, t, "%d/%m/%Y"); }
-
-std::string FormatLongTime(const LocalDateTime& t) { return FormatByLocale(T_FMT, t, "%H:%M:%S"); }
-
-bool ParseShortDate(const std::string& text, double& dayNumber) {
-  const std::string pattern = TimeLocaleFormat(D_FMT);
-  const DateFormat format = pattern.empty() ? DateFormat() : DateFormatFromPattern(pattern);
-  return ParseDateText(text, format, LocalNow().year, dayNumber);
+ErrorOr<std::string> FormatShortDate(const LocalDateTime& t) {
+  return FormatByLocale(D_FMT, t, "%d/%m/%Y");
 }
 
-int TimeZoneBiasMinutes() {
+ErrorOr<std::string> FormatLongTime(const LocalDateTime& t) {
+  return FormatByLocale(T_FMT, t, "%H:%M:%S");
+}
+
+ErrorOr<double> ParseShortDate(const std::string& text) {
+  const std::string pattern = TimeLocaleFormat(D_FMT);
+  const DateFormat format = pattern.empty() ? DateFormat() : DateFormatFromPattern(pattern);
+  double dayNumber = 0;
+  if (!ParseDateText(text, format, LocalNow().year, dayNumber))
+    return std::make_error_code(std::errc::invalid_argument);
+  return dayNumber;
+}
+
+ErrorOr<int> TimeZoneBiasMinutes() {
   ::tzset();
   return static_cast<int>(::timezone / 60);
 }
 
-int32_t FileTimeToPackedLocal(int64_t fileTime) {
+ErrorOr<int32_t> FileTimeToPackedLocal(int64_t fileTime) {
   constexpr int64_t kSecondsBefore1970 = 11644473600LL;  // from 1 January 1601
-  if (fileTime < 0) return -1;
+  const std::error_code outside = std::make_error_code(std::errc::value_too_large);
+  if (fileTime < 0) return outside;
   // One offset for every time, the one in force now, as Windows turns file
   // times into local ones: each time's own offset would fold the autumn's
   // repeated hour onto the hour before it, and a changed file would pass
@@ -134,16 +144,16 @@ int32_t FileTimeToPackedLocal(int64_t fileTime) {
   const std::string_view zoneText = zone ? zone : "\x01";  // unset differs from empty
   std::tm tm{};
   if (now != askedAt || zoneText != askedZone) {
-    if (::localtime_r(&now, &tm) == nullptr) return -1;
+    if (::localtime_r(&now, &tm) == nullptr) return outside;
     askedAt = now;
     askedZone = zoneText;
     offset = tm.tm_gmtoff;
   }
   const std::time_t local =
       static_cast<std::time_t>(fileTime / 10000000 - kSecondsBefore1970 + offset);
-  if (::gmtime_r(&local, &tm) == nullptr) return -1;
+  if (::gmtime_r(&local, &tm) == nullptr) return outside;
   const int year = tm.tm_year + 1900;
-  if (year < 1980 || year > 2107) return -1;  // outside what the packed form can hold
+  if (year < 1980 || year > 2107) return outside;  // outside what the packed form can hold
   const uint32_t date = static_cast<uint32_t>((year - 1980) << 9 | (tm.tm_mon + 1) << 5 | tm.tm_mday);
   const uint32_t time = static_cast<uint32_t>(tm.tm_hour << 11 | tm.tm_min << 5 | tm.tm_sec / 2);
   return static_cast<int32_t>(date << 16 | time);
