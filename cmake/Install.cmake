@@ -5,7 +5,8 @@
 #   runtime      the shared library (the DLL and, for i686, its runtime DLLs)
 #   development  header, .so link or import library, pkg-config, CMake package
 #   program      the console program, its lower-case link, manual pages, README
-# A plain `cmake --install` installs all three.
+# A plain `cmake --install` installs all three; Debian's own files (copyright,
+# changelog, lintian overrides) go into the packages only.
 include(CMakePackageConfigHelpers)
 
 set(VELTRIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VeltrixCore)
