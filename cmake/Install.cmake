@@ -5,7 +5,8 @@
 #   runtime      the shared library (the DLL and, for i686, its runtime DLLs)
 #   development  header, .so link or import library, pkg-config, CMake package
 #   program      the console program, its lower-case link, manual pages, README
-# A plain `cmake --install` installs all three.
+# A plain `cmake --install` installs all three; Debian's own files (copyright,
+# changelog, lintian overrides) go into the packages only.
 include(CMakePackageConfigHelpers)
 
 set(VELTRIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VeltrixCore)
@@ -102,11 +103,26 @@ else()
   file(CREATE_LINK Veltrix ${VELTRIX_PACKAGE_DIR}/links/veltrix SYMBOLIC)
   file(CREATE_LINK Veltrix.1.gz ${VELTRIX_PACKAGE_DIR}/links/veltrix.1.gz SYMBOLIC)
 
-  install(FILES ${VELTRIX_PACKAGE_DIR}/links/veltrix DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
   foreach(dir man1 fr/man1)
-    install(FILES ${VELTRIX_PACKAGE_DIR}/Veltrix.1.gz ${VELTRIX_PACKAGE_DIR}/links/veltrix.1.gz
-            DESTINATION ${CMAKE_INSTALL_MANDIR}/${dir} COMPONENT program)
+    install(FILES ${VELTRIX_PACKAGE_DIR}/Veltrix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/${dir}
+            COMPONENT program)
   endforeach()
+  # A link goes only where no file of its name is: in a folder whose names
+  # ignore case (ext4 casefold) `veltrix` is the program or its page itself,
+  # which the link would replace with a link to itself.
+  install(CODE "
+    foreach(link ${CMAKE_INSTALL_BINDIR}/veltrix ${CMAKE_INSTALL_MANDIR}/man1/veltrix.1.gz
+                 ${CMAKE_INSTALL_MANDIR}/fr/man1/veltrix.1.gz)
+      set(path \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${link}\")
+      get_filename_component(name \"\${link}\" NAME)
+      get_filename_component(folder \"\${link}\" DIRECTORY)
+      if(EXISTS \"\${path}\" AND NOT IS_SYMLINK \"\${path}\")
+        message(STATUS \"Not replaced by a link: \${path}\")
+      else()
+        file(INSTALL \"${VELTRIX_PACKAGE_DIR}/links/\${name}\"
+             DESTINATION \"\${CMAKE_INSTALL_PREFIX}/\${folder}\")
+      endif()
+    endforeach()" COMPONENT program)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
 
   # Debian's own files, in the packages only: each package's copyright,

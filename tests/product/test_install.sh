@@ -46,6 +46,12 @@ if [ $windows = 0 ]; then
     target=$(readlink "$prefix/$link")
     [ "$target" = "$(basename "$link" | sed 's/^v/V/')" ] || fail "$link links to [$target]"
   done
+  # A file already named veltrix (in a folder whose names ignore case, the
+  # program itself) is never replaced by the link.
+  mkdir -p "$work/kept/bin" && printf 'mine' >"$work/kept/bin/veltrix"
+  cmake --install "$VX_BUILD_DIR" --prefix "$work/kept" >"$work/kept.log" 2>&1 || fail "install over bin/veltrix failed"
+  [ ! -L "$work/kept/bin/veltrix" ] && [ "$(cat "$work/kept/bin/veltrix")" = mine ] ||
+    fail "the link replaced a file named veltrix"
   # Debian's own files (copyright, changelog, lintian overrides) go into the packages only.
   [ ! -e "$prefix/share/lintian" ] && [ ! -e "$prefix/share/doc/veltrix/copyright" ] ||
     fail "a plain install holds the packages' Debian files"
