@@ -490,7 +490,7 @@ TEST_F(TreeCopyTest, SameAsTheSourceAndSecondRunCopiesNothing) {
   dir_.Write("src/sub/deeper/d.bin", std::string(200000, '\x5a'));
   dir_.Write("src/ro.txt", "read-only");
   ASSERT_FALSE(files_.SetAttributes(dir_ / "src/ro.txt", attr::ReadOnly | attr::Archive));
-  fs_.SetWriteTime(dir_ / "src/sub/c.txt", FileTimeFromUnix(981173106, 789000000));
+  fs_.SetWriteTime(dir_ / "src/sub/c.txt", *FileTimeFromUnix(981173106, 789000000));
   o().CopySubdirs = 1;
   o().KeepAttributes = 1;
   EXPECT_EQ(Copy(), 5);

@@ -139,9 +139,9 @@ TEST_F(MainSequence, RefusedCommandLineEndsWithFiveAndNoSession) {
   EXPECT_EQ(console.out, banner);
   // The library's reason (ANSI, control characters shown as "?"), then the
   // program's hint, on standard error only.
-  EXPECT_EQ(console.err, host::AnsiToOem("Option inconnue : \"-Z\xE9?[2J\".") + "\r\n" +
+  EXPECT_EQ(console.err, host::AnsiToOem("Option inconnue : \"-Z\xE9?[2J\".") + kEol +
                              host::Utf8ToOem("Ligne de commande refusée : Veltrix -? affiche l'aide.") +
-                             "\r\n");
+                             kEol);
   console.err.clear();
   EXPECT_EQ(Run("Veltrix src -Z -silent"), 5);
   EXPECT_EQ(console.err, "");

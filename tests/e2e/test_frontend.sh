@@ -59,7 +59,7 @@ hint=$(vx_console "Ligne de commande refusée : Veltrix -? affiche l'aide.")
 vx_run
 assert_rc 5 "no arguments"
 assert_eq 4 "$(wc -l <"$VX_OUT" | tr -d ' ')" "only the banner"
-assert_eq "Aucune source dans la ligne de commande."$'\r\n'"$hint"$'\r' "$(cat "$VX_ERR")" "reason and hint"
+assert_eq "Aucune source dans la ligne de commande.$VX_EOL$hint$cr" "$(cat "$VX_ERR")" "reason and hint"
 vx_run "${VX_SW}SILENT"
 assert_rc 5 "SILENT alone"
 assert_empty "$VX_OUT" "nothing printed when SILENT"
@@ -71,7 +71,7 @@ printf 'x' >"$VX_TMP/s/f"
 vx_run "$(vx_path "$VX_TMP/s")" "$(vx_path "$VX_TMP/d")" "${VX_SW}STRICT" --dry-run
 assert_rc 5 "unknown switch under -STRICT"
 assert_eq 4 "$(wc -l <"$VX_OUT" | tr -d ' ')" "only the banner"
-assert_eq 'Option inconnue : "--dry-run".'$'\r\n'"$hint"$'\r' "$(cat "$VX_ERR")" "the switch named"
+assert_eq 'Option inconnue : "--dry-run".'"$VX_EOL$hint$cr" "$(cat "$VX_ERR")" "the switch named"
 [ ! -e "$VX_TMP/d" ] || fail "a refused command line copied"
 vx_run "$(vx_path "$VX_TMP/s")" "$(vx_path "$VX_TMP/d")" --dry-run "${VX_SW}S"
 assert_rc 0 "unknown switch without -STRICT"

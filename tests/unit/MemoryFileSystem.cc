@@ -97,7 +97,7 @@ bool Fault::Strikes() {
 
 std::string MemoryFileSystem::Root() { return Windows() ? "C:\\" : "/"; }
 
-MemoryFileSystem::MemoryFileSystem() : clock_(FileTimeFromUnix(kFirstUnixTime, 0)) {
+MemoryFileSystem::MemoryFileSystem() : clock_(*FileTimeFromUnix(kFirstUnixTime, 0)) {
   auto root = std::make_shared<Node>();
   root->kind = kFolder;
   root->mode = 0755;
