@@ -136,5 +136,5 @@ veltrix_script_tests(e2e 300 ${E2E_TESTS})
 veltrix_script_tests(faults 180 ${FAULT_TESTS})
 # A hundred runs against a swapping helper: slower under the sanitizers.
 if(TEST faults.test_race)
-  set_tests_properties(faults.test_race PROPERTIES TIMEOUT 600)
+  set_tests_properties(faults.test_race PROPERTIES TIMEOUT 900)
 endif()

@@ -7,7 +7,7 @@
 # destination under -S -FORCE and under -SYNCHRONIZE, source under -X and
 # under -SYNCHRONIZE; VXF_RACE_TRIALS trials each (25 by default). Then a
 # root itself is swapped once the copy has begun: destination and source
-# under -SYNCHRONIZE, source under -X; VXF_RACE_ROOT_TRIALS each (10). The
+# under -SYNCHRONIZE, source under -X; VXF_RACE_ROOT_TRIALS each (8). The
 # cases named in VXF_RACE_CASES (all by default) are run.
 source "$(dirname "$0")/lib.sh"
 vxf_linux_only "the race harness"
@@ -117,7 +117,7 @@ run_case dest-copy "$dst" "destination subfolder swapped for a link, -S -FORCE" 
 run_case dest-mirror "$dst" "destination subfolder swapped for a link, -SYNCHRONIZE" "${S}S" "${S}SYNCHRONIZE"
 run_case source-move "$src" "source subfolder swapped for a link, -X (nothing read, nothing lost)" "${S}S" "${S}X"
 run_case source-mirror "$src" "source subfolder swapped for a link, -SYNCHRONIZE (nothing read)" "${S}S" "${S}SYNCHRONIZE"
-trials=${VXF_RACE_ROOT_TRIALS:-10}
+trials=${VXF_RACE_ROOT_TRIALS:-8}
 run_case root-dest-mirror "$dst" "destination root swapped for a link mid-run, -SYNCHRONIZE" "${S}S" "${S}SYNCHRONIZE"
 run_case root-source-mirror "$src" "source root swapped for a link mid-run, -SYNCHRONIZE (nothing lost)" "${S}S" "${S}SYNCHRONIZE"
 run_case root-source-move "$src" "source root swapped for a link mid-run, -X (nothing removed outside)" "${S}S" "${S}X"
