@@ -2,12 +2,49 @@
 # added here too: configuration stops on a source file or test that no list
 # names, so that nothing is left out of a binary or a test run in silence.
 
+# The platform layer: what both systems share, then one file per concept
+# for each system.
 set(PLATFORM_SOURCES
   platform/DateText.cpp
-  platform/Platform.cpp)
+  platform/FileTimes.cpp
+  platform/Listing.cpp
+  platform/TemporaryNames.cpp)
+set(PLATFORM_POSIX_SOURCES
+  platform/posix/Attributes.cpp
+  platform/posix/Console.cpp
+  platform/posix/Errors.cpp
+  platform/posix/FileCopy.cpp
+  platform/posix/Folders.cpp
+  platform/posix/Listing.cpp
+  platform/posix/Locale.cpp
+  platform/posix/Paths.cpp
+  platform/posix/TemporaryFiles.cpp)
+set(PLATFORM_WIN32_SOURCES
+  platform/win32/Attributes.cpp
+  platform/win32/Console.cpp
+  platform/win32/Entries.cpp
+  platform/win32/Errors.cpp
+  platform/win32/FileCopy.cpp
+  platform/win32/Folders.cpp
+  platform/win32/Listing.cpp
+  platform/win32/Locale.cpp
+  platform/win32/Names.cpp
+  platform/win32/TemporaryFiles.cpp)
+# The command line and the code pages: compiled into the library and into
+# the program, each of which holds its own copy.
+set(PROCESS_POSIX_SOURCES
+  platform/posix/CodePages.cpp
+  platform/posix/Process.cpp)
+set(PROCESS_WIN32_SOURCES
+  platform/win32/CodePages.cpp
+  platform/win32/Process.cpp)
 # The program's own platform code; holds no file-system code.
 set(HOST_SOURCES
   platform/Host.cpp)
+set(HOST_POSIX_SOURCES
+  platform/posix/Host.cpp)
+set(HOST_WIN32_SOURCES
+  platform/win32/Host.cpp)
 set(COMMAND_LINE_SOURCES
   core/CommandLine.cpp)
 set(ENGINE_SOURCES
@@ -113,7 +150,9 @@ function(veltrix_check_source_lists)
     ${CMAKE_SOURCE_DIR}/tests/*.cc ${CMAKE_SOURCE_DIR}/tests/*.cpp ${CMAKE_SOURCE_DIR}/tests/*.c
     ${CMAKE_SOURCE_DIR}/tests/*/test_*.sh ${CMAKE_SOURCE_DIR}/bench/*.cpp
     ${CMAKE_SOURCE_DIR}/examples/*.c ${CMAKE_SOURCE_DIR}/examples/*.cpp)
-  set(listed ${PLATFORM_SOURCES} ${HOST_SOURCES} ${COMMAND_LINE_SOURCES} ${ENGINE_SOURCES}
+  set(listed ${PLATFORM_SOURCES} ${PLATFORM_POSIX_SOURCES} ${PLATFORM_WIN32_SOURCES}
+      ${PROCESS_POSIX_SOURCES} ${PROCESS_WIN32_SOURCES} ${HOST_SOURCES} ${HOST_POSIX_SOURCES}
+      ${HOST_WIN32_SOURCES} ${COMMAND_LINE_SOURCES} ${ENGINE_SOURCES}
       ${CORE_SOURCES} ${FRONTEND_SOURCES} ${PROGRAM_SOURCES} ${UNIT_TEST_SOURCES} ${E2E_TESTS}
       ${FAULT_TESTS} ${PRODUCT_TESTS} ${EXAMPLE_HOST_SOURCES} ${EXAMPLE_LOADER_POSIX}
       ${EXAMPLE_LOADER_WIN32} ${SOURCES_ELSEWHERE})

@@ -13,7 +13,7 @@
 #include "tests/unit/TempDir.h"
 // After the interface: its CopyFile, MoveFile and DeleteFile are no macros.
 #include <windows.h>
-#include "platform/Windows/ListingSteps.h"
+#include "platform/win32/ListingSteps.h"
 #undef CopyFile
 #undef MoveFile
 #undef DeleteFile

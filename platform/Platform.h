@@ -1,6 +1,6 @@
 // The thin layer that stands in for the operating system. The engine reaches
-// files, time, locale and the process only through here; Unix/*.inc and
-// Windows/*.inc hold the two backends. It is linked into the library alone:
+// files, time, locale and the process only through here; posix/ and win32/
+// hold the two backends, one file per concept. It is linked into the library alone:
 // the console program has its own narrow interface, platform/Host.h.
 #pragma once
 
@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "platform/Process.h"  // the command line, Utf8ToAnsi
 
 namespace vx {
 
@@ -36,18 +38,9 @@ constexpr bool IsSwitchChar(char c) { return c == '-' || (kSlashIntroducesSwitch
 // (or, on Windows, a drive colon). 0 when the path has no folder part.
 std::size_t FolderPartLength(const std::string& path);
 
-// The process command line as the system gives it (program name included).
-std::string ProcessCommandLine();
 // Expands %NAME% references; undefined ones stay as typed. Returns nullopt
 // when the result does not fit the system's 1024-character buffer.
 std::optional<std::string> ExpandEnvironment(const std::string& text);
-
-// ---- Text encodings ---------------------------------------------------------
-
-// The engine's own literals are written in UTF-8 in the sources; this turns
-// them into the ANSI code page of the library's texts and log (identity on
-// Linux).
-std::string Utf8ToAnsi(const std::string& utf8);
 
 // ---- Console ----------------------------------------------------------------
 

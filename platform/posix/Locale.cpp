@@ -7,6 +7,7 @@
 #include <sys/time.h>
 
 #include "platform/DateText.h"
+#include "platform/Platform.h"
 
 namespace vx {
 

@@ -1,9 +1,8 @@
-// The platform layer: what both backends share, then the backend itself.
-#include "platform/Platform.h"
-
+// Held folders' path text, listings and the file system's default
+// operations: the same on every platform.
 #include <algorithm>
-#include <cstring>
-#include <random>
+
+#include "platform/Platform.h"
 
 namespace vx {
 
@@ -131,101 +130,4 @@ std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, 
   return {};
 }
 
-// ---- Temporary names --------------------------------------------------------------
-
-namespace {
-constexpr char kTemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyz234567";  // base 32
-}  // namespace
-
-bool IsTemporaryName(std::string_view name) {
-  const std::size_t prefix = sizeof kTemporaryPrefix - 1, suffix = sizeof kTemporarySuffix - 1;
-  if (name.size() != prefix + kTemporaryRandomLength + suffix) return false;
-  if (name.substr(0, prefix) != kTemporaryPrefix || name.substr(name.size() - suffix) != kTemporarySuffix)
-    return false;
-  const std::string_view random = name.substr(prefix, kTemporaryRandomLength);
-  return random.find_first_not_of(kTemporaryAlphabet) == std::string_view::npos;
-}
-
-std::string NewTemporaryName() {
-  // Seeded once from the system's entropy source: names differ between runs
-  // and between the programs that write into one folder at once.
-  static std::mt19937_64 generator = [] {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device()};
-    return std::mt19937_64(seed);
-  }();
-  std::string name = kTemporaryPrefix;
-  uint64_t bits = generator();
-  for (std::size_t i = 0; i < kTemporaryRandomLength; ++i, bits >>= 5)
-    name += kTemporaryAlphabet[bits & 31];
-  name += kTemporarySuffix;
-  return name;
-}
-
-// Days from 30 December 1899 for a proleptic Gregorian date.
-static int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468 + 25569;  // 25569: 1899-12-30 to 1970-01-01
-}
-
-// A day number from whole days and the milliseconds into that day. Before
-// day 0 the fraction still counts forward in time, as in the day-number convention.
-static double DayNumberOf(int64_t days, int64_t millisecondOfDay) {
-  const double fraction = static_cast<double>(millisecondOfDay) / 86400000.0;
-  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
-}
-
-double EncodeDayNumber(const LocalDateTime& t) {
-  const int64_t millisecond =
-      ((int64_t{t.hour} * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
-  return DayNumberOf(DaysFromCivil(t.year, t.month, t.day), millisecond);
-}
-
-int64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
-  constexpr int64_t kTicksPerSecond = 10000000;
-  constexpr int64_t kUnixEpochTicks = 116444736000000000LL;  // 1 January 1970 as a file time
-  constexpr int64_t kEarliest = -kUnixEpochTicks / kTicksPerSecond;  // 1 January 1601
-  constexpr int64_t kLatest = (INT64_MAX - kUnixEpochTicks) / kTicksPerSecond;
-  if (seconds < kEarliest || seconds > kLatest || nanoseconds < 0 || nanoseconds >= 1000000000)
-    return kNoFileTime;
-  const int64_t whole = kUnixEpochTicks + seconds * kTicksPerSecond;
-  const int64_t ticks = nanoseconds / 100;
-  return whole > INT64_MAX - ticks ? kNoFileTime : whole + ticks;
-}
-
-bool FileTimeToDayNumber(int64_t fileTime, int biasMinutes, double& dayNumber) {
-  constexpr int64_t kMillisecondsPerDay = 86400000;
-  constexpr int64_t kDaysBefore1899 = 109205;  // 1 January 1601 to 30 December 1899
-  if (fileTime < 0) return false;
-  // Whole milliseconds before any division into days: a double count of
-  // days cannot tell the last ticks of a day from the next midnight.
-  const int64_t local = fileTime / 10000 - int64_t{biasMinutes} * 60000;
-  int64_t days = local / kMillisecondsPerDay;
-  int64_t millisecond = local % kMillisecondsPerDay;
-  if (millisecond < 0) {
-    millisecond += kMillisecondsPerDay;
-    --days;
-  }
-  dayNumber = DayNumberOf(days - kDaysBefore1899, millisecond);
-  return true;
-}
-
 }  // namespace vx
-
-#if defined(_WIN32)
-#include "platform/Windows/FileIO.inc"
-#include "platform/Windows/FileOps.inc"
-#include "platform/Windows/Links.inc"
-#include "platform/Windows/Locale.inc"
-#include "platform/Windows/Process.inc"
-#else
-#include "platform/Unix/FileIO.inc"
-#include "platform/Unix/FileOps.inc"
-#include "platform/Unix/Links.inc"
-#include "platform/Unix/Locale.inc"
-#include "platform/Unix/Process.inc"
-#endif

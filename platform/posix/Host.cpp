@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "core/Error.h"
-#include "platform/Unix/CommandLineText.inc"
+#include "platform/Host.h"
 
 namespace vx::host {
 
@@ -64,10 +64,7 @@ void SetUpConsole() {
   if (!::isatty(STDOUT_FILENO)) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
-std::string ProcessCommandLine() { return CommandLineOfProcess(); }
-
 std::string Utf8ToOem(const std::string& utf8) { return utf8; }
-std::string Utf8ToAnsi(const std::string& utf8) { return utf8; }
 std::string AnsiToOem(const std::string& ansi) { return ansi; }
 
 bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }

@@ -1,11 +1,11 @@
-// Conversion between code pages through UTF-16. Included by the library's
-// backend and by the program's host.
-#include <windows.h>
+// Win32 backend: code pages. Compiled into the library and into the program.
+#include "platform/win32/CodePages.h"
 
-#include <string>
+#include "platform/Process.h"
 
 namespace vx {
-namespace {
+
+namespace win {
 
 std::string ConvertCodePage(const std::string& text, UINT from, UINT to) {
   if (text.empty()) return text;
@@ -21,5 +21,8 @@ std::string ConvertCodePage(const std::string& text, UINT from, UINT to) {
   return out;
 }
 
-}  // namespace
+}  // namespace win
+
+std::string Utf8ToAnsi(const std::string& utf8) { return win::ConvertCodePage(utf8, CP_UTF8, CP_ACP); }
+
 }  // namespace vx

@@ -7,6 +7,8 @@
 
 #include "platform/DateText.h"
 
+#include "platform/Platform.h"
+
 namespace vx {
 
 namespace {

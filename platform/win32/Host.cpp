@@ -9,7 +9,8 @@
 #include <cstdio>
 
 #include "core/Error.h"
-#include "platform/Windows/CodePages.inc"
+#include "platform/Host.h"
+#include "platform/win32/CodePages.h"
 
 namespace vx::host {
 
@@ -59,13 +60,7 @@ bool StdoutIsTerminal() {
   return terminal;
 }
 
-std::string ProcessCommandLine() {
-  const char* line = ::GetCommandLineA();
-  return line ? line : "";
-}
-
-std::string Utf8ToOem(const std::string& utf8) { return ConvertCodePage(utf8, CP_UTF8, CP_OEMCP); }
-std::string Utf8ToAnsi(const std::string& utf8) { return ConvertCodePage(utf8, CP_UTF8, CP_ACP); }
+std::string Utf8ToOem(const std::string& utf8) { return win::ConvertCodePage(utf8, CP_UTF8, CP_OEMCP); }
 
 std::string AnsiToOem(const std::string& ansi) {
   std::string oem(ansi.size(), '\0');

@@ -1,14 +1,11 @@
-// POSIX backend: command line, encodings, the purge's notice.
-#include <cstdio>
+// POSIX backend: the purge's notice.
 #include <unistd.h>
 
-#include "platform/Unix/CommandLineText.inc"
+#include <cstdio>
+
+#include "platform/Platform.h"
 
 namespace vx {
-
-std::string ProcessCommandLine() { return CommandLineOfProcess(); }
-
-std::string Utf8ToAnsi(const std::string& utf8) { return utf8; }
 
 void ShowNotice(const std::string& text) {
   // The names the program wrote before wait in the shared stdout buffer.

@@ -1,12 +1,15 @@
-// The process command line rebuilt from /proc/self/cmdline, so that the cut
-// rule of the command line gives back exactly the arguments the shell
-// passed. Included by the library's backend and by the program's host.
+// POSIX backend: the process command line rebuilt from /proc/self/cmdline,
+// so that the cut rule of the command line gives back exactly the arguments
+// the shell passed. Compiled into the library and into the program.
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "platform/Process.h"
+
 namespace vx {
+
 namespace {
 
 // Whether an argument must be written in double quotes to be cut back whole.
@@ -33,7 +36,9 @@ std::string QuoteProgramName(std::string name) {
   return NeedsQuotes(name) ? "\"" + name + "\"" : name;
 }
 
-std::string CommandLineOfProcess() {
+}  // namespace
+
+std::string ProcessCommandLine() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string line;
@@ -49,5 +54,4 @@ std::string CommandLineOfProcess() {
   return line;
 }
 
-}  // namespace
 }  // namespace vx

@@ -1,0 +1,15 @@
+// POSIX backend: errors are errno values in the system category.
+#include "platform/posix/Posix.h"
+
+namespace vx {
+
+const std::error_category& SystemCategory() { return std::system_category(); }
+
+// By equivalence, so that the portable codes of test doubles count too.
+bool IsMissing(std::error_code error) {
+  return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+}
+
+bool MoveNeedsCopy(std::error_code error) { return error == std::errc::cross_device_link; }
+
+}  // namespace vx

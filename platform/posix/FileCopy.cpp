@@ -1,0 +1,326 @@
+// POSIX backend: files read, copied, moved and deleted relative to held
+// folders, and whole files named by path.
+#include "platform/posix/Posix.h"
+
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/xattr.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace vx::posix {
+
+namespace {
+
+// The position is kept here rather than in the descriptor, which nothing
+// else uses: asking for it or moving it costs no system call, and each read
+// says where it reads.
+class PosixInputFile : public InputFile {
+ public:
+  explicit PosixInputFile(Descriptor fd) : fd_(std::move(fd)) {}
+  ErrorOr<int64_t> Size() override {
+    struct stat st;
+    if (::fstat(fd_.get(), &st) != 0) return Errno();
+    return static_cast<int64_t>(st.st_size);
+  }
+  int64_t Position() override { return position_; }
+  std::error_code Seek(int64_t position) override {
+    if (position < 0) return Error(EINVAL);
+    position_ = position;
+    return {};
+  }
+  ErrorOr<std::size_t> Read(void* buffer, std::size_t count) override {
+    for (;;) {
+      const ssize_t n = ::pread(fd_.get(), buffer, count, static_cast<off_t>(position_));
+      if (n >= 0) {
+        position_ += n;
+        return static_cast<std::size_t>(n);
+      }
+      if (errno != EINTR) return Errno();
+    }
+  }
+
+ private:
+  Descriptor fd_;
+  int64_t position_ = 0;
+};
+
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+// What the link name in dirFd leads to, opened for reading only when it is
+// a regular file: it is looked at through a descriptor that opens nothing,
+// then that very file is opened through /proc. A device behind a link (put
+// there after the listing) never sees an open: a tape would rewind, a
+// watchdog arm. Without /proc, the name is opened once more just after the look.
+ErrorOr<Descriptor> OpenThroughLink(int dirFd, const char* name) {
+  ErrorOr<Descriptor> held = OpenAt(dirFd, name, O_PATH | O_CLOEXEC);
+  if (!held) return held;
+  struct stat st;
+  if (::fstat(held->get(), &st) != 0) return Errno();
+  if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", held->get());
+  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, self, kReadFlags);
+  if (!fd && fd.error() == Error(ENOENT)) fd = OpenAt(dirFd, name, kReadFlags);
+  return fd;
+}
+
+// The last source file system whose files could not be cloned: its later
+// files go straight to copy_file_range, which gives the same bytes (and
+// shares blocks by itself where the kernel can).
+bool cloneRefused = false;
+dev_t cloneRefusedFrom = 0;
+
+bool Clone(int in, int out, dev_t from) {
+  if (cloneRefused && from == cloneRefusedFrom) return false;
+  if (::ioctl(out, FICLONE, in) == 0) return true;
+  if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EXDEV || errno == EINVAL) {
+    cloneRefused = true;
+    cloneRefusedFrom = from;
+  }
+  return false;
+}
+
+// Moves the whole content from in to out with the kernel's copy paths: no
+// byte passes through this process unless the kernel refuses them all.
+std::error_code CopyContent(int in, int out, const struct stat& st) {
+  if (Clone(in, out, st.st_dev)) return {};
+  const off_t size = st.st_size;
+  off_t copied = 0;
+  while (copied < size) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
+                                        static_cast<std::size_t>(size - copied), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    copied += n;
+  }
+  if (copied == size) {
+    // A file measured empty may still have content to read (those of /proc
+    // and /sys do): it is read to its end. Any other is copied as measured.
+    char probe;
+    if (size > 0 || ::pread(in, &probe, 1, copied) == 0) return {};
+  }
+  if (::lseek(in, copied, SEEK_SET) < 0 || ::lseek(out, copied, SEEK_SET) < 0) return Errno();
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n == 0) return {};
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Errno();
+    }
+    if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)))
+      return error;
+  }
+}
+
+// The permission bits of the copy of a file of mode st_mode: the source's,
+// with the owner's write bit when read-only is not kept.
+mode_t CopyMode(mode_t sourceMode, const CopyAttributes& attributes) {
+  mode_t mode = sourceMode & 0777;
+  if ((attributes.drop & attr::ReadOnly) && (mode & 0222) == 0) mode |= S_IWUSR;
+  return mode;
+}
+
+// Gives the unnamed copy out of in (named source, to be named target) its
+// DOS attribute and times. The attribute is written only where the copy
+// would otherwise read differently (absent means archive, and hidden for a
+// dot name), in the text form the attribute reads use.
+std::error_code CopyMetadata(int in, int out, const struct stat& st, const char* source, const char* target,
+                  const CopyAttributes& attributes) {
+  const mode_t mode = S_IFREG | CopyMode(st.st_mode, attributes);
+  uint32_t sourceBits;
+  if (attributes.listed) {
+    sourceBits = *attributes.listed;
+  } else {
+    char dos[64];
+    sourceBits = AttributesOf(ParseDosBits(dos, ::fgetxattr(in, kDosAttributeName, dos, sizeof dos - 1)),
+                              source, mode);
+  }
+  const uint32_t bits = attributes.For(sourceBits) & kDosStoredBits;
+  if (bits != (AttributesOf(std::nullopt, target, mode) & kDosStoredBits)) {
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%x", bits);
+    // Ignored where the file system keeps no extended attributes.
+    (void)::fsetxattr(out, kDosAttributeName, text, static_cast<std::size_t>(length), 0);
+  }
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  return ::futimens(out, times) == 0 ? std::error_code() : Errno();
+}
+
+// Whether the taken name target may be replaced by a copy of source: never
+// a folder or special file, never the source itself, never a read-only file
+// (as on Windows, even for root). A link is replaced itself, whatever it
+// leads to, unless it leads to the source.
+std::error_code MayReplace(int dirFd, const char* target, const struct stat& source) {
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, target);
+  if (!status) return status.error();
+  const struct stat& st = *status;
+  if (S_ISLNK(st.st_mode)) {
+    struct stat led;
+    if (::fstatat(dirFd, target, &led, 0) == 0 && led.st_dev == source.st_dev &&
+        led.st_ino == source.st_ino)
+      return Error(EEXIST);
+    return {};
+  }
+  if (S_ISDIR(st.st_mode)) return Error(EISDIR);
+  if (!S_ISREG(st.st_mode)) return Error(EINVAL);
+  if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return Error(EEXIST);
+  if ((st.st_mode & 0222) == 0) return Error(EACCES);
+  return {};
+}
+
+}  // namespace
+
+// Writes all bytes, retrying short writes.
+std::error_code WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Errno();
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+// Opens a regular file for reading, relative to dirFd (AT_FDCWD for a path),
+// without ever blocking on a FIFO or device; a link to a file gives the
+// file.
+ErrorOr<OpenedFile> OpenRegularForRead(int dirFd, const char* name) {
+  ErrorOr<Descriptor> fd = OpenAt(dirFd, name, kReadFlags | O_NOFOLLOW);
+  if (!fd && fd.error() == Error(ELOOP)) fd = OpenThroughLink(dirFd, name);
+  if (!fd) return fd.error();
+  OpenedFile file{std::move(*fd)};
+  if (::fstat(file.fd.get(), &file.status) != 0) return Errno();
+  if (!S_ISREG(file.status.st_mode)) return Error(S_ISDIR(file.status.st_mode) ? EISDIR : EINVAL);
+  // O_NONBLOCK stays: reads of a regular file ignore it.
+  return file;
+}
+
+}  // namespace vx::posix
+
+namespace vx {
+
+using namespace posix;
+
+std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name,
+                                           const Folder& to, std::string_view targetName,
+                                           const CopyAttributes& attributes) {
+  const CName source(name), target(targetName);
+  if (!source.ok()) return source.error();
+  if (!target.ok()) return target.error();
+  ErrorOr<OpenedFile> in = OpenRegularForRead(Fd(from), source.c_str());
+  if (!in) return in.error();
+  const int inFd = in->fd.get();
+  const struct stat& st = in->status;
+  // Made with its final permission bits: set again only where the umask or
+  // a default ACL of the folder would change them.
+  const mode_t mode = CopyMode(st.st_mode, attributes);
+  ErrorOr<NewFile> made = CreateTemporaryIn(Fd(to), mode);
+  if (!made) return made.error();
+  const int outFd = made->fd.get();
+  // Removes itself unless committed.
+  TemporaryFile out(to, made->fd.release(), std::move(made->name));
+  if (!CreatedExactly(to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
+  if (const std::error_code error = CopyContent(inFd, outFd, st)) return error;
+  if (const std::error_code error =
+          CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
+    return error;
+  // The target is looked at only when its name is taken, after the copy is
+  // whole: the usual new file costs no look-up.
+  std::error_code error = out.Commit(target.c_str(), false);
+  if (error == Error(EEXIST)) {
+    error = MayReplace(Fd(to), target.c_str(), st);
+    if (!error) error = out.Commit(target.c_str(), true);
+  }
+  return error;
+}
+
+std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name,
+                                           const Folder& to, std::string_view targetName) {
+  return NativeFileSystem::CopyFile(from, name, to, targetName, CopyAttributes());
+}
+
+std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view name,
+                                           const Folder& to, std::string_view targetName) {
+  const CName source(name), target(targetName);
+  if (!source.ok()) return source.error();
+  if (!target.ok()) return target.error();
+  const ErrorOr<struct stat> status = LinkStatusAt(Fd(from), source.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
+  // A link is never renamed: the caller copies what it leads to.
+  if (S_ISLNK(st.st_mode)) return Error(EXDEV);
+  if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (st.st_dev != static_cast<dev_t>(to.Id().device)) return Error(EXDEV);
+  return RenameNoReplace(Fd(from), source.c_str(), Fd(to), target.c_str());
+}
+
+std::error_code NativeFileSystem::DeleteFile(const Folder& folder, std::string_view name) {
+  const CName cname(name);
+  if (!cname.ok()) return cname.error();
+  const int dirFd = Fd(folder);
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, cname.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
+  if (S_ISLNK(st.st_mode)) {
+    // A link to a file goes itself; what it leads to stays.
+    struct stat led;
+    if (::fstatat(dirFd, cname.c_str(), &led, 0) == 0 && S_ISDIR(led.st_mode)) return Error(EISDIR);
+  } else if (S_ISDIR(st.st_mode)) {
+    return Error(EISDIR);
+  } else if (!S_ISREG(st.st_mode)) {
+    return Error(EINVAL);
+  } else if ((st.st_mode & 0222) == 0) {
+    // Read-only is enforced here, also for root, as Windows does.
+    return Error(EACCES);
+  }
+  if (::unlinkat(dirFd, cname.c_str(), 0) != 0) return Errno();
+  return {};
+}
+
+ErrorOr<std::unique_ptr<InputFile>> NativeFileSystem::OpenForRead(const Folder& folder,
+                                                                  std::string_view name, Sharing) {
+  // Linux has no mandatory sharing modes: the open fails only when it cannot open.
+  const CName cname(name);
+  if (!cname.ok()) return cname.error();
+  ErrorOr<OpenedFile> file = OpenRegularForRead(Fd(folder), cname.c_str());
+  if (!file) return file.error();
+  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(std::move(file->fd)));
+}
+
+ErrorOr<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
+  ErrorOr<OpenedFile> file = OpenRegularForRead(AT_FDCWD, path.c_str());
+  if (!file) return file.error();
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(file->fd.get(), buffer, sizeof buffer);
+    if (n == 0) return bytes;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Errno();
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+std::error_code NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, path.c_str(),
+                                 O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+  if (!fd) return fd.error();
+  struct stat st;
+  std::error_code error;
+  if (::fstat(fd->get(), &st) != 0 || !S_ISREG(st.st_mode))
+    error = Error(EINVAL);
+  else
+    error = WriteAll(fd->get(), bytes.data(), bytes.size());
+  const std::error_code closed = fd->Close();
+  return error ? error : closed;
+}
+
+}  // namespace vx

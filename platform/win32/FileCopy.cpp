@@ -1,0 +1,271 @@
+// Win32 backend: files read, copied, moved and deleted inside held folders,
+// and whole files named by path.
+#include "platform/win32/Win32.h"
+
+#include <memory>
+#include <vector>
+
+namespace vx::win {
+
+namespace {
+
+// Repeats an open while another program holds the file against it, for a
+// short while: two runs that share a log take turns instead of failing.
+template <typename Open>
+HANDLE OpenShared(Open open) {
+  const ULONGLONG deadline = ::GetTickCount64() + 2000;
+  DWORD pause = 1;
+  for (;;) {
+    const HANDLE handle = open();
+    if (handle != INVALID_HANDLE_VALUE) return handle;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+        ::GetTickCount64() >= deadline)
+      return handle;
+    ::Sleep(pause);
+    pause = std::min<DWORD>(pause * 2, 50);
+    ::SetLastError(error);
+  }
+}
+
+// Whether a copy may take the place of what stands at targetName: never a
+// folder, a read-only file or the source itself. A link is replaced itself
+// (the rename takes its name), unless it leads to the source.
+std::error_code MayReplace(const Folder& to, std::string_view targetName, const FileId& source) {
+  ErrorOr<OpenedEntry> target = OpenEntry(to, targetName, 0, kShareAll);
+  if (!target) return IsMissing(target.error()) ? std::error_code() : target.error();
+  if (target->reached == Reached::ThroughLink) {
+    // The handle holds what the link leads to.
+    ErrorOr<FileId> led = FullIdOf(target->handle.get());
+    return led && *led == source ? Error(ERROR_FILE_EXISTS) : std::error_code();
+  }
+  if (target->reached == Reached::ReparsePoint && target->IsLinkTag()) {
+    if (target->IsFolder()) return Error(ERROR_ACCESS_DENIED);
+    ErrorOr<EntryInfo> led = DescribeLink(to, *WideName(targetName));
+    return led && led->id == source ? Error(ERROR_FILE_EXISTS) : std::error_code();
+  }
+  if (target->IsFolder() || (target->facts.attributes & FILE_ATTRIBUTE_READONLY))
+    return Error(ERROR_ACCESS_DENIED);
+  if (target->IdIn(to) == source) return Error(ERROR_FILE_EXISTS);
+  return {};
+}
+
+// The whole content of in, appended to out.
+std::error_code CopyContent(HANDLE in, HANDLE out) {
+  // One buffer per thread, kept: a fresh megabyte per file costs more than
+  // copying a small file.
+  constexpr DWORD kSize = 1 << 20;
+  static thread_local std::unique_ptr<char[]> buffer(new char[kSize]);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(in, buffer.get(), kSize, &read, nullptr)) return LastError();
+    if (read == 0) return {};
+    if (!WriteAll(out, buffer.get(), read)) return LastError();
+  }
+}
+
+// Positions are kept here: each read says where it reads.
+class Win32InputFile : public InputFile {
+ public:
+  explicit Win32InputFile(HANDLE file) : file_(file) {}
+  ErrorOr<int64_t> Size() override {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file_.get(), &size)) return LastError();
+    return static_cast<int64_t>(size.QuadPart);
+  }
+  int64_t Position() override { return position_; }
+  std::error_code Seek(int64_t position) override {
+    if (position < 0) return Error(ERROR_NEGATIVE_SEEK);
+    position_ = position;
+    return {};
+  }
+  ErrorOr<std::size_t> Read(void* buffer, std::size_t count) override {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(position_);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position_) >> 32);
+    DWORD read = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    if (!::ReadFile(file_.get(), buffer, chunk, &read, &at)) {
+      if (::GetLastError() != ERROR_HANDLE_EOF) return LastError();
+      read = 0;
+    }
+    position_ += read;
+    return static_cast<std::size_t>(read);
+  }
+
+ private:
+  Handle file_;
+  int64_t position_ = 0;
+};
+
+DWORD ShareMode(Sharing sharing) {
+  switch (sharing) {
+    case Sharing::None: return 0;
+    case Sharing::Read: return FILE_SHARE_READ;
+    case Sharing::ReadWrite: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+    DWORD written = 0;
+    if (!::WriteFile(file, data, chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      ::SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+// Never a device, pipe or console: those are not files to copy, read or log to.
+std::error_code RequireDiskFile(HANDLE file) {
+  return ::GetFileType(file) == FILE_TYPE_DISK ? std::error_code() : Error(ERROR_NOT_SUPPORTED);
+}
+
+// Opens a file for reading; a link to a file gives the file. Never a folder,
+// device or pipe.
+ErrorOr<Handle> OpenDiskFileForRead(const Folder& folder, std::string_view name, DWORD share) {
+  ErrorOr<std::wstring> wide = WideName(name);
+  if (!wide) return wide.error();
+  ErrorOr<Handle> file =
+      OpenRelative(Native(folder), *wide, GENERIC_READ, share, FILE_OPEN, kOpenFile | FILE_SEQUENTIAL_ONLY);
+  if (!file) return file.error();
+  if (const std::error_code error = RequireDiskFile(file->get())) return error;
+  return file;
+}
+
+}  // namespace vx::win
+
+namespace vx {
+
+using namespace win;
+
+std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                           std::string_view targetName) {
+  if (ErrorOr<std::wstring> target = WideName(targetName); !target) return target.error();
+  // Shared as the system's own copy shares its source: others may read it,
+  // not write it meanwhile.
+  ErrorOr<Handle> in = OpenDiskFileForRead(from, name, FILE_SHARE_READ | FILE_SHARE_DELETE);
+  if (!in) return in.error();
+  // Its attributes and last-write time are all the copy takes from it.
+  ErrorOr<FILE_BASIC_INFO> source = BasicOf(in->get());
+  if (!source) return source.error();
+  const int64_t lastWrite = source->LastWriteTime.QuadPart;
+  ErrorOr<TemporaryFile> out = TemporaryFile::Create(to);
+  if (!out) return out.error();
+  const HANDLE outHandle = reinterpret_cast<HANDLE>(out->NativeHandle());
+  if (const std::error_code error = CopyContent(in->get(), outHandle)) return error;
+  // The source's attributes and last-write time, set after the last write.
+  if (const std::error_code error =
+          SetHandleAttributes(outHandle, source->FileAttributes, &lastWrite))
+    return error;
+  // The target is looked at only when its name is taken.
+  std::error_code error = out->Commit(targetName, false);
+  if (error == Error(ERROR_FILE_EXISTS)) {
+    // The source's identity, asked only now: it may lie on another volume (a link).
+    ErrorOr<FileId> id = FullIdOf(in->get());
+    error = id ? MayReplace(to, targetName, *id) : id.error();
+    if (!error) error = out->Commit(targetName, true);
+  }
+  return error;
+}
+
+std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view name, const Folder& to,
+                                           std::string_view targetName) {
+  ErrorOr<std::wstring> target = WideName(targetName);
+  if (!target) return target.error();
+  ErrorOr<OpenedEntry> entry = OpenEntry(from, name, DELETE, kShareAll);
+  if (!entry) return entry.error();
+  // A link is never renamed: the caller copies what it leads to.
+  if (entry->reached != Reached::Entry) return Error(ERROR_NOT_SAME_DEVICE);
+  if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
+  if (::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return Error(ERROR_NOT_SUPPORTED);
+  if (from.Id().device != to.Id().device) return Error(ERROR_NOT_SAME_DEVICE);
+  return RenameHandle(entry->handle.get(), to, *target, false);
+}
+
+std::error_code NativeFileSystem::DeleteFile(const Folder& folder, std::string_view name) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE, kShareAll);
+  if (!entry) return entry.error();
+  switch (entry->reached) {
+    case Reached::ThroughLink:
+      // Wine follows its links even to delete them: the link would stay and
+      // what it leads to would go. Refused.
+      return Error(ERROR_CANT_ACCESS_FILE);
+    case Reached::ReparsePoint:
+      // A link to a file goes itself; a folder link is RemoveLink's.
+      if (entry->IsFolder() || !entry->IsLinkTag()) return LinkRefused(*entry);
+      return DeleteHandle(entry->handle.get());
+    case Reached::Entry:
+      break;
+  }
+  if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
+  if (entry->facts.attributes & FILE_ATTRIBUTE_READONLY) return Error(ERROR_ACCESS_DENIED);
+  if (::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return Error(ERROR_NOT_SUPPORTED);
+  return DeleteHandle(entry->handle.get());
+}
+
+ErrorOr<std::unique_ptr<InputFile>> NativeFileSystem::OpenForRead(const Folder& folder,
+                                                                  std::string_view name,
+                                                                  Sharing sharing) {
+  ErrorOr<Handle> file = OpenDiskFileForRead(folder, name, ShareMode(sharing));
+  if (!file) return file.error();
+  return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(file->release()));
+}
+
+ErrorOr<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
+  ErrorOr<std::wstring> wide = LongPath(path);
+  if (!wide) return wide.error();
+  // Others may write and even trim it meanwhile: a log shared by two runs.
+  Handle file(OpenShared([&] {
+    return ::CreateFileW(wide->c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  }));
+  if (!file.valid()) return LastError();
+  if (const std::error_code error = RequireDiskFile(file.get())) return error;
+  std::string bytes;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      return LastError();
+    if (read == 0) return bytes;
+    bytes.append(buffer.data(), read);
+  }
+}
+
+std::error_code NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  ErrorOr<std::wstring> wide = LongPath(path);
+  if (!wide) return wide.error();
+  // Opened for each line with every sharing, so that runs sharing a log
+  // write in turn and one may trim it meanwhile. Append rights alone make
+  // each write land at the end, whatever others wrote since the open.
+  Handle file(OpenShared([&] {
+    return ::CreateFileW(wide->c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, kShareAll, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }));
+  if (!file.valid()) return LastError();
+  if (const std::error_code error = RequireDiskFile(file.get())) return error;
+  // Writers take turns on one byte far past any end: Windows appends whole
+  // writes at the end by itself, but Wine looks for the end and then writes
+  // there, so two runs overwrote each other's lines.
+  OVERLAPPED turn = {};
+  turn.Offset = 0;
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
+  const bool written = WriteAll(file.get(), bytes.data(), bytes.size());
+  const DWORD error = written ? 0 : ::GetLastError();
+  if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);
+  if (!written) return Error(error);
+  if (!::CloseHandle(file.release())) return LastError();
+  return {};
+}
+
+}  // namespace vx
