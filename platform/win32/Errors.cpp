@@ -80,4 +80,8 @@ bool IsMissing(std::error_code error) {
 
 bool MoveNeedsCopy(std::error_code error) { return error == std::errc::cross_device_link; }
 
+// "The volume for a file has been externally altered so that the opened
+// file is no longer valid": the nearest of the system's own words.
+std::error_code SourceChangedError() { return Error(ERROR_FILE_INVALID); }
+
 }  // namespace vx

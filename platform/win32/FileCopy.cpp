@@ -29,9 +29,11 @@ HANDLE OpenShared(Open open) {
 }
 
 // Whether a copy may take the place of what stands at targetName: never a
-// folder, a read-only file or the source itself. A link is replaced itself
-// (the rename takes its name), unless it leads to the source.
-std::error_code MayReplace(const Folder& to, std::string_view targetName, const FileId& source) {
+// folder, the source itself, or a read-only file unless asked (see
+// ClearReadOnly). A link is replaced itself (the rename takes its name),
+// unless it leads to the source.
+std::error_code MayReplace(const Folder& to, std::string_view targetName, const FileId& source,
+                           bool replaceReadOnly) {
   ErrorOr<OpenedEntry> target = OpenEntry(to, targetName, 0, kShareAll);
   if (!target) return IsMissing(target.error()) ? std::error_code() : target.error();
   if (target->reached == Reached::ThroughLink) {
@@ -44,10 +46,50 @@ std::error_code MayReplace(const Folder& to, std::string_view targetName, const 
     ErrorOr<EntryInfo> led = DescribeLink(to, *WideName(targetName));
     return led && led->id == source ? Error(ERROR_FILE_EXISTS) : std::error_code();
   }
-  if (target->IsFolder() || (target->facts.attributes & FILE_ATTRIBUTE_READONLY))
+  if (target->IsFolder() || ((target->facts.attributes & FILE_ATTRIBUTE_READONLY) && !replaceReadOnly))
     return Error(ERROR_ACCESS_DENIED);
   if (target->IdIn(to) == source) return Error(ERROR_FILE_EXISTS);
   return {};
+}
+
+ErrorOr<DWORD> LinkCount(HANDLE handle) {
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) return LastError();
+  return standard.NumberOfLinks;
+}
+
+// Windows replaces or deletes no read-only file: the bit is cleared first
+// through the entry's own handle, and only on a file with a single link (a
+// second link would carry the change to a file outside the trees). Returns
+// the attributes to put back should the replacement or deletion fail.
+ErrorOr<DWORD> ClearReadOnly(const OpenedEntry& entry) {
+  const DWORD had = entry.facts.attributes;
+  if (!(had & FILE_ATTRIBUTE_READONLY)) return had;
+  ErrorOr<DWORD> links = LinkCount(entry.handle.get());
+  if (!links) return links.error();
+  if (*links != 1) return Error(ERROR_ACCESS_DENIED);
+  if (const std::error_code error =
+          SetHandleAttributes(entry.handle.get(), had & ~FILE_ATTRIBUTE_READONLY, nullptr))
+    return error;
+  return had;
+}
+
+ErrorOr<SourceState> StateOf(HANDLE handle) {
+  ErrorOr<FILE_BASIC_INFO> basic = BasicOf(handle);
+  if (!basic) return basic.error();
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) return LastError();
+  ErrorOr<FileId> id = FullIdOf(handle);
+  if (!id) return id.error();
+  SourceState state;
+  state.id = *id;
+  state.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+  state.change = basic->ChangeTime.QuadPart;
+  return state;
+}
+
+bool SameState(const SourceState& a, const SourceState& b) {
+  return a.id == b.id && a.size == b.size && a.change == b.change;
 }
 
 // The whole content of in, appended to out.
@@ -96,6 +138,54 @@ class Win32InputFile : public InputFile {
  private:
   Handle file_;
   int64_t position_ = 0;
+};
+
+// A second handle to the same open file, for a reader of its own.
+ErrorOr<std::unique_ptr<InputFile>> ReaderOf(HANDLE handle) {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE self = ::GetCurrentProcess();
+  if (!::DuplicateHandle(self, handle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
+  return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(copy));
+}
+
+class Win32PreparedCopy : public PreparedCopy {
+ public:
+  Win32PreparedCopy(Handle in, const SourceState& source, TemporaryFile out, Handle copy, const Folder& to,
+                    std::string target, bool replaceReadOnly)
+      : in_(std::move(in)), out_(std::move(out)), copy_(std::move(copy)), to_(to), target_(std::move(target)),
+        replaceReadOnly_(replaceReadOnly) {
+    source_ = source;
+  }
+  ErrorOr<std::unique_ptr<InputFile>> ReadSource() override { return ReaderOf(in_.get()); }
+  ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override { return ReaderOf(copy_.get()); }
+  ErrorOr<bool> SourceUnchanged() override {
+    ErrorOr<SourceState> now = StateOf(in_.get());
+    if (!now) return now.error();
+    return SameState(*now, source_);
+  }
+  // The target is looked at only when its name is taken.
+  std::error_code Commit() override {
+    std::error_code error = out_.Commit(target_, false);
+    if (error != Error(ERROR_FILE_EXISTS)) return error;
+    error = MayReplace(to_, target_, source_.id, replaceReadOnly_);
+    if (error) return error;
+    ErrorOr<OpenedEntry> old = OpenEntry(to_, target_, FILE_WRITE_ATTRIBUTES, kShareAll);
+    if (!old || old->reached != Reached::Entry || !(old->facts.attributes & FILE_ATTRIBUTE_READONLY))
+      return out_.Commit(target_, true);
+    ErrorOr<DWORD> had = ClearReadOnly(*old);
+    if (!had) return had.error();
+    error = out_.Commit(target_, true);
+    if (error) (void)SetHandleAttributes(old->handle.get(), *had, nullptr);
+    return error;
+  }
+
+ private:
+  Handle in_;
+  TemporaryFile out_;
+  Handle copy_;  // the copy, open for reading after its commit too
+  const Folder& to_;
+  std::string target_;
+  bool replaceReadOnly_;
 };
 
 DWORD ShareMode(Sharing sharing) {
@@ -147,33 +237,61 @@ namespace vx {
 
 using namespace win;
 
-std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                                           std::string_view targetName) {
+ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folder& from, std::string_view name,
+                                                                     const Folder& to,
+                                                                     std::string_view targetName,
+                                                                     const CopyRequest& request) {
   if (ErrorOr<std::wstring> target = WideName(targetName); !target) return target.error();
   // Shared as the system's own copy shares its source: others may read it,
   // not write it meanwhile.
   ErrorOr<Handle> in = OpenDiskFileForRead(from, name, FILE_SHARE_READ | FILE_SHARE_DELETE);
   if (!in) return in.error();
-  // Its attributes and last-write time are all the copy takes from it.
-  ErrorOr<FILE_BASIC_INFO> source = BasicOf(in->get());
-  if (!source) return source.error();
-  const int64_t lastWrite = source->LastWriteTime.QuadPart;
+  ErrorOr<FILE_BASIC_INFO> basic = BasicOf(in->get());
+  if (!basic) return basic.error();
+  ErrorOr<SourceState> state = StateOf(in->get());
+  if (!state) return state.error();
+  const int64_t lastWrite = basic->LastWriteTime.QuadPart;
   ErrorOr<TemporaryFile> out = TemporaryFile::Create(to);
   if (!out) return out.error();
   const HANDLE outHandle = reinterpret_cast<HANDLE>(out->NativeHandle());
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE self = ::GetCurrentProcess();
+  if (!::DuplicateHandle(self, outHandle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
+  Handle copyHandle(copy);
   if (const std::error_code error = CopyContent(in->get(), outHandle)) return error;
-  // The source's attributes and last-write time, set after the last write.
-  if (const std::error_code error =
-          SetHandleAttributes(outHandle, source->FileAttributes, &lastWrite))
-    return error;
-  // The target is looked at only when its name is taken.
-  std::error_code error = out->Commit(targetName, false);
-  if (error == Error(ERROR_FILE_EXISTS)) {
-    // The source's identity, asked only now: it may lie on another volume (a link).
-    ErrorOr<FileId> id = FullIdOf(in->get());
-    error = id ? MayReplace(to, targetName, *id) : id.error();
-    if (!error) error = out->Commit(targetName, true);
+  // The attributes and last-write time, set after the last write.
+  const uint32_t attributes = request.attributes.For(basic->FileAttributes);
+  if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;
+  return std::unique_ptr<PreparedCopy>(std::make_unique<Win32PreparedCopy>(
+      std::move(*in), *state, std::move(*out), std::move(copyHandle), to, std::string(targetName),
+      request.replaceReadOnly));
+}
+
+std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
+                                                    const SourceState& expected) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll);
+  if (!entry) return entry.error();
+  switch (entry->reached) {
+    case Reached::ThroughLink:
+      // Wine follows its links even to delete them: refused, as by DeleteFile.
+      return Error(ERROR_CANT_ACCESS_FILE);
+    case Reached::ReparsePoint:
+      // A link to a file goes itself; what it leads to stays.
+      if (entry->IsFolder() || !entry->IsLinkTag()) return LinkRefused(*entry);
+      return DeleteHandle(entry->handle.get());
+    case Reached::Entry:
+      break;
   }
+  if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return SourceChangedError();
+  ErrorOr<SourceState> now = StateOf(entry->handle.get());
+  if (!now) return now.error();
+  // Saved anew, appended to or replaced since it was copied: its newer
+  // version exists nowhere else.
+  if (!SameState(*now, expected)) return SourceChangedError();
+  ErrorOr<DWORD> had = ClearReadOnly(*entry);
+  if (!had) return had.error();
+  const std::error_code error = DeleteHandle(entry->handle.get());
+  if (error && (*had & FILE_ATTRIBUTE_READONLY)) (void)SetHandleAttributes(entry->handle.get(), *had, nullptr);
   return error;
 }
 

@@ -85,9 +85,14 @@ static void trace_open(const char* path) {
   errno = saved;
 }
 
-/* The whole path of path opened relative to dirfd, in out. */
+/* The whole path of path opened relative to dirfd, in out. A file reopened
+ * through /proc/self/fd/N is the file N was opened by. */
 static const char* whole_path(int dirfd, const char* path, char* out, size_t size) {
   if (!path) return path;
+  if (strncmp(path, "/proc/self/fd/", 14) == 0) {
+    const int fd = atoi(path + 14);
+    if (fd >= 0 && fd < MAX_FDS && fd_paths[fd]) return fd_paths[fd];
+  }
   if (path[0] == '/' || dirfd < 0 || dirfd >= MAX_FDS || !fd_paths[dirfd]) return path;
   size_t used = strlen(fd_paths[dirfd]);
   if (used + strlen(path) + 2 > size) return path;
