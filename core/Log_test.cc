@@ -29,7 +29,8 @@ class LogTest : public ::testing::Test {
 // The trim's replacement fails: the old log must stay as it was.
 class NoRoomFiles : public NativeFileSystem {
  public:
-  std::error_code ReplaceFile(const std::string&, const std::string&) override {
+  std::error_code RewriteFile(const std::string&,
+                              const std::function<std::string(const std::string&)>&) override {
     return std::make_error_code(std::errc::no_space_on_device);
   }
 };

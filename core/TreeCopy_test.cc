@@ -35,16 +35,50 @@ class FaultyFiles : public NativeFileSystem {
   std::string unlookable;       // the path of a file whose look-up fails with lookError
   std::errc lookError = std::errc::io_error;
 
-  using NativeFileSystem::CopyFile;
-  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view target, const CopyAttributes& attributes) override {
-    if (const std::error_code error = NativeFileSystem::CopyFile(from, name, to, target, attributes))
-      return error;
-    if (corruptCopies) {
-      (void)SetAttributes(to, target, attr::Normal);
-      (void)ReplaceFile(to.PathOf(target), "corrupted");
+  // Counts the digest's reads; a corrupted copy is replaced once committed,
+  // and read where it now lies, as if the write had gone wrong.
+  class Prepared : public PreparedCopy {
+   public:
+    Prepared(FaultyFiles& fs, std::unique_ptr<PreparedCopy> copy, const Folder& to, std::string_view target)
+        : fs_(fs), copy_(std::move(copy)), to_(to), target_(target) {
+      source_ = copy_->Source();
     }
-    return {};
+    ErrorOr<std::unique_ptr<InputFile>> ReadSource() override {
+      ++fs_.digestOpens;
+      return copy_->ReadSource();
+    }
+    ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override {
+      ++fs_.digestOpens;
+      if (fs_.corruptCopies) return fs_.NativeFileSystem::OpenForRead(to_, target_, Sharing::None);
+      return copy_->ReadCopy();
+    }
+    ErrorOr<bool> SourceUnchanged() override { return copy_->SourceUnchanged(); }
+    std::error_code Commit() override {
+      if (const std::error_code error = copy_->Commit()) return error;
+      if (fs_.corruptCopies) (void)fs_.ReplaceFile(to_.PathOf(target_), "corrupted");
+      return {};
+    }
+
+   private:
+    FaultyFiles& fs_;
+    std::unique_ptr<PreparedCopy> copy_;
+    const Folder& to_;
+    std::string target_;
+  };
+  ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
+                                                     const Folder& to, std::string_view target,
+                                                     const CopyRequest& request) override {
+    ErrorOr<std::unique_ptr<PreparedCopy>> copy = NativeFileSystem::PrepareCopy(from, name, to, target, request);
+    if (!copy) return copy;
+    return std::unique_ptr<PreparedCopy>(std::make_unique<Prepared>(*this, std::move(*copy), to, target));
+  }
+  std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
+                                    const SourceState& expected) override {
+    if (failingDeletes != 0) {
+      if (failingDeletes > 0) --failingDeletes;
+      return std::make_error_code(std::errc::permission_denied);
+    }
+    return NativeFileSystem::DeleteMovedSource(folder, name, expected);
   }
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view target) override {

@@ -33,6 +33,10 @@ class TableFiles : public FileSystem {
   std::error_code AppendToFile(const std::string&, const std::string&) override {
     Stray("AppendToFile");
   }
+  std::error_code RewriteFile(const std::string&,
+                              const std::function<std::string(const std::string&)>&) override {
+    Stray("RewriteFile");
+  }
   std::error_code ReplaceFile(const std::string&, const std::string&) override {
     Stray("ReplaceFile");
   }

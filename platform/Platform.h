@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -481,8 +482,20 @@ class FileSystem {
   virtual std::error_code RemoveFolderPath(const std::string& path) = 0;
   // The whole content of a regular file (never a FIFO or device).
   virtual ErrorOr<std::string> ReadWholeFile(const std::string& path) = 0;
-  // Appends bytes to a regular file, creating it when missing (the log).
+  // Appends bytes to the log, a regular file, creating it when missing. Its
+  // folder is reached as the user named it (through links); the log itself
+  // is never followed: a link in its place is refused (ELOOP /
+  // ERROR_CANT_ACCESS_FILE), and so is a file with other hard links (EMLINK /
+  // ERROR_TOO_MANY_LINKS), which would carry the lines elsewhere. Appends
+  // and RewriteFile exclude each other (Linux: flock; Windows: the byte-range
+  // lock the appends take), so a trim never loses a line written meanwhile.
   virtual std::error_code AppendToFile(const std::string& path, const std::string& bytes) = 0;
+  // Replaces the log's content by rewrite(its content), atomically (as
+  // ReplaceFile) and under the appends' lock; refuses what AppendToFile
+  // refuses, and a missing log. The new file takes the old one's mode and
+  // owner (Linux) or attributes (Windows).
+  virtual std::error_code RewriteFile(const std::string& path,
+                                      const std::function<std::string(const std::string&)>& rewrite) = 0;
   // Replaces a whole file atomically: the bytes go to a temporary file
   // beside it, renamed over it when complete (a link in the file's place is
   // replaced, not written through). The mode of the old file is kept. On
@@ -594,6 +607,8 @@ class NativeFileSystem : public FileSystem {
   std::error_code RemoveFolderPath(const std::string& path) override;
   ErrorOr<std::string> ReadWholeFile(const std::string& path) override;
   std::error_code AppendToFile(const std::string& path, const std::string& bytes) override;
+  std::error_code RewriteFile(const std::string& path,
+                              const std::function<std::string(const std::string&)>& rewrite) override;
   std::error_code ReplaceFile(const std::string& path, const std::string& bytes) override;
   ErrorOr<std::string> FullPath(const std::string& path) override;
   ErrorOr<std::string> CurrentDirectory() override;

@@ -42,6 +42,7 @@ class Win32Category final : public std::error_category {
       case ERROR_DIR_NOT_EMPTY: return std::errc::directory_not_empty;
       case ERROR_NOT_SAME_DEVICE: return std::errc::cross_device_link;
       case ERROR_CANT_ACCESS_FILE: return std::errc::too_many_symbolic_link_levels;
+      case ERROR_TOO_MANY_LINKS: return std::errc::too_many_links;
       case ERROR_DISK_FULL:
       case ERROR_HANDLE_DISK_FULL:
         return std::errc::no_space_on_device;
