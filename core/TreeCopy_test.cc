@@ -35,12 +35,28 @@ class FaultyFiles : public NativeFileSystem {
   std::string unlookable;       // the path of a file whose look-up fails with lookError
   std::errc lookError = std::errc::io_error;
 
-  // Counts the digest's reads; a corrupted copy is replaced once committed,
-  // and read where it now lies, as if the write had gone wrong.
+  // The copy as read back with its first byte flipped, as if a write had gone wrong.
+  class Flipped : public InputFile {
+   public:
+    explicit Flipped(std::unique_ptr<InputFile> file) : file_(std::move(file)) {}
+    ErrorOr<int64_t> Size() override { return file_->Size(); }
+    int64_t Position() override { return file_->Position(); }
+    std::error_code Seek(int64_t position) override { return file_->Seek(position); }
+    ErrorOr<std::size_t> Read(void* buffer, std::size_t count) override {
+      const int64_t at = file_->Position();
+      ErrorOr<std::size_t> n = file_->Read(buffer, count);
+      if (n && *n > 0 && at == 0) static_cast<char*>(buffer)[0] ^= 0x5a;
+      return n;
+    }
+
+   private:
+    std::unique_ptr<InputFile> file_;
+  };
+  // Counts the digest's reads; corrupts the copies as read back.
   class Prepared : public PreparedCopy {
    public:
-    Prepared(FaultyFiles& fs, std::unique_ptr<PreparedCopy> copy, const Folder& to, std::string_view target)
-        : fs_(fs), copy_(std::move(copy)), to_(to), target_(target) {
+    Prepared(FaultyFiles& fs, std::unique_ptr<PreparedCopy> copy)
+        : fs_(fs), copy_(std::move(copy)) {
       source_ = copy_->Source();
     }
     ErrorOr<std::unique_ptr<InputFile>> ReadSource() override {
@@ -49,28 +65,23 @@ class FaultyFiles : public NativeFileSystem {
     }
     ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override {
       ++fs_.digestOpens;
-      if (fs_.corruptCopies) return fs_.NativeFileSystem::OpenForRead(to_, target_, Sharing::None);
-      return copy_->ReadCopy();
+      ErrorOr<std::unique_ptr<InputFile>> copy = copy_->ReadCopy();
+      if (!copy || !fs_.corruptCopies) return copy;
+      return std::unique_ptr<InputFile>(std::make_unique<Flipped>(std::move(*copy)));
     }
     ErrorOr<bool> SourceUnchanged() override { return copy_->SourceUnchanged(); }
-    std::error_code Commit() override {
-      if (const std::error_code error = copy_->Commit()) return error;
-      if (fs_.corruptCopies) (void)fs_.ReplaceFile(to_.PathOf(target_), "corrupted");
-      return {};
-    }
+    std::error_code Commit() override { return copy_->Commit(); }
 
    private:
     FaultyFiles& fs_;
     std::unique_ptr<PreparedCopy> copy_;
-    const Folder& to_;
-    std::string target_;
   };
   ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
                                                      const Folder& to, std::string_view target,
                                                      const CopyRequest& request) override {
     ErrorOr<std::unique_ptr<PreparedCopy>> copy = NativeFileSystem::PrepareCopy(from, name, to, target, request);
     if (!copy) return copy;
-    return std::unique_ptr<PreparedCopy>(std::make_unique<Prepared>(*this, std::move(*copy), to, target));
+    return std::unique_ptr<PreparedCopy>(std::make_unique<Prepared>(*this, std::move(*copy)));
   }
   std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
                                     const SourceState& expected) override {
@@ -352,7 +363,10 @@ TEST_F(TreeCopyTest, LargeFilesAreVerifiedBothAtOnce) {
   EXPECT_EQ(Copy(), 0);
   EXPECT_EQ(session_.status, ResultDigestDiffers);
   const std::string sourceHex = DigestToHex(FileDigest(fs_, files_.Open(dir_ / "src"), "large.bin", ""));
-  const std::string copyHex = DigestToHex(FileDigest(fs_, files_.Open(dir_ / "dst"), "large.bin", ""));
+  std::string flipped = bytes;
+  flipped[0] ^= 0x5a;
+  dir_.Write("flipped.bin", flipped);
+  const std::string copyHex = DigestToHex(FileDigest(fs_, files_.Open(dir_.path()), "flipped.bin", ""));
   EXPECT_NE(Log().find(") - " + sourceHex + " <> " + copyHex), std::string::npos) << Log();
 }
 
