@@ -145,9 +145,9 @@ ErrorOr<std::unique_ptr<InputFile>> ReaderOf(HANDLE handle) {
 
 class Win32PreparedCopy : public PreparedCopy {
  public:
-  Win32PreparedCopy(Handle in, const SourceState& source, TemporaryFile out, Handle copy, const Folder& to,
+  Win32PreparedCopy(NativeFileSystem& fs, Handle in, const SourceState& source, TemporaryFile out, Handle copy, const Folder& to,
                     std::string target, bool replaceReadOnly)
-      : in_(std::move(in)), out_(std::move(out)), copy_(std::move(copy)), to_(to), target_(std::move(target)),
+      : fs_(fs), in_(std::move(in)), out_(std::move(out)), copy_(std::move(copy)), to_(to), target_(std::move(target)),
         replaceReadOnly_(replaceReadOnly) {
     source_ = source;
   }
@@ -164,17 +164,22 @@ class Win32PreparedCopy : public PreparedCopy {
     if (error != Error(ERROR_FILE_EXISTS)) return error;
     error = MayReplace(to_, target_, source_.id, replaceReadOnly_);
     if (error) return error;
-    ErrorOr<OpenedEntry> old = OpenEntry(to_, target_, FILE_WRITE_ATTRIBUTES, kShareAll);
-    if (!old || old->reached != Reached::Entry || !(old->facts.attributes & FILE_ATTRIBUTE_READONLY))
-      return out_.Commit(target_, true);
-    ErrorOr<DWORD> had = ClearReadOnly(*old);
-    if (!had) return had.error();
+    DWORD had = 0;
+    {
+      ErrorOr<OpenedEntry> old = OpenEntry(to_, target_, FILE_WRITE_ATTRIBUTES, kShareAll);
+      if (old && old->reached == Reached::Entry && (old->facts.attributes & FILE_ATTRIBUTE_READONLY)) {
+        ErrorOr<DWORD> cleared = ClearReadOnly(*old);
+        if (!cleared) return cleared.error();
+        had = *cleared;
+      }
+    }  // closed: Wine replaces no file that is open
     error = out_.Commit(target_, true);
-    if (error) (void)SetHandleAttributes(old->handle.get(), *had, nullptr);
+    if (error && had) (void)fs_.SetAttributes(to_, target_, had);
     return error;
   }
 
  private:
+  NativeFileSystem& fs_;
   Handle in_;
   TemporaryFile out_;
   Handle copy_;  // the copy, open for reading after its commit too
@@ -340,7 +345,7 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   const uint32_t attributes = request.attributes.For(basic->FileAttributes);
   if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;
   return std::unique_ptr<PreparedCopy>(std::make_unique<Win32PreparedCopy>(
-      std::move(*in), *state, std::move(*out), std::move(copyHandle), to, std::string(targetName),
+      *this, std::move(*in), *state, std::move(*out), std::move(copyHandle), to, std::string(targetName),
       request.replaceReadOnly));
 }
 
@@ -480,7 +485,12 @@ std::error_code NativeFileSystem::RewriteFile(const std::string& path,
     if (const std::error_code failed = SetHandleAttributes(handle, log->attributes, nullptr)) return failed;
     // Whole on disk before it takes the old file's place.
     if (!::FlushFileBuffers(handle)) return LastError();
-    // A program that holds the log without delete sharing keeps it a moment.
+    // Windows (and Wine) replace no file that is open, this handle's
+    // included: the lock goes with it just before the rename. A line
+    // appended in between is lost, as before the lock (README).
+    log->Unlock();
+    log->file = Handle();
+    // Another run appending a line holds the file for a moment.
     const ULONGLONG deadline = ::GetTickCount64() + 2000;
     for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
       const std::error_code committed = temporary->Commit(log->name, true);
