@@ -7,9 +7,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -25,7 +25,7 @@ namespace vx {
 struct NativeState {
   // Folders are held only below this descriptor number (Folders.cpp).
   std::once_flag limitRaised;
-  int folderCeiling = 1 << 30;
+  std::atomic<int> folderCeiling{1 << 30};
 
   // The *xattrat calls are missing from the kernel, or filtered (Attributes.cpp).
   std::atomic<bool> xattrAtMissing{false};
