@@ -366,10 +366,13 @@ class MemoryFileSystem::Prepared : public PreparedCopy {
         targetName_(std::move(targetName)), replaceReadOnly_(replaceReadOnly) {
     source_ = SourceState{in_->id, in_->Size(), in_->lastWrite};
   }
+  // Counted with the opens for reading: they stand for the descriptors' reads.
   ErrorOr<std::unique_ptr<InputFile>> ReadSource() override {
+    ++fs_.calls.openForRead;
     return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(in_));
   }
   ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override {
+    ++fs_.calls.openForRead;
     return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(copy_));
   }
   ErrorOr<bool> SourceUnchanged() override {
