@@ -519,19 +519,19 @@ void OpenHeldRoot(FileSystem& fs, HeldRoot& root) {
   }
 }
 
-TreeSource OpenTreeSource(FileSystem& fs, const std::string& spec, bool shortNames, HeldRoot& root) {
+TreeSource OpenTreeSource(FileSystem& fs, const std::string& sourceEntry, bool shortNames, HeldRoot& root) {
   // The source names a folder, or a folder and a mask (a file name alone
   // being a mask without wildcards).
   TreeSource source;
   source.root = &root;
-  ErrorOr<EntryInfo> named = fs.LookPath(spec);
+  ErrorOr<EntryInfo> named = fs.LookPath(sourceEntry);
   source.wasFolder = named && named->kind == EntryKind::Folder;
   if (source.wasFolder) {
-    source.folderPath = WithSeparator(spec);
-    root.path = spec;
+    source.folderPath = WithSeparator(sourceEntry);
+    root.path = sourceEntry;
   } else {
-    source.folderPath = spec.substr(0, FolderPartLength(spec));
-    source.mask = spec.substr(source.folderPath.size());
+    source.folderPath = sourceEntry.substr(0, FolderPartLength(sourceEntry));
+    source.mask = sourceEntry.substr(source.folderPath.size());
     root.path = source.folderPath;
     if (source.folderPath.empty()) {
       ErrorOr<std::string> current = fs.CurrentDirectory();
