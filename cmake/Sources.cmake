@@ -135,8 +135,10 @@ set(FAULT_TESTS
   tests/faults/test_links_special.sh
   tests/faults/test_log_cmdline.sh
   tests/faults/test_lookups.sh
+  tests/faults/test_log_safety.sh
   tests/faults/test_mirror_move.sh
   tests/faults/test_mirror_safety.sh
+  tests/faults/test_move_safety.sh
   tests/faults/test_names.sh
   tests/faults/test_race.sh
   tests/faults/test_read_errors.sh

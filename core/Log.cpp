@@ -16,6 +16,11 @@ namespace {
 std::string LogPath(const CopyRec& options) { return FieldText(options.LogFile); }
 
 [[noreturn]] void RaiseLogFailure(const std::string& path, std::error_code error) {
+  // A link would send root's lines to a file elsewhere: written through
+  // none, and said so in words of its own.
+  if (error == std::errc::too_many_symbolic_link_levels || error == std::errc::too_many_links)
+    VX_RAISE("EEntreeSortie", Utf8ToAnsi("Le fichier journal \"") + path +
+                                  Utf8ToAnsi("\" est un lien ou a d'autres liens physiques : il n'est pas écrit."));
   VX_RAISE("EEntreeSortie", Utf8ToAnsi("Erreur d'entrée/sortie sur le fichier \"") + path +
                                 "\". " + error.message());
 }
@@ -77,21 +82,22 @@ void TrimLog(FileSystem& fs, const CopyRec& options) {
   // emptying the file. Without a log name there is nothing to trim.
   if (path.empty() || options.LogLines < 0) return;
 
-  ErrorOr<std::string> read = fs.ReadWholeFile(path);
-  if (!read) RaiseLogFailure(path, read.error());
-  const std::string& bytes = *read;
-  const std::vector<std::string_view> lines = SplitLines(bytes);
   const std::size_t keep = static_cast<std::size_t>(options.LogLines);
-  const std::size_t first = lines.size() > keep ? lines.size() - keep : 0;
-
-  std::string kept;
-  for (std::size_t i = first; i < lines.size(); ++i) {
-    kept.append(lines[i]);
-    kept += "\r\n";
-  }
-  // Written beside the log and renamed over it: a kill or a full disk
-  // leaves the old log whole, never an empty or partial one.
-  if (const std::error_code error = fs.ReplaceFile(path, kept)) RaiseLogFailure(path, error);
+  // Read and replaced under the lock that appends take: a line another run
+  // appends meanwhile waits, and lands in the new file. Written beside the
+  // log and renamed over it: a kill or a full disk leaves the old log whole,
+  // never an empty or partial one.
+  const std::error_code error = fs.RewriteFile(path, [keep](const std::string& bytes) {
+    const std::vector<std::string_view> lines = SplitLines(bytes);
+    const std::size_t first = lines.size() > keep ? lines.size() - keep : 0;
+    std::string kept;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+      kept.append(lines[i]);
+      kept += "\r\n";
+    }
+    return kept;
+  });
+  if (error) RaiseLogFailure(path, error);
 }
 
 }  // namespace vx

@@ -72,10 +72,9 @@ class TreeWalk {
   FileOutcome File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
                    const std::string& destPath);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath);
-  bool DigestsAgree(const Level& level, const ListedEntry& entry, const std::string_view destName,
-                    const std::string& sourcePath, const std::string& destPath);
-  FileOutcome DeleteSource(Level& level, const ListedEntry& entry, const std::string& sourcePath,
-                           const std::string& destPath);
+  bool DigestsAgree(PreparedCopy& copy, const std::string& sourcePath, const std::string& destPath);
+  FileOutcome DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
+                           const std::string& sourcePath, const std::string& destPath);
   void ShowName(const std::string& sourcePath, const std::string& destPath);
   void ShowError(const std::string& text);
   std::string_view NameFor(const ListedEntry& entry) const {
@@ -362,34 +361,41 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   CopyAttributes attributes;
   attributes.drop = (o_.KeepAttributes ? 0 : attr::ReadOnly) | (o_.ArchiveClear ? attr::Archive : 0);
   if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
-  // Only a file in the target's place is made writable, as the selection
-  // found it: nothing there costs no call, and a folder of that name keeps its bits.
-  if (dest && o_.OverwriteReadOnly && target.Find().IsFile()) {
-    // The listing read these DOS bits: -R asks for them.
-    CopyAttributes writable = attributes;
-    writable.drop |= attr::ReadOnly;
-    (void)fs_.SetAttributes(*dest, destName, writable.For(entry.attributes));
-  }
+  CopyRequest request;
+  request.attributes = attributes;
+  // -R: a read-only file in the target's place is replaced as it is, its
+  // mode untouched (a hard link would carry a change outside the trees).
+  request.replaceReadOnly = o_.OverwriteReadOnly != 0;
 
   // The size is read for a host that follows the progress only: without a
   // filter the listing leaves it unread.
   const ListedEntry* status = dest && s_.callbacks.showProgress ? source.Status() : nullptr;
   const int64_t size = status ? static_cast<int64_t>(status->size) : -1;
   bool moved = false;
+  // The copy stays open until the file is done: -V reads it and its source
+  // through the descriptors that wrote and read them, and -X deletes the
+  // source only while it is still what was copied.
+  std::unique_ptr<PreparedCopy> copy;
   if (dest) {
     s_.ShowProgress(sourcePath, 0, size, ProgressCopy);
+    const auto copyFile = [&]() -> std::error_code {
+      ErrorOr<std::unique_ptr<PreparedCopy>> prepared =
+          fs_.PrepareCopy(*level.source, entry.name, *dest, destName, request);
+      if (!prepared) return prepared.error();
+      copy = std::move(*prepared);
+      return copy->Commit();
+    };
     std::error_code error;
     // A move renames on one volume when nothing has the target's name; a
     // link is never renamed, and a rename the system refuses across devices
-    // (bind mounts) becomes copy then delete, as across volumes.
+    // (bind mounts) or for a hard-linked file becomes copy then delete.
     if (o_.DeleteSource && !entry.link && dest->Id().device == level.source->Id().device &&
         target.Find().Absent()) {
       error = fs_.MoveFile(*level.source, entry.name, *dest, destName);
       moved = !error;
-      if (error && MoveNeedsCopy(error))
-        error = fs_.CopyFile(*level.source, entry.name, *dest, destName, attributes);
+      if (error && MoveNeedsCopy(error)) error = copyFile();
     } else {
-      error = fs_.CopyFile(*level.source, entry.name, *dest, destName, attributes);
+      error = copyFile();
     }
     if (error) return CopyFailed(sourcePath, destPath);
     s_.ShowProgress(sourcePath, size, size, ProgressCopy);
@@ -403,9 +409,9 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       ErrorOr<uint32_t> had = fs_.GetAttributes(*dest, destName);
       if (had && attributes.For(*had) != *had) (void)fs_.SetAttributes(*dest, destName, attributes.For(*had));
     }
-    if (o_.Verify && !moved) {
+    if (o_.Verify && copy) {
       s_.ShowProgress(sourcePath, 0, size, ProgressVerify);
-      const bool agree = DigestsAgree(level, entry, destName, sourcePath, destPath);
+      const bool agree = DigestsAgree(*copy, sourcePath, destPath);
       s_.ShowProgress(sourcePath, size, size, ProgressVerify);
       if (!agree && !o_.IgnoreErrors) {
         ShowError(kCopyErrorText + sourcePath);
@@ -416,7 +422,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       if (!agree) return FileOutcome::Done;
     }
   }
-  if (o_.DeleteSource && !moved) return DeleteSource(level, entry, sourcePath, destPath);
+  if (o_.DeleteSource && !moved) return DeleteSource(level, entry, copy.get(), sourcePath, destPath);
   return toNull_ ? FileOutcome::Selected : FileOutcome::Done;
 }
 
@@ -435,14 +441,13 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
   return FileOutcome::Leave;
 }
 
-bool TreeWalk::DigestsAgree(const Level& level, const ListedEntry& entry,
-                            const std::string_view destName, const std::string& sourcePath,
+bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
                             const std::string& destPath) {
-  // Opened in the order of the check, the copy first, so that the same
-  // failure surfaces; then read both at once where they are large.
-  const std::unique_ptr<InputFile> destFile = OpenForDigest(fs_, *level.dest, destName, destPath);
-  const std::unique_ptr<InputFile> sourceFile =
-      OpenForDigest(fs_, *level.source, entry.name, sourcePath);
+  // Read through the descriptors that wrote and read them: a file put in
+  // the copy's place meanwhile is never digested. The copy first, so that
+  // the same failure surfaces; then both at once where they are large.
+  const std::unique_ptr<InputFile> destFile = OpenForDigest(copy.ReadCopy(), destPath);
+  const std::unique_ptr<InputFile> sourceFile = OpenForDigest(copy.ReadSource(), sourcePath);
   Md5Digest dest, source;
   StreamDigests(*destFile, *sourceFile, dest, source);
   if (DigestsEqual(source, dest)) return true;
@@ -453,15 +458,27 @@ bool TreeWalk::DigestsAgree(const Level& level, const ListedEntry& entry,
   return false;
 }
 
-FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry,
+// Deletes the source of a move (copy: what was copied) or, towards NUL, the
+// selected file.
+FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
                                    const std::string& sourcePath, const std::string& destPath) {
-  // Refused on a link, which goes itself without any change to what it leads to.
-  (void)fs_.SetAttributes(*level.source, entry.name, attr::Normal);
+  if (copy) {
+    // Appended to or rewritten while it was copied: the copy lacks what
+    // was written since, and the source is all there is of it.
+    ErrorOr<bool> unchanged = copy->SourceUnchanged();
+    if (!unchanged || !*unchanged) return CopyFailed(sourcePath, destPath);
+  } else {
+    // Refused on a link, which goes itself without any change to what it leads to.
+    (void)fs_.SetAttributes(*level.source, entry.name, attr::Normal);
+  }
   const AskUserProc ask = s_.callbacks.askUser;
   for (;;) {
-    const std::error_code error = fs_.DeleteFile(*level.source, entry.name);
+    const std::error_code error = copy ? fs_.DeleteMovedSource(*level.source, entry.name, copy->Source())
+                                       : fs_.DeleteFile(*level.source, entry.name);
     // Gone already: there is nothing left to delete.
     if (!error || IsMissing(error)) break;
+    // Saved anew under its name meanwhile: the move of that file failed.
+    if (IsSourceChanged(error)) return CopyFailed(sourcePath, destPath);
     if (o_.Silent || !ask) {
       WriteLog(fs_, o_, "Impossible de supprimer le fichier " + Quoted(LogName(sourcePath)) + ".",
                true, true);
@@ -502,19 +519,19 @@ void OpenHeldRoot(FileSystem& fs, HeldRoot& root) {
   }
 }
 
-TreeSource OpenTreeSource(FileSystem& fs, const std::string& spec, bool shortNames, HeldRoot& root) {
+TreeSource OpenTreeSource(FileSystem& fs, const std::string& sourceEntry, bool shortNames, HeldRoot& root) {
   // The source names a folder, or a folder and a mask (a file name alone
   // being a mask without wildcards).
   TreeSource source;
   source.root = &root;
-  ErrorOr<EntryInfo> named = fs.LookPath(spec);
+  ErrorOr<EntryInfo> named = fs.LookPath(sourceEntry);
   source.wasFolder = named && named->kind == EntryKind::Folder;
   if (source.wasFolder) {
-    source.folderPath = WithSeparator(spec);
-    root.path = spec;
+    source.folderPath = WithSeparator(sourceEntry);
+    root.path = sourceEntry;
   } else {
-    source.folderPath = spec.substr(0, FolderPartLength(spec));
-    source.mask = spec.substr(source.folderPath.size());
+    source.folderPath = sourceEntry.substr(0, FolderPartLength(sourceEntry));
+    source.mask = sourceEntry.substr(source.folderPath.size());
     root.path = source.folderPath;
     if (source.folderPath.empty()) {
       ErrorOr<std::string> current = fs.CurrentDirectory();

@@ -36,7 +36,7 @@ struct TreeSource {
 };
 
 // Resolves a source entry, opening its folder into root.
-TreeSource OpenTreeSource(FileSystem& fs, const std::string& spec, bool shortNames, HeldRoot& root);
+TreeSource OpenTreeSource(FileSystem& fs, const std::string& sourceEntry, bool shortNames, HeldRoot& root);
 
 struct CopyResult {
   int32_t count = 0;

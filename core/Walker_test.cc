@@ -131,11 +131,15 @@ TEST_F(WalkerTest, DeepTreesKeepTheirStackOnTheHeap) {
   std::size_t deepest = 0, left = 0;
   while (walker.Next()) {
     deepest = std::max(deepest, walker.Depth());
-    if (walker.Event() == WalkEvent::LeaveFolder) ++left;
+    if (walker.Event() != WalkEvent::LeaveFolder) continue;
+    ++left;
+    // The chain goes from the bottom up, each folder closed first.
+    if (walker.Entry().name == "d") EXPECT_FALSE(walker.RemoveFolder());
   }
   EXPECT_EQ(kLevels, deepest);
   EXPECT_EQ(kLevels + 4, left);  // the chain, src, sub, sub/deep, part
   EXPECT_EQ(1u, fs_.HeldFolders());  // the root, the caller's
+  EXPECT_FALSE(dir_.Exists("src/d"));
 }
 
 }  // namespace

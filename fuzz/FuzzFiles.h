@@ -33,6 +33,10 @@ class TableFiles : public FileSystem {
   std::error_code AppendToFile(const std::string&, const std::string&) override {
     Stray("AppendToFile");
   }
+  std::error_code RewriteFile(const std::string&,
+                              const std::function<std::string(const std::string&)>&) override {
+    Stray("RewriteFile");
+  }
   std::error_code ReplaceFile(const std::string&, const std::string&) override {
     Stray("ReplaceFile");
   }
@@ -54,6 +58,13 @@ class TableFiles : public FileSystem {
   }
   std::error_code CopyFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
     Stray("CopyFile");
+  }
+  ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder&, std::string_view, const Folder&,
+                                                     std::string_view, const CopyRequest&) override {
+    Stray("PrepareCopy");
+  }
+  std::error_code DeleteMovedSource(const Folder&, std::string_view, const SourceState&) override {
+    Stray("DeleteMovedSource");
   }
   std::error_code MoveFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
     Stray("MoveFile");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/Platform.h"
 #include "tests/unit/PathFiles.h"
@@ -236,6 +237,51 @@ TEST_F(FileOps, TemporaryFilesAreUniqueExclusiveAndCleanedUp) {
     ASSERT_FALSE(file->Write("lost", 4));
   }  // not committed: nothing of it stays
   EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"fresh.txt", "taken.txt"}));
+}
+
+std::string ReadAll(InputFile& file) {
+  std::string bytes(64, '\0');
+  ErrorOr<std::size_t> n = file.Read(&bytes[0], bytes.size());
+  return n ? bytes.substr(0, *n) : "(error)";
+}
+
+// A prepared copy reads its source and copy through its own descriptors, and
+// a move's source goes only while it is still the file copied: a file saved
+// anew under its name, or appended to, stays. Windows lets no one replace or
+// write an open source or copy: there the copy is read and the source goes.
+TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
+  dir.Write("src/a", "one");
+  dir.Write("src/b", "two");
+  Folder src = files.Open(dir / "src");
+  stdfs::create_directories(dir / "dst");
+  Folder dst = files.Open(dir / "dst");
+  ErrorOr<std::unique_ptr<PreparedCopy>> a = fs.PrepareCopy(src, "a", dst, "a", CopyRequest());
+  ASSERT_TRUE(a);
+  ASSERT_FALSE((*a)->Commit());
+  if (kPathSeparator == '\\') {
+    EXPECT_EQ(ReadAll(**(*a)->ReadCopy()), "one");
+    const std::error_code error = fs.DeleteMovedSource(src, "a", (*a)->Source());
+    EXPECT_FALSE(error) << error.message();
+    a->reset();
+    EXPECT_FALSE(stdfs::exists(dir / "src/a"));
+    return;
+  }
+  dir.Write("dst/other", "not the copy");
+  stdfs::rename(dir / "dst/other", dir / "dst/a");
+  dir.Write("src/new", "V2");
+  stdfs::rename(dir / "src/new", dir / "src/a");
+  EXPECT_EQ(ReadAll(**(*a)->ReadCopy()), "one");
+  EXPECT_EQ(ReadAll(**(*a)->ReadSource()), "one");
+  EXPECT_TRUE(IsSourceChanged(fs.DeleteMovedSource(src, "a", (*a)->Source())));
+  EXPECT_EQ(dir.Read("src/a"), "V2");
+
+  ErrorOr<std::unique_ptr<PreparedCopy>> b = fs.PrepareCopy(src, "b", dst, "b", CopyRequest());
+  ASSERT_TRUE(b);
+  ASSERT_FALSE((*b)->Commit());
+  { std::ofstream(dir / "src/b", std::ios::app) << "+tail"; }
+  EXPECT_FALSE(*(*b)->SourceUnchanged());
+  EXPECT_TRUE(IsSourceChanged(fs.DeleteMovedSource(src, "b", (*b)->Source())));
+  EXPECT_EQ(dir.Read("src/b"), "two+tail");
 }
 
 TEST_F(FileOps, ReplaceFileSwapsTheWholeFile) {

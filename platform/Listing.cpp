@@ -121,13 +121,8 @@ ErrorOr<uint32_t> FileSystem::ListedAttributes(const Folder& folder, const Liste
 }
 
 std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                                     std::string_view targetName, const CopyAttributes& attributes) {
-  if (const std::error_code error = CopyFile(from, name, to, targetName)) return error;
-  if (attributes.drop == 0) return {};
-  // As a failed attribute change anywhere: the copy stands.
-  ErrorOr<uint32_t> had = GetAttributes(to, targetName);
-  if (had && attributes.For(*had) != *had) (void)SetAttributes(to, targetName, attributes.For(*had));
-  return {};
+                                     std::string_view targetName) {
+  return CopyFile(from, name, to, targetName, CopyAttributes());
 }
 
 ErrorOr<FileId> FileSystem::MountTop(const Folder& folder) {
@@ -153,5 +148,15 @@ std::error_code FileSystem::RemoveRoot(Folder& folder) {
   folder.Close();
   return RemoveFolder(*parent, name);
 }
+std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
+                                     std::string_view targetName, const CopyAttributes& attributes) {
+  CopyRequest request;
+  request.attributes = attributes;
+  ErrorOr<std::unique_ptr<PreparedCopy>> prepared = PrepareCopy(from, name, to, targetName, request);
+  if (!prepared) return prepared.error();
+  return (*prepared)->Commit();
+}
+
+bool IsSourceChanged(std::error_code error) { return error && error == SourceChangedError(); }
 
 }  // namespace vx

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -376,6 +377,57 @@ class InputFile {
 
 enum class Sharing { None, Read, ReadWrite };
 
+// ---- One file's copy: prepared, then committed ---------------------------------
+//
+// A copy is written to a temporary file in the target's folder (PrepareCopy)
+// and takes the target's name only when committed. Between the two the
+// source and the copy stay open: a verification reads them through the
+// descriptors that read and wrote them, and a move asks whether the source
+// still is what was copied before it deletes it. Nothing is reopened by name.
+
+// What one copy carries besides the bytes and the last-write time.
+struct CopyRequest {
+  CopyAttributes attributes;
+  // A read-only file in the target's place may be replaced (-R). Linux: the
+  // rename replaces it, and no mode is changed anywhere. Windows must clear
+  // the bit first: it does so only on a file with a single link (another
+  // link would be a file outside the trees); with more, the copy fails.
+  bool replaceReadOnly = false;
+};
+
+// The source as the copy opened it: what a move checks before it deletes it.
+struct SourceState {
+  FileId id;
+  uint64_t size = 0;
+  int64_t change = 0;  // the status-change time (Linux ctime; Windows ChangeTime), in the system's units
+};
+
+class PreparedCopy {
+ public:
+  virtual ~PreparedCopy() = default;  // drops the temporary file unless committed
+  // The source as opened (the status of the open descriptor).
+  const SourceState& Source() const { return source_; }
+  // The source and the copy, read from their start through the descriptors
+  // that read and wrote them: never reopened by name. Valid before and after
+  // the commit, while this object lives.
+  virtual ErrorOr<std::unique_ptr<InputFile>> ReadSource() = 0;
+  virtual ErrorOr<std::unique_ptr<InputFile>> ReadCopy() = 0;
+  // Whether the open source still is what was copied: the same size and
+  // change time now as when it was opened (false when a writer appended to
+  // it or rewrote it meanwhile).
+  virtual ErrorOr<bool> SourceUnchanged() = 0;
+  // Gives the copy the target's name, with the replace rules of CopyFile
+  // (and CopyRequest::replaceReadOnly). A failed commit leaves nothing behind.
+  virtual std::error_code Commit() = 0;
+
+ protected:
+  SourceState source_;
+};
+
+// DeleteMovedSource's answer for a source that no longer is the file copied.
+std::error_code SourceChangedError();
+bool IsSourceChanged(std::error_code error);
+
 // ---- Temporary files ------------------------------------------------------------
 //
 // The copy and the log trim write through one primitive: a file made
@@ -462,8 +514,20 @@ class FileSystem {
   virtual std::error_code RemoveFolderPath(const std::string& path) = 0;
   // The whole content of a regular file (never a FIFO or device).
   virtual ErrorOr<std::string> ReadWholeFile(const std::string& path) = 0;
-  // Appends bytes to a regular file, creating it when missing (the log).
+  // Appends bytes to the log, a regular file, creating it when missing. Its
+  // folder is reached as the user named it (through links); the log itself
+  // is never followed: a link in its place is refused (ELOOP /
+  // ERROR_CANT_ACCESS_FILE), and so is a file with other hard links (EMLINK /
+  // ERROR_TOO_MANY_LINKS), which would carry the lines elsewhere. Appends
+  // and RewriteFile exclude each other (Linux: flock; Windows: the byte-range
+  // lock the appends take), so a trim never loses a line written meanwhile.
   virtual std::error_code AppendToFile(const std::string& path, const std::string& bytes) = 0;
+  // Replaces the log's content by rewrite(its content), atomically (as
+  // ReplaceFile) and under the appends' lock; refuses what AppendToFile
+  // refuses, and a missing log. The new file takes the old one's mode and
+  // owner (Linux) or attributes (Windows).
+  virtual std::error_code RewriteFile(const std::string& path,
+                                      const std::function<std::string(const std::string&)>& rewrite) = 0;
   // Replaces a whole file atomically: the bytes go to a temporary file
   // beside it, renamed over it when complete (a link in the file's place is
   // replaced, not written through). The mode of the old file is kept. On
@@ -534,14 +598,27 @@ class FileSystem {
   // last-write time, through a TemporaryFile. Refuses a source that is not a
   // file, and a target that is a folder, a read-only file (also for root) or
   // the source itself (by identity). A link in the target's place is
-  // replaced, never written through.
+  // replaced, never written through. PrepareCopy then Commit.
   virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                                   std::string_view targetName) = 0;
-  // The same copy, with attributes.For the source's attributes: the Linux
-  // backend gives them to the copy before it takes the target's name; the
-  // default copies, then sets them on the target where drop changes them.
+                                   std::string_view targetName);
+  // The same copy, with attributes.For the source's attributes, given to the
+  // copy before it takes the target's name.
   virtual std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
                                    std::string_view targetName, const CopyAttributes& attributes);
+  // The copy of CopyFile up to its commit. The source is looked at before
+  // it is opened, and only a regular file (or what a link leads to, when
+  // that is one) is opened for reading: never a FIFO or device.
+  virtual ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
+                                                             const Folder& to, std::string_view targetName,
+                                                             const CopyRequest& request) = 0;
+  // Deletes a move's source only while it still is the file that was copied
+  // (identity, size and change time as in expected); otherwise
+  // SourceChangedError, and the source stays. A link in its place goes
+  // itself (what it leads to stays). No mode is changed first: Linux deletes
+  // a read-only file as it is; Windows clears read-only only on a file with
+  // a single link, and refuses one with more.
+  virtual std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
+                                            const SourceState& expected) = 0;
   // Renames the file name of from to targetName in to, never replacing an
   // existing entry. Refuses with MoveNeedsCopy when the caller must copy
   // then delete instead: across devices (bind mounts included) or for a link.
@@ -586,6 +663,8 @@ class NativeFileSystem : public FileSystem {
   std::error_code RemoveFolderPath(const std::string& path) override;
   ErrorOr<std::string> ReadWholeFile(const std::string& path) override;
   std::error_code AppendToFile(const std::string& path, const std::string& bytes) override;
+  std::error_code RewriteFile(const std::string& path,
+                              const std::function<std::string(const std::string&)>& rewrite) override;
   std::error_code ReplaceFile(const std::string& path, const std::string& bytes) override;
   ErrorOr<std::string> FullPath(const std::string& path) override;
   ErrorOr<std::string> CurrentDirectory() override;
@@ -604,16 +683,15 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;
-  using FileSystem::CopyFile;
-  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view targetName) override;
 #if !defined(_WIN32)
-  // Where reading or setting attributes costs a call apiece, and an unnamed
-  // copy can have them before it is named. Windows keeps the defaults.
+  // Where reading attributes costs a call apiece. Windows keeps the default.
   ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override;
-  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view targetName, const CopyAttributes& attributes) override;
 #endif
+  ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
+                                                     const Folder& to, std::string_view targetName,
+                                                     const CopyRequest& request) override;
+  std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
+                                    const SourceState& expected) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

@@ -272,7 +272,11 @@ void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
 
 std::unique_ptr<InputFile> OpenForDigest(FileSystem& fs, const Folder& folder,
                                          std::string_view name, const std::string& path) {
-  ErrorOr<std::unique_ptr<InputFile>> file = fs.OpenForRead(folder, name, Sharing::None);
+  return OpenForDigest(fs.OpenForRead(folder, name, Sharing::None), path);
+}
+
+std::unique_ptr<InputFile> OpenForDigest(ErrorOr<std::unique_ptr<InputFile>> file,
+                                         const std::string& path) {
   if (!file) {
     VX_RAISE("EFOpen", Utf8ToAnsi("Impossible d'ouvrir le fichier \"") + path + "\". " +
                            file.error().message());

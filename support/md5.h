@@ -42,6 +42,9 @@ void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
 // cannot be opened.
 std::unique_ptr<InputFile> OpenForDigest(FileSystem& fs, const Folder& folder,
                                          std::string_view name, const std::string& path);
+// The same for a file opened already (or the error that kept it from being opened).
+std::unique_ptr<InputFile> OpenForDigest(ErrorOr<std::unique_ptr<InputFile>> file,
+                                         const std::string& path);
 // Digest of that file.
 Md5Digest FileDigest(FileSystem& fs, const Folder& folder, std::string_view name,
                      const std::string& path);

@@ -159,6 +159,9 @@ std::error_code NativeFileSystem::SetAttributes(const Folder& folder, std::strin
   if (!status) return status.error();
   const struct stat& st = *status;
   if (S_ISLNK(st.st_mode)) return Error(ELOOP);
+  // Another link to the file may lie outside the trees: the change would
+  // reach it there.
+  if (S_ISREG(st.st_mode) && st.st_nlink > 1) return Error(EMLINK);
   if (S_ISREG(st.st_mode)) {
     mode_t mode = st.st_mode & 07777;
     if (attributes & attr::ReadOnly)

@@ -12,4 +12,7 @@ bool IsMissing(std::error_code error) {
 
 bool MoveNeedsCopy(std::error_code error) { return error == std::errc::cross_device_link; }
 
+// The system's word for a file that is no longer the one a descriptor held.
+std::error_code SourceChangedError() { return SystemError(ESTALE); }
+
 }  // namespace vx

@@ -3,10 +3,12 @@
 #include "platform/posix/Posix.h"
 
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace vx::posix {
@@ -48,21 +50,20 @@ class PosixInputFile : public InputFile {
 
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-// What the link name in dirFd leads to, opened for reading only when it is
-// a regular file: it is looked at through a descriptor that opens nothing,
-// then that very file is opened through /proc. A device behind a link (put
-// there after the listing) never sees an open: a tape would rewind, a
-// watchdog arm. Without /proc, the name is opened once more just after the look.
-ErrorOr<Descriptor> OpenThroughLink(int dirFd, const char* name) {
-  ErrorOr<Descriptor> held = OpenAt(dirFd, name, O_PATH | O_CLOEXEC);
-  if (!held) return held;
-  struct stat st;
-  if (::fstat(held->get(), &st) != 0) return Errno();
-  if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+// Opens for reading the regular file held by a descriptor that opens
+// nothing (O_PATH): through /proc, so it is that very file. Without /proc
+// the name is opened once more, and must still be that file.
+ErrorOr<Descriptor> ReopenForRead(const Descriptor& held, const struct stat& looked, int dirFd,
+                                  const char* name, bool follow) {
   char self[40];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", held->get());
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", held.get());
   ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, self, kReadFlags);
-  if (!fd && fd.error() == Error(ENOENT)) fd = OpenAt(dirFd, name, kReadFlags);
+  if (fd || fd.error() != Error(ENOENT)) return fd;
+  fd = OpenAt(dirFd, name, kReadFlags | (follow ? 0 : O_NOFOLLOW));
+  if (!fd) return fd;
+  struct stat st;
+  if (::fstat(fd->get(), &st) != 0) return Errno();
+  if (st.st_dev != looked.st_dev || st.st_ino != looked.st_ino) return Error(ESTALE);
   return fd;
 }
 
@@ -152,9 +153,10 @@ std::error_code CopyMetadata(int in, int out, const struct stat& st, const char*
 
 // Whether the taken name target may be replaced by a copy of source: never
 // a folder or special file, never the source itself, never a read-only file
-// (as on Windows, even for root). A link is replaced itself, whatever it
-// leads to, unless it leads to the source.
-std::error_code MayReplace(int dirFd, const char* target, const struct stat& source) {
+// (as on Windows, even for root) unless asked. A link is replaced itself,
+// whatever it leads to, unless it leads to the source.
+std::error_code MayReplace(int dirFd, const char* target, const struct stat& source,
+                           bool replaceReadOnly) {
   const ErrorOr<struct stat> status = LinkStatusAt(dirFd, target);
   if (!status) return status.error();
   const struct stat& st = *status;
@@ -168,9 +170,66 @@ std::error_code MayReplace(int dirFd, const char* target, const struct stat& sou
   if (S_ISDIR(st.st_mode)) return Error(EISDIR);
   if (!S_ISREG(st.st_mode)) return Error(EINVAL);
   if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return Error(EEXIST);
-  if ((st.st_mode & 0222) == 0) return Error(EACCES);
+  // The rename replaces a read-only file as it is: no mode is changed, so a
+  // link to it elsewhere keeps its bits.
+  if ((st.st_mode & 0222) == 0 && !replaceReadOnly) return Error(EACCES);
   return {};
 }
+
+int64_t ChangeTime(const struct stat& st) {
+  return static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+}
+
+bool SameState(const struct stat& st, const SourceState& expected) {
+  return static_cast<uint64_t>(st.st_dev) == expected.id.device &&
+         static_cast<uint64_t>(st.st_ino) == expected.id.index &&
+         static_cast<uint64_t>(st.st_size) == expected.size && ChangeTime(st) == expected.change;
+}
+
+// A second descriptor of the same open file, for a reader of its own.
+ErrorOr<std::unique_ptr<InputFile>> ReaderOf(int fd) {
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return Errno();
+  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(Descriptor(copy)));
+}
+
+class PosixPreparedCopy : public PreparedCopy {
+ public:
+  PosixPreparedCopy(OpenedFile in, TemporaryFile out, Descriptor copy, const Folder& to,
+                    std::string target, bool replaceReadOnly)
+      : in_(std::move(in)), out_(std::move(out)), copy_(std::move(copy)), to_(to),
+        target_(std::move(target)), replaceReadOnly_(replaceReadOnly) {
+    const struct stat& st = in_.status;
+    source_.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    source_.size = static_cast<uint64_t>(st.st_size);
+    source_.change = ChangeTime(st);
+  }
+  ErrorOr<std::unique_ptr<InputFile>> ReadSource() override { return ReaderOf(in_.fd.get()); }
+  ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override { return ReaderOf(copy_.get()); }
+  ErrorOr<bool> SourceUnchanged() override {
+    struct stat st;
+    if (::fstat(in_.fd.get(), &st) != 0) return Errno();
+    return SameState(st, source_);
+  }
+  // The target is looked at only when its name is taken, after the copy is
+  // whole: the usual new file costs no look-up.
+  std::error_code Commit() override {
+    std::error_code error = out_.Commit(target_.c_str(), false);
+    if (error == Error(EEXIST)) {
+      error = MayReplace(Fd(to_), target_.c_str(), in_.status, replaceReadOnly_);
+      if (!error) error = out_.Commit(target_.c_str(), true);
+    }
+    return error;
+  }
+
+ private:
+  OpenedFile in_;
+  TemporaryFile out_;
+  Descriptor copy_;  // the copy, open for reading after its commit too
+  const Folder& to_;
+  std::string target_;
+  bool replaceReadOnly_;
+};
 
 }  // namespace
 
@@ -188,19 +247,94 @@ std::error_code WriteAll(int fd, const char* data, std::size_t size) {
   return {};
 }
 
-// Opens a regular file for reading, relative to dirFd (AT_FDCWD for a path),
-// without ever blocking on a FIFO or device; a link to a file gives the
-// file.
+// Opens a regular file for reading, relative to dirFd (AT_FDCWD for a path);
+// a link to a file gives the file. The name is looked at first through a
+// descriptor that opens nothing: a FIFO or device put in its place after
+// the listing never sees an open (a tape would rewind, a watchdog arm).
 ErrorOr<OpenedFile> OpenRegularForRead(int dirFd, const char* name) {
-  ErrorOr<Descriptor> fd = OpenAt(dirFd, name, kReadFlags | O_NOFOLLOW);
-  if (!fd && fd.error() == Error(ELOOP)) fd = OpenThroughLink(dirFd, name);
+  ErrorOr<Descriptor> held = OpenAt(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (!held) return held.error();
+  struct stat looked;
+  if (::fstat(held->get(), &looked) != 0) return Errno();
+  const bool link = S_ISLNK(looked.st_mode);
+  if (link) {
+    held = OpenAt(dirFd, name, O_PATH | O_CLOEXEC);
+    if (!held) return held.error();
+    if (::fstat(held->get(), &looked) != 0) return Errno();
+  }
+  if (!S_ISREG(looked.st_mode)) return Error(S_ISDIR(looked.st_mode) ? EISDIR : EINVAL);
+  ErrorOr<Descriptor> fd = ReopenForRead(*held, looked, dirFd, name, link);
   if (!fd) return fd.error();
   OpenedFile file{std::move(*fd)};
   if (::fstat(file.fd.get(), &file.status) != 0) return Errno();
-  if (!S_ISREG(file.status.st_mode)) return Error(S_ISDIR(file.status.st_mode) ? EISDIR : EINVAL);
+  if (!S_ISREG(file.status.st_mode)) return Error(EINVAL);
   // O_NONBLOCK stays: reads of a regular file ignore it.
   return file;
 }
+
+namespace {
+
+// The log, named by path: its folder is held (reached as the user named it,
+// through links), the log itself is a name in it, never followed. Refused:
+// a link (ELOOP), a file with other links (EMLINK), which would carry the
+// lines to a file elsewhere; never opened: anything but a regular file.
+// Appends and the trim take the lock of the file (flock), each on the file
+// the name gives once it holds the lock: a trim that replaced the file
+// meanwhile sends the append to the new one.
+struct LogFile {
+  Folder folder;
+  std::string name;
+  Descriptor fd;
+};
+
+ErrorOr<LogFile> OpenLog(FileSystem& fs, const std::string& path, int access, bool create) {
+  const std::string trimmed = WithoutTrailingSeparators(path);
+  const std::size_t folderLength = FolderPartLength(trimmed);
+  const CName name(std::string_view(trimmed).substr(folderLength));
+  if (!name.ok()) return name.error();
+  ErrorOr<Folder> folder =
+      fs.OpenRoot(folderLength == 0 ? std::string(".") : trimmed.substr(0, folderLength));
+  if (!folder) return folder.error();
+  const int dirFd = Fd(*folder);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    ErrorOr<Descriptor> held = OpenAt(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    ErrorOr<Descriptor> fd = std::error_code();
+    if (held) {
+      struct stat st;
+      if (::fstat(held->get(), &st) != 0) return Errno();
+      if (S_ISLNK(st.st_mode)) return Error(ELOOP);
+      if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+      if (st.st_nlink > 1) return Error(EMLINK);
+      char self[40];
+      std::snprintf(self, sizeof self, "/proc/self/fd/%d", held->get());
+      fd = OpenAt(AT_FDCWD, self, access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+      if (!fd && fd.error() == Error(ENOENT))
+        fd = OpenAt(dirFd, name.c_str(), access | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } else if (create && IsMissing(held.error())) {
+      fd = OpenAt(dirFd, name.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+      if (!fd && fd.error() == Error(EEXIST)) continue;  // made by another run meanwhile
+    } else {
+      return held.error();
+    }
+    if (!fd) return fd.error();
+    while (::flock(fd->get(), LOCK_EX) != 0) {
+      if (errno != EINTR) return Errno();
+    }
+    // Still the log's file, whole: a trim may have replaced it while this
+    // waited for the lock.
+    struct stat mine, now;
+    if (::fstat(fd->get(), &mine) != 0) return Errno();
+    if (!S_ISREG(mine.st_mode)) return Error(EINVAL);
+    if (::fstatat(dirFd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == mine.st_dev &&
+        now.st_ino == mine.st_ino) {
+      if (mine.st_nlink > 1) return Error(EMLINK);
+      return LogFile{std::move(*folder), name.c_str(), std::move(*fd)};
+    }
+  }
+  return Error(EAGAIN);
+}
+
+}  // namespace
 
 }  // namespace vx::posix
 
@@ -208,9 +342,12 @@ namespace vx {
 
 using namespace posix;
 
-std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name,
-                                           const Folder& to, std::string_view targetName,
-                                           const CopyAttributes& attributes) {
+ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folder& from,
+                                                                     std::string_view name,
+                                                                     const Folder& to,
+                                                                     std::string_view targetName,
+                                                                     const CopyRequest& request) {
+  const CopyAttributes& attributes = request.attributes;
   const CName source(name), target(targetName);
   if (!source.ok()) return source.error();
   if (!target.ok()) return target.error();
@@ -224,6 +361,8 @@ std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view 
   ErrorOr<NewFile> made = CreateTemporaryIn(Fd(to), mode);
   if (!made) return made.error();
   const int outFd = made->fd.get();
+  Descriptor copy(::fcntl(outFd, F_DUPFD_CLOEXEC, 0));
+  if (!copy.valid()) return Errno();
   // Removes itself unless committed.
   TemporaryFile out(to, made->fd.release(), std::move(made->name));
   if (!CreatedExactly(*state_, to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
@@ -231,19 +370,31 @@ std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view 
   if (const std::error_code error =
           CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
     return error;
-  // The target is looked at only when its name is taken, after the copy is
-  // whole: the usual new file costs no look-up.
-  std::error_code error = out.Commit(target.c_str(), false);
-  if (error == Error(EEXIST)) {
-    error = MayReplace(Fd(to), target.c_str(), st);
-    if (!error) error = out.Commit(target.c_str(), true);
-  }
-  return error;
+  return std::unique_ptr<PreparedCopy>(std::make_unique<PosixPreparedCopy>(
+      std::move(*in), std::move(out), std::move(copy), to, target.c_str(), request.replaceReadOnly));
 }
 
-std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name,
-                                           const Folder& to, std::string_view targetName) {
-  return NativeFileSystem::CopyFile(from, name, to, targetName, CopyAttributes());
+std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
+                                                    const SourceState& expected) {
+  const CName cname(name);
+  if (!cname.ok()) return cname.error();
+  const int dirFd = Fd(folder);
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, cname.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
+  if (S_ISLNK(st.st_mode)) {
+    // A link goes itself; what it leads to stays.
+    struct stat led;
+    if (::fstatat(dirFd, cname.c_str(), &led, 0) == 0 && S_ISDIR(led.st_mode)) return Error(EISDIR);
+  } else if (!S_ISREG(st.st_mode) || !SameState(st, expected)) {
+    // Saved anew, appended to or replaced since it was copied: its newer
+    // version exists nowhere else.
+    return SourceChangedError();
+  }
+  // Read-only or not: a file about to go needs no mode change, which a hard
+  // link would carry to a file outside the trees.
+  if (::unlinkat(dirFd, cname.c_str(), 0) != 0) return Errno();
+  return {};
 }
 
 std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view name,
@@ -257,6 +408,9 @@ std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view 
   // A link is never renamed: the caller copies what it leads to.
   if (S_ISLNK(st.st_mode)) return Error(EXDEV);
   if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  // Nor is a file with other links, which may lie outside the trees: the
+  // moved file would get the attributes of a copy, and they with it.
+  if (st.st_nlink > 1) return Error(EXDEV);
   if (st.st_dev != static_cast<dev_t>(to.Id().device)) return Error(EXDEV);
   return RenameNoReplace(Fd(from), source.c_str(), Fd(to), target.c_str());
 }
@@ -311,17 +465,45 @@ ErrorOr<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
 }
 
 std::error_code NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  ErrorOr<Descriptor> fd = OpenAt(AT_FDCWD, path.c_str(),
-                                 O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-  if (!fd) return fd.error();
-  struct stat st;
-  std::error_code error;
-  if (::fstat(fd->get(), &st) != 0 || !S_ISREG(st.st_mode))
-    error = Error(EINVAL);
-  else
-    error = WriteAll(fd->get(), bytes.data(), bytes.size());
-  const std::error_code closed = fd->Close();
+  ErrorOr<LogFile> log = OpenLog(*this, path, O_WRONLY | O_APPEND, true);
+  if (!log) return log.error();
+  std::error_code error = WriteAll(log->fd.get(), bytes.data(), bytes.size());
+  const std::error_code closed = log->fd.Close();  // and the lock with it
   return error ? error : closed;
+}
+
+std::error_code NativeFileSystem::RewriteFile(const std::string& path,
+                                              const std::function<std::string(const std::string&)>& rewrite) {
+  ErrorOr<LogFile> log = OpenLog(*this, path, O_RDONLY, false);
+  if (!log) return log.error();
+  const int fd = log->fd.get();
+  std::string bytes;
+  char buffer[65536];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Errno();
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+  const std::string kept = rewrite(bytes);
+  ErrorOr<TemporaryFile> temporary = TemporaryFile::Create(log->folder);
+  if (!temporary) return temporary.error();
+  const int out = static_cast<int>(temporary->NativeHandle());
+  if (const std::error_code error = temporary->Write(kept.data(), kept.size())) return error;
+  // The old log's mode and owner: a log kept from other users stays so. An
+  // owner this process may not give (it is not root) stays its own, as
+  // before any trim.
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || ::fchmod(out, st.st_mode & 07777) != 0) return Errno();
+  if (::fchown(out, st.st_uid, st.st_gid) != 0 && errno != EPERM) return Errno();
+  if (::fchmod(out, st.st_mode & 07777) != 0) return Errno();  // fchown drops setuid/setgid
+  // Whole on disk before it takes the old file's place, still under the lock.
+  if (::fdatasync(out) != 0) return Errno();
+  return temporary->Commit(log->name.c_str(), true);
 }
 
 }  // namespace vx

@@ -67,11 +67,12 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-// Makes a new empty file open for writing in dirFd with the permission bits
+// Makes a new empty file open for writing (and reading: a verification
+// reads the copy through it) in dirFd with the permission bits
 // mode (less the umask, or as a default ACL allows): unnamed where the file
 // system can, else under a fresh temporary name created exclusively.
 ErrorOr<NewFile> CreateTemporaryIn(int dirFd, mode_t mode) {
-  ErrorOr<Descriptor> unnamed = OpenAt(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  ErrorOr<Descriptor> unnamed = OpenAt(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
   if (unnamed) return NewFile{std::move(*unnamed), std::string()};
   // Without unnamed files (EOPNOTSUPP; EISDIR or EINVAL before they existed),
   // a fresh name, created exclusively.
@@ -81,7 +82,7 @@ ErrorOr<NewFile> CreateTemporaryIn(int dirFd, mode_t mode) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = NewTemporaryName();
     ErrorOr<Descriptor> named = OpenAt(dirFd, candidate.c_str(),
-                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+                                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
     if (named) return NewFile{std::move(*named), std::move(candidate)};
     if (named.error() != Error(EEXIST)) return named.error();
   }

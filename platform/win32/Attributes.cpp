@@ -18,6 +18,13 @@ std::error_code NativeFileSystem::SetAttributes(const Folder& folder, std::strin
   if (!entry) return entry.error();
   // Written on the entry's own handle: never on what a link leads to.
   if (entry->reached != Reached::Entry) return LinkRefused(*entry);
+  // Another link to the file may lie outside the trees: the change would
+  // reach it there.
+  if (!entry->IsFolder()) {
+    ErrorOr<DWORD> links = LinkCount(entry->handle.get());
+    if (!links) return links.error();
+    if (*links > 1) return Error(ERROR_ACCESS_DENIED);
+  }
   return SetHandleAttributes(entry->handle.get(), attributes, nullptr);
 }
 

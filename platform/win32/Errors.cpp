@@ -42,6 +42,7 @@ class Win32Category final : public std::error_category {
       case ERROR_DIR_NOT_EMPTY: return std::errc::directory_not_empty;
       case ERROR_NOT_SAME_DEVICE: return std::errc::cross_device_link;
       case ERROR_CANT_ACCESS_FILE: return std::errc::too_many_symbolic_link_levels;
+      case ERROR_TOO_MANY_LINKS: return std::errc::too_many_links;
       case ERROR_DISK_FULL:
       case ERROR_HANDLE_DISK_FULL:
         return std::errc::no_space_on_device;
@@ -79,5 +80,9 @@ bool IsMissing(std::error_code error) {
 }
 
 bool MoveNeedsCopy(std::error_code error) { return error == std::errc::cross_device_link; }
+
+// "The volume for a file has been externally altered so that the opened
+// file is no longer valid": the nearest of the system's own words.
+std::error_code SourceChangedError() { return Error(ERROR_FILE_INVALID); }
 
 }  // namespace vx

@@ -29,9 +29,11 @@ HANDLE OpenShared(Open open) {
 }
 
 // Whether a copy may take the place of what stands at targetName: never a
-// folder, a read-only file or the source itself. A link is replaced itself
-// (the rename takes its name), unless it leads to the source.
-std::error_code MayReplace(const Folder& to, std::string_view targetName, const FileId& source) {
+// folder, the source itself, or a read-only file unless asked (see
+// ClearReadOnly). A link is replaced itself (the rename takes its name),
+// unless it leads to the source.
+std::error_code MayReplace(const Folder& to, std::string_view targetName, const FileId& source,
+                           bool replaceReadOnly) {
   ErrorOr<OpenedEntry> target = OpenEntry(to, targetName, 0, kShareAll);
   if (!target) return IsMissing(target.error()) ? std::error_code() : target.error();
   if (target->reached == Reached::ThroughLink) {
@@ -44,10 +46,45 @@ std::error_code MayReplace(const Folder& to, std::string_view targetName, const 
     ErrorOr<EntryInfo> led = DescribeLink(to, *WideName(targetName));
     return led && led->id == source ? Error(ERROR_FILE_EXISTS) : std::error_code();
   }
-  if (target->IsFolder() || (target->facts.attributes & FILE_ATTRIBUTE_READONLY))
+  if (target->IsFolder() || ((target->facts.attributes & FILE_ATTRIBUTE_READONLY) && !replaceReadOnly))
     return Error(ERROR_ACCESS_DENIED);
   if (target->IdIn(to) == source) return Error(ERROR_FILE_EXISTS);
   return {};
+}
+
+
+// Windows replaces or deletes no read-only file: the bit is cleared first
+// through the entry's own handle, and only on a file with a single link (a
+// second link would carry the change to a file outside the trees). Returns
+// the attributes to put back should the replacement or deletion fail.
+ErrorOr<DWORD> ClearReadOnly(const OpenedEntry& entry) {
+  const DWORD had = entry.facts.attributes;
+  if (!(had & FILE_ATTRIBUTE_READONLY)) return had;
+  ErrorOr<DWORD> links = LinkCount(entry.handle.get());
+  if (!links) return links.error();
+  if (*links != 1) return Error(ERROR_ACCESS_DENIED);
+  if (const std::error_code error =
+          SetHandleAttributes(entry.handle.get(), had & ~FILE_ATTRIBUTE_READONLY, nullptr))
+    return error;
+  return had;
+}
+
+ErrorOr<SourceState> StateOf(HANDLE handle) {
+  ErrorOr<FILE_BASIC_INFO> basic = BasicOf(handle);
+  if (!basic) return basic.error();
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) return LastError();
+  ErrorOr<FileId> id = FullIdOf(handle);
+  if (!id) return id.error();
+  SourceState state;
+  state.id = *id;
+  state.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+  state.change = basic->ChangeTime.QuadPart;
+  return state;
+}
+
+bool SameState(const SourceState& a, const SourceState& b) {
+  return a.id == b.id && a.size == b.size && a.change == b.change;
 }
 
 // The whole content of in, appended to out.
@@ -98,6 +135,59 @@ class Win32InputFile : public InputFile {
   int64_t position_ = 0;
 };
 
+// A second handle to the same open file, for a reader of its own.
+ErrorOr<std::unique_ptr<InputFile>> ReaderOf(HANDLE handle) {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE self = ::GetCurrentProcess();
+  if (!::DuplicateHandle(self, handle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
+  return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(copy));
+}
+
+class Win32PreparedCopy : public PreparedCopy {
+ public:
+  Win32PreparedCopy(NativeFileSystem& fs, Handle in, const SourceState& source, TemporaryFile out, Handle copy, const Folder& to,
+                    std::string target, bool replaceReadOnly)
+      : fs_(fs), in_(std::move(in)), out_(std::move(out)), copy_(std::move(copy)), to_(to), target_(std::move(target)),
+        replaceReadOnly_(replaceReadOnly) {
+    source_ = source;
+  }
+  ErrorOr<std::unique_ptr<InputFile>> ReadSource() override { return ReaderOf(in_.get()); }
+  ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override { return ReaderOf(copy_.get()); }
+  ErrorOr<bool> SourceUnchanged() override {
+    ErrorOr<SourceState> now = StateOf(in_.get());
+    if (!now) return now.error();
+    return SameState(*now, source_);
+  }
+  // The target is looked at only when its name is taken.
+  std::error_code Commit() override {
+    std::error_code error = out_.Commit(target_, false);
+    if (error != Error(ERROR_FILE_EXISTS)) return error;
+    error = MayReplace(to_, target_, source_.id, replaceReadOnly_);
+    if (error) return error;
+    DWORD had = 0;
+    {
+      ErrorOr<OpenedEntry> old = OpenEntry(to_, target_, FILE_WRITE_ATTRIBUTES, kShareAll);
+      if (old && old->reached == Reached::Entry && (old->facts.attributes & FILE_ATTRIBUTE_READONLY)) {
+        ErrorOr<DWORD> cleared = ClearReadOnly(*old);
+        if (!cleared) return cleared.error();
+        had = *cleared;
+      }
+    }  // closed: Wine replaces no file that is open
+    error = out_.Commit(target_, true);
+    if (error && had) (void)fs_.SetAttributes(to_, target_, had);
+    return error;
+  }
+
+ private:
+  NativeFileSystem& fs_;
+  Handle in_;
+  TemporaryFile out_;
+  Handle copy_;  // the copy, open for reading after its commit too
+  const Folder& to_;
+  std::string target_;
+  bool replaceReadOnly_;
+};
+
 DWORD ShareMode(Sharing sharing) {
   switch (sharing) {
     case Sharing::None: return 0;
@@ -107,7 +197,89 @@ DWORD ShareMode(Sharing sharing) {
   return 0;
 }
 
+// The log, named by path: its folder is held (reached as the user named it,
+// through links), the log itself is a name in it, never followed. Refused:
+// a link, a file with other hard links (which would carry the lines
+// elsewhere), a folder or device. Appends and the trim take turns on one
+// byte far past any end, each on the file that the name gives once it holds
+// the byte: a trim that replaced the file meanwhile sends an append to the
+// new one.
+struct LogFile {
+  Folder folder;
+  std::string name;
+  Handle file;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  OVERLAPPED turn = {};
+  bool locked = false;
+  void Unlock() {
+    if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);
+    locked = false;
+  }
+};
+
+ErrorOr<LogFile> OpenLog(FileSystem& fs, const std::string& path, DWORD access, bool create) {
+  ErrorOr<std::string> full = fs.FullPath(path);
+  if (!full) return full.error();
+  const std::string trimmed = WithoutTrailingSeparators(*full);
+  const std::size_t folderLength = FolderPartLength(trimmed);
+  LogFile log;
+  log.name = trimmed.substr(folderLength);
+  if (folderLength == 0 || log.name.empty()) return Error(ERROR_INVALID_NAME);
+  ErrorOr<std::wstring> wide = WideName(log.name);
+  if (!wide) return wide.error();
+  ErrorOr<Folder> folder = fs.OpenRoot(trimmed.substr(0, folderLength));
+  if (!folder) return folder.error();
+  log.folder = std::move(*folder);
+  const ULONGLONG deadline = ::GetTickCount64() + 2000;
+  for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
+    if (::GetTickCount64() >= deadline) return Error(ERROR_SHARING_VIOLATION);
+    ErrorOr<OpenedEntry> entry = OpenEntry(log.folder, log.name, access | SYNCHRONIZE, kShareAll);
+    if (entry) {
+      if (entry->reached != Reached::Entry) return LinkRefused(*entry);
+      if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
+      if (const std::error_code error = RequireDiskFile(entry->handle.get())) return error;
+      log.attributes = entry->facts.attributes;
+      log.file = std::move(entry->handle);
+    } else if (create && IsMissing(entry.error())) {
+      ErrorOr<Handle> made = OpenRelative(Native(log.folder), *wide, access | FILE_READ_ATTRIBUTES, kShareAll,
+                                          FILE_CREATE, kOpenFile);
+      if (!made && (made.error() == Error(ERROR_FILE_EXISTS) || made.error() == Error(ERROR_ALREADY_EXISTS)))
+        continue;  // made by another run meanwhile
+      if (!made) return made.error();
+      log.file = std::move(*made);
+    } else if (entry.error() == Error(ERROR_SHARING_VIOLATION)) {
+      // Another program holds it for a moment: two runs share a log.
+      ::Sleep(pause);
+      continue;
+    } else {
+      return entry.error();
+    }
+    log.turn.Offset = 0;
+    log.turn.OffsetHigh = 0x7FFFFFFF;
+    log.locked = ::LockFileEx(log.file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &log.turn) != 0;
+    FILE_STANDARD_INFO standard;
+    if (!::GetFileInformationByHandleEx(log.file.get(), FileStandardInfo, &standard, sizeof standard)) {
+      const std::error_code error = LastError();
+      log.Unlock();
+      return error;
+    }
+    if (standard.NumberOfLinks > 1) {
+      log.Unlock();
+      return Error(ERROR_TOO_MANY_LINKS);
+    }
+    if (standard.NumberOfLinks == 1 && !standard.DeletePending) return log;
+    // Replaced by a trim while this waited for its turn.
+    log.Unlock();
+  }
+}
+
 }  // namespace
+
+ErrorOr<DWORD> LinkCount(HANDLE handle) {
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) return LastError();
+  return standard.NumberOfLinks;
+}
 
 bool WriteAll(HANDLE file, const char* data, std::size_t size) {
   while (size > 0) {
@@ -147,33 +319,61 @@ namespace vx {
 
 using namespace win;
 
-std::error_code NativeFileSystem::CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                                           std::string_view targetName) {
+ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folder& from, std::string_view name,
+                                                                     const Folder& to,
+                                                                     std::string_view targetName,
+                                                                     const CopyRequest& request) {
   if (ErrorOr<std::wstring> target = WideName(targetName); !target) return target.error();
   // Shared as the system's own copy shares its source: others may read it,
   // not write it meanwhile.
   ErrorOr<Handle> in = OpenDiskFileForRead(from, name, FILE_SHARE_READ | FILE_SHARE_DELETE);
   if (!in) return in.error();
-  // Its attributes and last-write time are all the copy takes from it.
-  ErrorOr<FILE_BASIC_INFO> source = BasicOf(in->get());
-  if (!source) return source.error();
-  const int64_t lastWrite = source->LastWriteTime.QuadPart;
+  ErrorOr<FILE_BASIC_INFO> basic = BasicOf(in->get());
+  if (!basic) return basic.error();
+  ErrorOr<SourceState> state = StateOf(in->get());
+  if (!state) return state.error();
+  const int64_t lastWrite = basic->LastWriteTime.QuadPart;
   ErrorOr<TemporaryFile> out = TemporaryFile::Create(to);
   if (!out) return out.error();
   const HANDLE outHandle = reinterpret_cast<HANDLE>(out->NativeHandle());
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE self = ::GetCurrentProcess();
+  if (!::DuplicateHandle(self, outHandle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
+  Handle copyHandle(copy);
   if (const std::error_code error = CopyContent(in->get(), outHandle)) return error;
-  // The source's attributes and last-write time, set after the last write.
-  if (const std::error_code error =
-          SetHandleAttributes(outHandle, source->FileAttributes, &lastWrite))
-    return error;
-  // The target is looked at only when its name is taken.
-  std::error_code error = out->Commit(targetName, false);
-  if (error == Error(ERROR_FILE_EXISTS)) {
-    // The source's identity, asked only now: it may lie on another volume (a link).
-    ErrorOr<FileId> id = FullIdOf(in->get());
-    error = id ? MayReplace(to, targetName, *id) : id.error();
-    if (!error) error = out->Commit(targetName, true);
+  // The attributes and last-write time, set after the last write.
+  const uint32_t attributes = request.attributes.For(basic->FileAttributes);
+  if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;
+  return std::unique_ptr<PreparedCopy>(std::make_unique<Win32PreparedCopy>(
+      *this, std::move(*in), *state, std::move(*out), std::move(copyHandle), to, std::string(targetName),
+      request.replaceReadOnly));
+}
+
+std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
+                                                    const SourceState& expected) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll);
+  if (!entry) return entry.error();
+  switch (entry->reached) {
+    case Reached::ThroughLink:
+      // Wine follows its links even to delete them: refused, as by DeleteFile.
+      return Error(ERROR_CANT_ACCESS_FILE);
+    case Reached::ReparsePoint:
+      // A link to a file goes itself; what it leads to stays.
+      if (entry->IsFolder() || !entry->IsLinkTag()) return LinkRefused(*entry);
+      return DeleteHandle(entry->handle.get());
+    case Reached::Entry:
+      break;
   }
+  if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return SourceChangedError();
+  ErrorOr<SourceState> now = StateOf(entry->handle.get());
+  if (!now) return now.error();
+  // Saved anew, appended to or replaced since it was copied: its newer
+  // version exists nowhere else.
+  if (!SameState(*now, expected)) return SourceChangedError();
+  ErrorOr<DWORD> had = ClearReadOnly(*entry);
+  if (!had) return had.error();
+  const std::error_code error = DeleteHandle(entry->handle.get());
+  if (error && (*had & FILE_ATTRIBUTE_READONLY)) (void)SetHandleAttributes(entry->handle.get(), *had, nullptr);
   return error;
 }
 
@@ -188,6 +388,11 @@ std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view 
   if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
   if (::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return Error(ERROR_NOT_SUPPORTED);
   if (from.Id().device != to.Id().device) return Error(ERROR_NOT_SAME_DEVICE);
+  // Nor is a file with other links, which may lie outside the trees: the
+  // moved file would get the attributes of a copy, and they with it.
+  ErrorOr<DWORD> links = LinkCount(entry->handle.get());
+  if (!links) return links.error();
+  if (*links > 1) return Error(ERROR_NOT_SAME_DEVICE);
   return RenameHandle(entry->handle.get(), to, *target, false);
 }
 
@@ -242,30 +447,61 @@ ErrorOr<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
 }
 
 std::error_code NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  ErrorOr<std::wstring> wide = LongPath(path);
-  if (!wide) return wide.error();
-  // Opened for each line with every sharing, so that runs sharing a log
-  // write in turn and one may trim it meanwhile. Append rights alone make
-  // each write land at the end, whatever others wrote since the open.
-  Handle file(OpenShared([&] {
-    return ::CreateFileW(wide->c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, kShareAll, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  }));
-  if (!file.valid()) return LastError();
-  if (const std::error_code error = RequireDiskFile(file.get())) return error;
-  // Writers take turns on one byte far past any end: Windows appends whole
-  // writes at the end by itself, but Wine looks for the end and then writes
-  // there, so two runs overwrote each other's lines.
-  OVERLAPPED turn = {};
-  turn.Offset = 0;
-  turn.OffsetHigh = 0x7FFFFFFF;
-  const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
-  const bool written = WriteAll(file.get(), bytes.data(), bytes.size());
+  // Append rights alone make each write land at the end, whatever others
+  // wrote since the open.
+  ErrorOr<LogFile> log = OpenLog(*this, path, FILE_APPEND_DATA | FILE_READ_DATA, true);
+  if (!log) return log.error();
+  const bool written = WriteAll(log->file.get(), bytes.data(), bytes.size());
   const DWORD error = written ? 0 : ::GetLastError();
-  if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);
+  log->Unlock();
   if (!written) return Error(error);
-  if (!::CloseHandle(file.release())) return LastError();
+  if (!::CloseHandle(log->file.release())) return LastError();
   return {};
+}
+
+std::error_code NativeFileSystem::RewriteFile(const std::string& path,
+                                              const std::function<std::string(const std::string&)>& rewrite) {
+  ErrorOr<LogFile> log = OpenLog(*this, path, FILE_READ_DATA, false);
+  if (!log) return log.error();
+  std::string bytes;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(log->file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      const std::error_code error = LastError();
+      log->Unlock();
+      return error;
+    }
+    if (read == 0) break;
+    bytes.append(buffer.data(), read);
+  }
+  const std::string kept = rewrite(bytes);
+  std::error_code error = [&]() -> std::error_code {
+    ErrorOr<TemporaryFile> temporary = TemporaryFile::Create(log->folder);
+    if (!temporary) return temporary.error();
+    const HANDLE handle = reinterpret_cast<HANDLE>(temporary->NativeHandle());
+    if (const std::error_code failed = temporary->Write(kept.data(), kept.size())) return failed;
+    // The old log's attributes go to the new one.
+    if (const std::error_code failed = SetHandleAttributes(handle, log->attributes, nullptr)) return failed;
+    // Whole on disk before it takes the old file's place.
+    if (!::FlushFileBuffers(handle)) return LastError();
+    // Windows (and Wine) replace no file that is open, this handle's
+    // included: the lock goes with it just before the rename. A line
+    // appended in between is lost, as before the lock (README).
+    log->Unlock();
+    log->file = Handle();
+    // Another run appending a line holds the file for a moment.
+    const ULONGLONG deadline = ::GetTickCount64() + 2000;
+    for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
+      const std::error_code committed = temporary->Commit(log->name, true);
+      if (!committed || (committed != Error(ERROR_SHARING_VIOLATION) && committed != Error(ERROR_ACCESS_DENIED)) ||
+          ::GetTickCount64() >= deadline)
+        return committed;
+      ::Sleep(pause);
+    }
+  }();
+  log->Unlock();
+  return error;
 }
 
 }  // namespace vx

@@ -70,8 +70,11 @@ ErrorOr<TemporaryFile> TemporaryFile::Create(const Folder& folder) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = NewTemporaryName();
     // Hidden, as the dot hides it on Linux, until the writer gives it the
-    // attributes it is to have.
-    ErrorOr<Handle> handle = OpenRelative(Native(folder), Widen(name), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+    // attributes it is to have. Others may read it and rename or delete it
+    // (the commit acts on this handle, whatever its name), never write it:
+    // a copy stays open for its verification once it has its name.
+    ErrorOr<Handle> handle = OpenRelative(Native(folder), Widen(name), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                          FILE_SHARE_READ | FILE_SHARE_DELETE,
                                           FILE_CREATE, kOpenFile, FILE_ATTRIBUTE_HIDDEN);
     if (handle)
       return TemporaryFile(folder, reinterpret_cast<std::intptr_t>(handle->release()), std::move(name));

@@ -142,6 +142,8 @@ ErrorOr<FILE_BASIC_INFO> BasicOf(HANDLE handle);
 ErrorOr<uint64_t> IndexOf(HANDLE handle);
 ErrorOr<Facts> FactsOf(HANDLE handle);
 ErrorOr<FileId> FullIdOf(HANDLE handle);
+// How many names the file has (hard links).
+ErrorOr<DWORD> LinkCount(HANDLE handle);
 
 struct OpenedEntry {
   Handle handle;

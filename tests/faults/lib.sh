@@ -14,6 +14,11 @@
 #                            places); false (with a skip message) where not
 #                            permitted. Linux only
 #   vxf_have_shim            whether the fault shim is built
+#   vxf_run_held ACT ARGS... vxf_run with the fault shim held at the point
+#                            that VXF_ENV names (VXF_HOLD_OPEN, _NAMED or
+#                            _REPLACE): once the program waits there, the
+#                            command ACT runs, then the program goes on.
+#                            Fails when the program never reaches the point
 #   vxf_sum FILE             the MD5 digest of FILE
 #   vxf_rc_clean             fails when the program crashed or was killed
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
@@ -57,7 +62,32 @@ vxf_run() {
   else
     "${prefix[@]}" "$VX_BIN" "$@" <"$input" >"$VX_OUT" 2>"$VX_ERR" || VX_RC=$?
   fi
+  [ -z "${VXF_RC_FILE:-}" ] || echo "$VX_RC" >"$VXF_RC_FILE"
   [ "$VX_RC" != 137 ] || fail "the run did not end within ${VXF_TIMEOUT}s: $*"
+}
+
+vxf_run_held() {
+  local act=$1 mark=$VX_TMP/.held
+  shift
+  rm -f "$mark" "$VX_TMP/.rc"
+  local env_before=$VXF_ENV
+  VXF_ENV="$VXF_ENV VXF_HOLD_MARK=$mark"
+  VXF_RC_FILE=$VX_TMP/.rc vxf_run "$@" &
+  local pid=$! waited=0
+  while [ ! -e "$mark" ] && kill -0 "$pid" 2>/dev/null && [ $waited -lt 1200 ]; do
+    sleep 0.05
+    waited=$((waited + 1))
+  done
+  local reached=0
+  [ -e "$mark" ] && reached=1
+  [ $reached = 0 ] || "$act"
+  rm -f "$mark"
+  wait "$pid" || true
+  VXF_ENV=$env_before
+  # The exit code went with the background shell: read back from its file.
+  VX_RC=$(cat "$VX_TMP/.rc" 2>/dev/null || echo none)
+  rm -f "$VX_TMP/.rc"
+  [ $reached = 1 ] || fail "the program never reached the held point: $*"
 }
 
 vxf_run_bound() {

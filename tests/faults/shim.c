@@ -27,6 +27,13 @@
  *                            with EIO (a look-up that cannot be made)
  *   VXF_OPEN_EIO=TEXT        opening a file (not a folder) for reading on a
  *                            path containing TEXT fails with EIO
+ *   VXF_HOLD_MARK=FILE       with one of the three below, the program creates
+ *                            FILE at that point, once, and waits there until
+ *                            FILE is removed: a script acts in between
+ *   VXF_HOLD_OPEN=TEXT       before the first open of a path containing TEXT
+ *   VXF_HOLD_NAMED=TEXT      after the first link or rename that gives a
+ *                            file a name containing TEXT
+ *   VXF_HOLD_REPLACE=TEXT    before the first rename onto a name containing TEXT
  *   VXF_NO_XATTRAT=1         getxattrat and setxattrat (Linux 6.13) fail with
  *                            ENOSYS, as on an older kernel; =EPERM with EPERM,
  *                            as under a seccomp profile older than them
@@ -46,6 +53,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -90,9 +98,14 @@ static void trace_open(const char* path) {
   errno = saved;
 }
 
-/* The whole path of path opened relative to dirfd, in out. */
+/* The whole path of path opened relative to dirfd, in out. A file reopened
+ * through /proc/self/fd/N is the file N was opened by. */
 static const char* whole_path(int dirfd, const char* path, char* out, size_t size) {
   if (!path) return path;
+  if (strncmp(path, "/proc/self/fd/", 14) == 0) {
+    const int fd = atoi(path + 14);
+    if (fd >= 0 && fd < MAX_FDS && fd_paths[fd]) return fd_paths[fd];
+  }
   if (path[0] == '/' || dirfd < 0 || dirfd >= MAX_FDS || !fd_paths[dirfd]) return path;
   size_t used = strlen(fd_paths[dirfd]);
   if (used + strlen(path) + 2 > size) return path;
@@ -120,6 +133,28 @@ static void note_open(int fd, const char* path, int flags) {
   if (access != O_WRONLY && matches(path, "VXF_READ_EIO")) fd_flags[fd] |= FLAG_READ_EIO;
   if (access != O_RDONLY && !(flags & O_APPEND) && matches(path, "VXF_WRITE_MATCH"))
     fd_flags[fd] |= FLAG_WRITE_MARK;
+}
+
+/* ---- Holding ------------------------------------------------------------------- */
+
+enum { HOLD_OPEN, HOLD_NAMED, HOLD_REPLACE };
+static int held[3];
+
+static void hold(int kind, const char* variable, const char* path) {
+  const char* mark = env("VXF_HOLD_MARK");
+  if (held[kind] || !mark || !matches(path, variable)) return;
+  held[kind] = 1;
+  const int saved = errno;
+  int fd = (int)syscall(SYS_openat, AT_FDCWD, mark, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd >= 0) syscall(SYS_close, fd);
+  const struct timespec pause = {0, 10 * 1000 * 1000};
+  while (syscall(SYS_faccessat, AT_FDCWD, mark, F_OK) == 0) nanosleep(&pause, NULL);
+  errno = saved;
+}
+
+static void hold_named(int dirfd, const char* path, int done) {
+  char whole[8192];
+  if (done) hold(HOLD_NAMED, "VXF_HOLD_NAMED", whole_path(dirfd, path, whole, sizeof whole));
 }
 
 static unsigned flags_of(int fd) { return fd >= 0 && fd < MAX_FDS ? fd_flags[fd] : 0; }
@@ -178,6 +213,7 @@ static int needs_mode(int flags) { return (flags & O_CREAT) || (flags & O_TMPFIL
       errno = EACCES;                                                  \
       return -1;                                                       \
     }                                                                  \
+    hold(HOLD_OPEN, "VXF_HOLD_OPEN", path);                            \
     int fd = real(path, flags, mode);                                  \
     note_open(fd, path, flags);                                        \
     return fd;                                                         \
@@ -207,6 +243,7 @@ VXF_OPEN_WRAPPER(open64)
       errno = EIO;                                                     \
       return -1;                                                       \
     }                                                                  \
+    hold(HOLD_OPEN, "VXF_HOLD_OPEN", full);                            \
     int fd = real(dirfd, path, flags, mode);                           \
     note_open(fd, full, flags);                                        \
     return fd;                                                         \
@@ -265,8 +302,9 @@ ssize_t getdents64(int fd, void* buffer, size_t size) {
 
 /* ---- Renaming --------------------------------------------------------------------- */
 
-static int rename_refused(int dirfd, const char* path) {
+static int rename_refused(int dirfd, const char* path, int newdirfd, const char* newpath) {
   char whole[8192];
+  hold(HOLD_REPLACE, "VXF_HOLD_REPLACE", whole_path(newdirfd, newpath, whole, sizeof whole));
   if (!matches(whole_path(dirfd, path, whole, sizeof whole), "VXF_RENAME_EXDEV")) return 0;
   errno = EXDEV;
   return 1;
@@ -275,31 +313,40 @@ static int rename_refused(int dirfd, const char* path) {
 int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned int flags) {
   static int (*real)(int, const char*, int, const char*, unsigned int);
   if (!real) real = next("renameat2");
-  if (rename_refused(olddirfd, oldpath)) return -1;
-  return real(olddirfd, oldpath, newdirfd, newpath, flags);
+  if (rename_refused(olddirfd, oldpath, newdirfd, newpath)) return -1;
+  const int result = real(olddirfd, oldpath, newdirfd, newpath, flags);
+  hold_named(newdirfd, newpath, result == 0);
+  return result;
 }
 
 int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
   static int (*real)(int, const char*, int, const char*);
   if (!real) real = next("renameat");
-  if (rename_refused(olddirfd, oldpath)) return -1;
-  return real(olddirfd, oldpath, newdirfd, newpath);
+  if (rename_refused(olddirfd, oldpath, newdirfd, newpath)) return -1;
+  const int result = real(olddirfd, oldpath, newdirfd, newpath);
+  hold_named(newdirfd, newpath, result == 0);
+  return result;
 }
 
 int rename(const char* oldpath, const char* newpath) {
   static int (*real)(const char*, const char*);
   if (!real) real = next("rename");
-  if (rename_refused(AT_FDCWD, oldpath)) return -1;
-  return real(oldpath, newpath);
+  if (rename_refused(AT_FDCWD, oldpath, AT_FDCWD, newpath)) return -1;
+  const int result = real(oldpath, newpath);
+  hold_named(AT_FDCWD, newpath, result == 0);
+  return result;
 }
 
 int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags) {
   static int (*real)(int, const char*, int, const char*, int);
   if (!real) real = next("linkat");
   /* A hard link is the fallback of a rename that cannot refuse to replace. */
-  if (!(flags & AT_EMPTY_PATH) && !(flags & AT_SYMLINK_FOLLOW) && rename_refused(olddirfd, oldpath))
+  if (!(flags & AT_EMPTY_PATH) && !(flags & AT_SYMLINK_FOLLOW) &&
+      rename_refused(olddirfd, oldpath, newdirfd, newpath))
     return -1;
-  return real(olddirfd, oldpath, newdirfd, newpath, flags);
+  const int result = real(olddirfd, oldpath, newdirfd, newpath, flags);
+  hold_named(newdirfd, newpath, result == 0);
+  return result;
 }
 
 /* Streams of opendir, for programs that list with readdir: their listed

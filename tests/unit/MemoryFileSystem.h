@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <map>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -122,6 +123,8 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<std::string> ReadWholeFile(const std::string& path) override;
   std::error_code AppendToFile(const std::string& path, const std::string& bytes) override;
   std::error_code ReplaceFile(const std::string& path, const std::string& bytes) override;
+  std::error_code RewriteFile(const std::string& path,
+                              const std::function<std::string(const std::string&)>& rewrite) override;
   ErrorOr<std::string> FullPath(const std::string& path) override;
   ErrorOr<std::string> CurrentDirectory() override;
   ErrorOr<std::string> ShortPath(const std::string& path) override;
@@ -136,10 +139,11 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;
-  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view targetName) override;
-  std::error_code CopyFile(const Folder& from, std::string_view name, const Folder& to,
-                           std::string_view targetName, const CopyAttributes& attributes) override;
+  ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
+                                                     const Folder& to, std::string_view targetName,
+                                                     const CopyRequest& request) override;
+  std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
+                                    const SourceState& expected) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;
@@ -150,6 +154,7 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<FileTimes> GetFileTimes(const Folder& folder, std::string_view name) override;
 
   struct Node;
+  class Prepared;
   using NodePtr = std::shared_ptr<Node>;
 
  private:

@@ -356,15 +356,63 @@ std::error_code MemoryFileSystem::ReadWhole(Node& file) const {
   return {};
 }
 
-std::error_code MemoryFileSystem::CopyFile(const Folder& from, std::string_view name,
-                                           const Folder& to, std::string_view targetName) {
-  return CopyFile(from, name, to, targetName, CopyAttributes());
-}
+// A copy built whole and unnamed; the source and the copy stay reachable as
+// the open descriptors of the real backends keep them.
+class MemoryFileSystem::Prepared : public PreparedCopy {
+ public:
+  Prepared(MemoryFileSystem& fs, NodePtr source, NodePtr copy, NodePtr dir, std::string targetName,
+           bool replaceReadOnly)
+      : fs_(fs), in_(std::move(source)), copy_(std::move(copy)), dir_(std::move(dir)),
+        targetName_(std::move(targetName)), replaceReadOnly_(replaceReadOnly) {
+    source_ = SourceState{in_->id, in_->Size(), in_->lastWrite};
+  }
+  // Counted with the opens for reading: they stand for the descriptors' reads.
+  ErrorOr<std::unique_ptr<InputFile>> ReadSource() override {
+    ++fs_.calls.openForRead;
+    return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(in_));
+  }
+  ErrorOr<std::unique_ptr<InputFile>> ReadCopy() override {
+    ++fs_.calls.openForRead;
+    return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(copy_));
+  }
+  ErrorOr<bool> SourceUnchanged() override {
+    return in_->Size() == source_.size && in_->lastWrite == source_.change;
+  }
+  std::error_code Commit() override {
+    if (dir_->removed) return Error(std::errc::no_such_file_or_directory);
+    // A taken name is replaced only where the POSIX backend replaces it.
+    if (const NodePtr existing = fs_.Find(*dir_, targetName_)) {
+      if (existing->kind == kLink) {
+        ErrorOr<Place> led = fs_.LocateFrom(dir_, existing->target, true, 1);
+        if (led && led->node == in_) return Error(std::errc::file_exists);
+      } else if (existing->IsFolder()) {
+        return Error(std::errc::is_a_directory);
+      } else if (existing->kind != kFile) {
+        return Error(std::errc::invalid_argument);
+      } else if (existing == in_) {
+        return Error(std::errc::file_exists);
+      } else if ((existing->mode & 0222) == 0 && !replaceReadOnly_) {
+        return Error(std::errc::permission_denied);
+      }
+    }
+    fs_.Put(dir_, targetName_, copy_);
+    return {};
+  }
 
-std::error_code MemoryFileSystem::CopyFile(const Folder& from, std::string_view name,
-                                           const Folder& to, std::string_view targetName,
-                                           const CopyAttributes& attributes) {
+ private:
+  MemoryFileSystem& fs_;
+  NodePtr in_, copy_, dir_;
+  std::string targetName_;
+  bool replaceReadOnly_;
+};
+
+ErrorOr<std::unique_ptr<PreparedCopy>> MemoryFileSystem::PrepareCopy(const Folder& from,
+                                                                     std::string_view name,
+                                                                     const Folder& to,
+                                                                     std::string_view targetName,
+                                                                     const CopyRequest& request) {
   ++calls.copy;
+  const CopyAttributes& attributes = request.attributes;
   ErrorOr<NodePtr> source = Held(from);
   if (!source) return source.error();
   ErrorOr<NodePtr> target = Held(to);
@@ -390,22 +438,30 @@ std::error_code MemoryFileSystem::CopyFile(const Folder& from, std::string_view 
   if (bits != (AttributesOf(std::nullopt, targetName, *copy) & kDosStoredBits)) copy->dos = bits;
   copy->lastAccess = in.lastAccess;
   copy->lastWrite = in.lastWrite;
-  // A taken name is replaced only where the POSIX backend replaces it.
-  if (const NodePtr existing = Find(dir, targetName)) {
-    if (existing->kind == kLink) {
-      ErrorOr<Place> led = LocateFrom(*target, existing->target, true, 1);
-      if (led && led->node == *file) return Error(std::errc::file_exists);
-    } else if (existing->IsFolder()) {
-      return Error(std::errc::is_a_directory);
-    } else if (existing->kind != kFile) {
-      return Error(std::errc::invalid_argument);
-    } else if (existing == *file) {
-      return Error(std::errc::file_exists);
-    } else if ((existing->mode & 0222) == 0) {
-      return Error(std::errc::permission_denied);
-    }
+  return std::unique_ptr<PreparedCopy>(std::make_unique<Prepared>(
+      *this, *file, std::move(copy), *target, std::string(targetName), request.replaceReadOnly));
+}
+
+std::error_code MemoryFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
+                                                    const SourceState& expected) {
+  ++calls.deleteFile;
+  ErrorOr<NodePtr> held = Held(folder);
+  if (!held) return held.error();
+  if (const std::error_code error = CheckName(name)) return error;
+  const NodePtr node = Find(**held, name);
+  if (!node) return Error(std::errc::no_such_file_or_directory);
+  if (node->kind == kLink) {
+    // A link goes itself, while it still leads to the file copied.
+    ErrorOr<Place> led = LocateFrom(*held, node->target, true, 1);
+    if (!led || !led->node || led->node->id != expected.id) return SourceChangedError();
+  } else if (node->kind != kFile) {
+    return node->IsFolder() ? Error(std::errc::is_a_directory) : Error(std::errc::invalid_argument);
+  } else if (node->id != expected.id || node->Size() != expected.size ||
+             node->lastWrite != expected.change) {
+    return SourceChangedError();
   }
-  Put(*target, targetName, copy);
+  if (node->faults.remove.Strikes()) return node->faults.remove.error;
+  Drop(**held, name);
   return {};
 }
 

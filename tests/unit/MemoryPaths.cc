@@ -212,3 +212,20 @@ ErrorOr<std::string> MemoryFileSystem::ShortPath(const std::string& path) {
 }
 
 }  // namespace vx::test
+
+namespace vx::test {
+
+std::error_code MemoryFileSystem::RewriteFile(
+    const std::string& path, const std::function<std::string(const std::string&)>& rewrite) {
+  // The log itself is never followed: a link in its place is refused.
+  ErrorOr<Place> place = Locate(path, false);
+  if (!place) return place.error();
+  const NodePtr old = place->node;
+  if (!old) return Error(std::errc::no_such_file_or_directory);
+  if (old->kind == kLink) return Error(std::errc::too_many_symbolic_link_levels);
+  if (old->kind != kFile) return Error(std::errc::invalid_argument);
+  if (const std::error_code error = ReadWhole(*old)) return error;
+  return ReplaceFile(path, rewrite(old->Whole()));
+}
+
+}  // namespace vx::test
