@@ -134,7 +134,9 @@ TEST_F(WalkerTest, DeepTreesKeepTheirStackOnTheHeap) {
     if (walker.Event() != WalkEvent::LeaveFolder) continue;
     ++left;
     // The chain goes from the bottom up, each folder closed first.
-    if (walker.Entry().name == "d") EXPECT_FALSE(walker.RemoveFolder());
+    if (walker.Entry().name == "d") {
+      EXPECT_FALSE(walker.RemoveFolder());
+    }
   }
   EXPECT_EQ(kLevels, deepest);
   EXPECT_EQ(kLevels + 4, left);  // the chain, src, sub, sub/deep, part

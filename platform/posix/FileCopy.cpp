@@ -374,27 +374,39 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
       std::move(*in), std::move(out), std::move(copy), to, target.c_str(), request.replaceReadOnly));
 }
 
-std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
-                                                    const SourceState& expected) {
+namespace {
+
+// Deletes a file once accept has passed its own status, or a link itself
+// (never one to a folder): what a link leads to stays.
+template <typename Accept>
+std::error_code UnlinkEntry(const Folder& folder, std::string_view name, Accept accept) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
   const int dirFd = Fd(folder);
   const ErrorOr<struct stat> status = LinkStatusAt(dirFd, cname.c_str());
   if (!status) return status.error();
-  const struct stat& st = *status;
-  if (S_ISLNK(st.st_mode)) {
-    // A link goes itself; what it leads to stays.
+  if (S_ISLNK(status->st_mode)) {
     struct stat led;
     if (::fstatat(dirFd, cname.c_str(), &led, 0) == 0 && S_ISDIR(led.st_mode)) return Error(EISDIR);
-  } else if (!S_ISREG(st.st_mode) || !SameState(st, expected)) {
-    // Saved anew, appended to or replaced since it was copied: its newer
-    // version exists nowhere else.
-    return SourceChangedError();
+  } else if (const std::error_code error = accept(*status)) {
+    return error;
   }
-  // Read-only or not: a file about to go needs no mode change, which a hard
-  // link would carry to a file outside the trees.
   if (::unlinkat(dirFd, cname.c_str(), 0) != 0) return Errno();
   return {};
+}
+
+}  // namespace
+
+std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
+                                                    const SourceState& expected) {
+  // Read-only or not: a file about to go needs no mode change, which a hard
+  // link would carry to a file outside the trees.
+  return UnlinkEntry(folder, name, [&](const struct stat& st) {
+    // Saved anew, appended to or replaced since it was copied: its newer
+    // version exists nowhere else.
+    return !S_ISREG(st.st_mode) || !SameState(st, expected) ? SourceChangedError()
+                                                             : std::error_code();
+  });
 }
 
 std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view name,
@@ -416,26 +428,13 @@ std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view 
 }
 
 std::error_code NativeFileSystem::DeleteFile(const Folder& folder, std::string_view name) {
-  const CName cname(name);
-  if (!cname.ok()) return cname.error();
-  const int dirFd = Fd(folder);
-  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, cname.c_str());
-  if (!status) return status.error();
-  const struct stat& st = *status;
-  if (S_ISLNK(st.st_mode)) {
-    // A link to a file goes itself; what it leads to stays.
-    struct stat led;
-    if (::fstatat(dirFd, cname.c_str(), &led, 0) == 0 && S_ISDIR(led.st_mode)) return Error(EISDIR);
-  } else if (S_ISDIR(st.st_mode)) {
-    return Error(EISDIR);
-  } else if (!S_ISREG(st.st_mode)) {
-    return Error(EINVAL);
-  } else if ((st.st_mode & 0222) == 0) {
+  return UnlinkEntry(folder, name, [](const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return Error(EISDIR);
+    if (!S_ISREG(st.st_mode)) return Error(EINVAL);
     // Read-only is enforced here, also for root, as Windows does.
-    return Error(EACCES);
-  }
-  if (::unlinkat(dirFd, cname.c_str(), 0) != 0) return Errno();
-  return {};
+    if ((st.st_mode & 0222) == 0) return Error(EACCES);
+    return std::error_code();
+  });
 }
 
 ErrorOr<std::unique_ptr<InputFile>> NativeFileSystem::OpenForRead(const Folder& folder,
