@@ -34,7 +34,8 @@ ListOptions WholeListing() {
 
 class Purge {
  public:
-  explicit Purge(Session& session) : session_(session), fs_(session.fs) {}
+  explicit Purge(Session& session)
+      : session_(session), fs_(session.fs), dryRun_(session.options.ListOnly != 0) {}
 
   // Empties dest (reached as destPath) of what source lacks; nothing when
   // source cannot be listed whole. Nothing that chain names is entered.
@@ -48,9 +49,16 @@ class Purge {
     const Folder* source = nullptr;  // nullptr: no counterpart, the whole folder goes
     ErrorOr<Listing> listing = std::error_code();
     std::size_t cursor = 0;
+    bool kept = false;  // something in it stays: it cannot be removed
   };
 
   void Entry(TreeWalker& walker, bool folder);
+  void Leave(TreeWalker& walker);
+  // Deletes one file or link (under -L only names it).
+  void Delete(const Folder& dest, const ListedEntry& entry, const std::string& path, bool link);
+  // A deletion done (log mode 3) or, under -L, one the run would do.
+  void Deleted(const std::string& path, bool folder);
+  void DeletionFailed(const std::string& path, bool folder, std::error_code error);
   bool Enter(TreeWalker& walker);
   // Whether the entry is one the purge does not see: without -H, a hidden or
   // system entry (a link has no attribute of its own: only its name hides
@@ -62,13 +70,14 @@ class Purge {
     return !bits || (*bits & (attr::Hidden | attr::System)) != 0;
   }
   Counterpart CounterpartOf(Side& side, const ListedEntry& entry);
-  void ListingFailed(const std::string& path);
+  void ListingFailed(const std::string& path, std::error_code error);
   bool InSourceChain(const FileId& id) const {
     return std::find(chain_.begin(), chain_.end(), id) != chain_.end();
   }
 
   Session& session_;
   FileSystem& fs_;
+  const bool dryRun_;          // -L: the deletions are named, none is made
   std::vector<FileId> chain_;  // the source root and every folder above it
   std::deque<Side> sides_;     // one per destination folder the walk holds
 };
@@ -87,7 +96,10 @@ void Purge::Mirror(const Folder& dest, const std::string& destPath, const Folder
   while (walker.Next()) {
     switch (walker.Event()) {
       case WalkEvent::EnterFolder:
-        if (walker.Parent() && !Enter(walker)) walker.Skip();
+        if (walker.Parent() && !Enter(walker)) {
+          sides_.back().kept = true;
+          walker.Skip();
+        }
         break;
       case WalkEvent::File:
         Entry(walker, false);
@@ -102,24 +114,78 @@ void Purge::Mirror(const Folder& dest, const std::string& destPath, const Folder
         if (walker.ListingFailed() ||
             (!LeftOut(walker.Held(), walker.Entry()) &&
              CounterpartOf(sides_.back(), walker.Entry()) != Counterpart::Unknown))
-          ListingFailed(walker.Path());
+          ListingFailed(walker.Path(), walker.Error());
         break;
-      case WalkEvent::LeaveFolder: {
-        const bool goes = sides_.back().source == nullptr;
-        sides_.pop_back();
-        // A folder with one inside that could not be listed is not empty:
-        // that failure is reported once, not again for each folder above it.
-        if (!walker.Parent() || !goes || !walker.Complete()) break;
-        const std::error_code error = walker.RemoveFolder();
-        if (error && !IsMissing(error)) {
-          const std::string path = WithoutSeparator(walker.Path());
-          ErrorOr<std::string> full = fs_.FullPath(path);
-          ShowNotice(full ? *full : path);
-        }
+      case WalkEvent::LeaveFolder:
+        Leave(walker);
         break;
+    }
+  }
+}
+
+void Purge::Leave(TreeWalker& walker) {
+  const bool goes = sides_.back().source == nullptr;
+  const bool kept = sides_.back().kept;
+  sides_.pop_back();
+  if (!walker.Parent()) return;
+  // A folder with one inside that could not be listed is not empty:
+  // that failure is reported once, not again for each folder above it.
+  bool removed = false;
+  if (goes && walker.Complete()) {
+    const std::string path = WithoutSeparator(walker.Path());
+    if (dryRun_) {
+      // What the run would remove: a folder it would have emptied.
+      if (!kept) Deleted(path, true);
+      removed = !kept;
+    } else {
+      const std::error_code error = walker.RemoveFolder();
+      removed = !error;
+      if (!error) {
+        Deleted(path, true);
+      } else if (!IsMissing(error)) {
+        DeletionFailed(path, true, error);
+        ErrorOr<std::string> full = fs_.FullPath(path);
+        ShowNotice(full ? *full : path);
       }
     }
   }
+  if (!removed) sides_.back().kept = true;
+}
+
+void Purge::Delete(const Folder& dest, const ListedEntry& entry, const std::string& path,
+                   bool link) {
+  if (dryRun_) return Deleted(path, false);
+  const std::error_code error = link ? fs_.RemoveLink(dest, entry.name) : fs_.DeleteFile(dest, entry.name);
+  if (!error) return Deleted(path, false);
+  if (IsMissing(error)) return;
+  sides_.back().kept = true;
+  DeletionFailed(path, false, error);
+}
+
+void Purge::Deleted(const std::string& path, bool folder) {
+  const CopyRec& o = session_.options;
+  if (dryRun_) {
+    if (!o.Quiet)
+      session_.Report(ReportPurgeListed, Utf8ToAnsi(folder ? "Dossier à supprimer : "
+                                                           : "À supprimer : ") + Quoted(path));
+    return;
+  }
+  if (o.LogMode == 3)
+    WriteLog(fs_, o,
+             Utf8ToAnsi(folder ? "Dossier supprimé : " : "Supprimé : ") + Quoted(LogName(path)) +
+                 ".",
+             true, false);
+}
+
+// A deletion that failed: named with its reason, and logged under mode 3 (not
+// counted, so that exit codes stay those of runs that did not log it).
+void Purge::DeletionFailed(const std::string& path, bool folder, std::error_code error) {
+  const std::string text = std::string(folder ? "Impossible de supprimer le dossier "
+                                              : "Impossible de supprimer le fichier ");
+  const CopyRec& o = session_.options;
+  if (o.LogMode == 3)
+    WriteLog(fs_, o, WithLoggedReason(o, text + Quoted(LogName(path)) + ".", error), true, false);
+  session_.TellFailure(text + Quoted(path) + ".", error, false);
 }
 
 // A file, or a link to a folder, of a destination folder.
@@ -133,18 +199,27 @@ void Purge::Entry(TreeWalker& walker, bool link) {
     // A file with a file of its name in the source stays, hidden or not.
     if (listed && !listed->IsFolder()) return;
     // Another run's copy in progress into this folder: never ours to take.
-    if (IsTemporaryName(entry.name)) return;
+    if (IsTemporaryName(entry.name)) {
+      side.kept = true;
+      return;
+    }
   }
-  if (LeftOut(dest, entry)) return;
+  if (LeftOut(dest, entry)) {
+    side.kept = true;
+    return;
+  }
   const Counterpart counterpart = listed ? (listed->IsFolder() ? Counterpart::Folder
                                                                : Counterpart::File)
                                          : CounterpartOf(side, entry);
-  if (counterpart == Counterpart::Unknown) return;
+  if (counterpart == Counterpart::Unknown) {
+    side.kept = true;
+    return;
+  }
   if (!link) {
-    if (counterpart != Counterpart::File) (void)fs_.DeleteFile(dest, entry.name);
+    if (counterpart != Counterpart::File) Delete(dest, entry, walker.Path(), false);
   } else if (counterpart != Counterpart::Folder) {
     // A link to a folder or a mount point is never entered: only a link itself may go.
-    (void)fs_.RemoveLink(dest, entry.name);
+    Delete(dest, entry, walker.Path(), true);
   }
 }
 
@@ -188,12 +263,17 @@ Counterpart Purge::CounterpartOf(Side& side, const ListedEntry& entry) {
   }
 }
 
-void Purge::ListingFailed(const std::string& path) {
+void Purge::ListingFailed(const std::string& path, std::error_code error) {
   const std::string folder = WithoutSeparator(path);
-  WriteLog(fs_, session_.options, kListingFailed + Quoted(LogName(folder)) + ".", true, true);
+  // A listing (-L) changes no exit code: the folder is only named.
+  if (dryRun_) return session_.TellFailure(kListingFailed + Quoted(folder) + ".", error, false);
+  WriteLog(fs_, session_.options,
+           WithLoggedReason(session_.options, kListingFailed + Quoted(LogName(folder)) + ".", error),
+           true, true);
   const std::string text = kListingFailed + Quoted(folder) + ".";
-  if (!session_.options.Silent && session_.callbacks.showError)
-    session_.callbacks.showError(text.c_str());
+  const bool shown = !session_.options.Silent && session_.callbacks.showError;
+  if (shown) session_.callbacks.showError(text.c_str());
+  session_.TellFailure(text, error, shown);
 }
 
 // Whether the source may lie inside the destination where climbing from the

@@ -13,7 +13,10 @@ namespace vx {
 // be listed whole, nothing when the source is the destination or lies inside
 // it (bind mounts included), and nothing under -X, where the run itself
 // empties the source. A destination folder that cannot be listed whole keeps
-// what it holds, and is logged as an error. Raises what WriteLog raises.
+// what it holds, and is logged as an error. Under -L nothing is deleted: each
+// deletion the run would make is named to the host instead (ShowReport).
+// Under log mode 3 every deletion, and every failed one with its reason, is
+// logged. Raises what WriteLog raises.
 void PurgeDestination(Session& session, const Folder& dest, const std::string& destPath,
                       const Folder& source);
 // The same for two folders named by path, opened here.

@@ -22,6 +22,27 @@ void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
     callbacks.showProgress(path.c_str(), done, total, phase, callbacks.progressContext);
 }
 
+void Session::Report(int32_t kind, const std::string& text) const {
+  if (!callbacks.showReport || (options.Silent && kind != ReportPurgeListed)) return;
+  callbacks.showReport(kind, text.c_str(), callbacks.progressContext);
+}
+
+void Session::TellFailure(const std::string& text, std::error_code error, bool shown) const {
+  if (!shown) Report(ReportFailure, text);
+  if (error) Report(ReportReason, ReasonLine(error));
+}
+
+std::string ReasonLine(std::error_code error) {
+  if (!error) return std::string();
+  return Utf8ToAnsi("Raison : ") + ReasonText(error);
+}
+
+std::string WithLoggedReason(const CopyRec& options, const std::string& line,
+                             std::error_code error) {
+  if (options.LogMode != 3 || !error) return line;
+  return line + " " + LogName(ReasonLine(error));
+}
+
 namespace {
 
 std::string StartLine(const CopyRec& options, FileSystem& fs, const std::string& commandLine) {
@@ -72,10 +93,11 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
   CopyResult back;
   HeldRoot otherSource, otherDest;
   TreeSource reverse;
-  if (!toNull && !o.ListOnly && !o.TreeOnly) {
+  if (!toNull && !o.TreeOnly) {
     if (o.SyncMode == 1 && folders && destRoot.IsOpen()) {
+      // Under -L the purge only names what it would delete.
       PurgeDestination(session, destRoot.folder, destRoot.path, sourceRoot.folder);
-    } else if (o.SyncMode == 2) {
+    } else if (o.SyncMode == 2 && !o.ListOnly) {
       // The copy back names both entries as typed.
       if (destRoot.IsOpen()) {
         reverse.folderPath = WithSeparator(destination);
@@ -99,6 +121,44 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
   if (back.removeSource && reverse.wasFolder && reverse.root && reverse.root->IsOpen())
     (void)fs.RemoveRoot(reverse.root->folder);
   return copied;
+}
+
+// Whether a source entry names nothing: no such file or folder, or a mask
+// that matches no entry. In doubt (what cannot be looked at), it names something.
+bool NamesNothing(FileSystem& fs, const std::string& entry) {
+  const ErrorOr<EntryInfo> named = fs.LookPath(entry);
+  if (named || !IsMissing(named.error())) return false;
+  const std::size_t folderLength = FolderPartLength(entry);
+  const std::string mask = entry.substr(folderLength);
+  if (mask.find_first_of("*?") == std::string::npos) return true;
+  ErrorOr<Folder> folder = fs.OpenRoot(folderLength ? entry.substr(0, folderLength) : ".");
+  if (!folder) return IsMissing(folder.error());
+  ListOptions options;
+  options.includeHidden = true;
+  options.withAttributes = false;
+  options.withStatus = false;
+  options.mask = mask;
+  const ErrorOr<Listing> listing = fs.List(*folder, options);
+  return listing && listing->Count() == 0;
+}
+
+// A source entry that names nothing: a notice; under -STRICT a failed copy.
+// true when the entry's pairs are to be run.
+bool CheckSourceNamesSomething(Session& session, const std::string& source) {
+  if (!NamesNothing(session.fs, source)) return true;
+  session.Report(ReportNotice, Utf8ToAnsi("La source ") + Quoted(source) +
+                                   Utf8ToAnsi(" ne désigne aucun fichier ni dossier."));
+  if (!session.extras.strict) return true;
+  const CopyRec& o = session.options;
+  const std::string text = "Erreur lors de la copie de " + Quoted(LogName(source)) + ".";
+  if (o.LogMode == 1 || o.LogMode == 2) WriteLog(session.fs, o, text, true, true);
+  if (o.LogMode == 3) WriteLog(session.fs, o, text, true, false);
+  if (o.IgnoreErrors) {
+    session.strictFailed = true;
+    return true;
+  }
+  session.status = ResultCopyFailed;
+  return false;
 }
 
 }  // namespace
@@ -127,6 +187,8 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
     SplitEntryList(fs, FieldText(options.Source), ';', sources);
     SplitEntryList(fs, FieldText(options.Destination), ';', destinations);
     for (const std::string& source : sources) {
+      if (!session.Running()) break;
+      if (!source.empty() && !CheckSourceNamesSomething(session, source)) break;
       for (const std::string& destination : destinations) {
         if (!session.Running()) break;
         // An empty entry would name the root of the file system or drive.
@@ -141,7 +203,7 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   if (options.LogLines != -1) TrimLog(fs, session.options);
 
   if (!session.Running()) return session.status;
-  return ErrorCount == 0 ? ResultOk : ResultCopyFailed;
+  return ErrorCount == 0 && !session.strictFailed ? ResultOk : ResultCopyFailed;
 }
 
 }  // namespace vx

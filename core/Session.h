@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "core/CopyRec.h"
 #include "core/ExtraOptions.h"
@@ -20,7 +21,9 @@ struct Callbacks {
   ShowTotalProc showTotal = nullptr;
   // A host of TryProcessCmdLine may follow each file's progress.
   ShowProgressProc showProgress = nullptr;
-  void* progressContext = nullptr;
+  void* progressContext = nullptr;  // handed back to ShowProgress and ShowReport
+  // Reasons of failures, notices and the purge's listing, for a host that asks.
+  ShowReportProc showReport = nullptr;
 };
 
 // What the selection, the tree copy and the purge share for one session.
@@ -40,7 +43,21 @@ struct Session {
   // Tells the host, where it asked, how far the file path has come in phase
   // (ProgressCopy, ProgressVerify); total is -1 when not known.
   void ShowProgress(const std::string& path, int64_t done, int64_t total, int32_t phase) const;
+  // Tells the host, where it asked, one report (Report...); none under
+  // Silent but the purge's listing.
+  void Report(int32_t kind, const std::string& text) const;
+  // A failure and its reason: text (what failed) unless ShowError has just
+  // shown it, then the system's reason of error, where there is one.
+  void TellFailure(const std::string& text, std::error_code error, bool shown) const;
+  // A failure that a -STRICT run counts though nothing was logged (-C).
+  bool strictFailed = false;
 };
+
+// "Raison : " and the system's text for error; empty without an error.
+std::string ReasonLine(std::error_code error);
+// A failure line of the log: with its reason under log mode 3.
+std::string WithLoggedReason(const CopyRec& options, const std::string& line,
+                             std::error_code error);
 
 // Runs one session on its own copy of options, with the options the record
 // has no field for, and returns its result: the status when one was set,

@@ -71,7 +71,8 @@ class TreeWalk {
   void Leave(TreeWalker& walker, CopyResult& result);
   FileOutcome File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
                    const std::string& destPath);
-  FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath);
+  FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath,
+                         std::error_code error);
   bool DigestsAgree(PreparedCopy& copy, const std::string& sourcePath, const std::string& destPath);
   FileOutcome DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
                            const std::string& sourcePath, const std::string& destPath);
@@ -148,9 +149,11 @@ void TreeWalk::Opened(Level& level, ErrorOr<Folder>& opened, bool made) {
     level.destState = Level::Dest::Open;
     level.destMadeHere = made;
     if (level.index == 0) destRoot_.madeHere = made;
-  } else if (!made) {
-    level.destState = IsMissing(opened.error()) ? Level::Dest::Missing : Level::Dest::Refused;
+  } else {
+    // Why a creation failed too: the reason of the failed copies it causes.
     level.destError = opened.error();
+    if (!made)
+      level.destState = IsMissing(opened.error()) ? Level::Dest::Missing : Level::Dest::Refused;
   }
   if (level.index == 0) {
     destRoot_.state = level.destState;
@@ -209,7 +212,8 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
   if (!source.root || !source.root->IsOpen()) {
     // A folder that cannot be opened is a failed copy, not an empty folder.
     if (source.wasFolder && UnreadableFails())
-      CopyFailed(source.folderPath, DestFor(source.folderPath));
+      CopyFailed(source.folderPath, DestFor(source.folderPath), source.root ? source.root->error
+                                                                             : std::error_code());
     return result;
   }
   // Known from the start where it exists, so that the walk never enters it.
@@ -271,7 +275,8 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
           // unreadable, too deep): the same, unless it is hidden.
           break;
         }
-        if (CopyFailed(walker.Path(), DestFor(walker.Path())) == FileOutcome::Leave) {
+        if (CopyFailed(walker.Path(), DestFor(walker.Path()), walker.Error()) ==
+            FileOutcome::Leave) {
           level.abandoned = true;
           walker.Cut();
         }
@@ -311,8 +316,13 @@ void TreeWalk::Leave(TreeWalker& walker, CopyResult& result) {
     result.count += level.done;
     const bool holdsCopies = level.done > 0 || (o_.TreeOnly && level.anySelected);
     if (!toNull_ && !o_.ListOnly && s_.Running() &&
-        (o_.CopyEmptySubdirs || ((o_.CopySubdirs || o_.TreeOnly) && holdsCopies)))
-      EnsureDest(level.index);
+        (o_.CopyEmptySubdirs || ((o_.CopySubdirs || o_.TreeOnly) && holdsCopies)) &&
+        !EnsureDest(level.index) && level.destError) {
+      // Not a failed copy, as before; but the user learns which and why.
+      s_.TellFailure(Utf8ToAnsi("Impossible de créer le dossier ") +
+                           Quoted(WithoutSeparator(DestFor(walker.Path()))) + ".",
+                       level.destError, false);
+    }
     // Only an emptied folder goes; a listing or a tree-only run changes no source.
     remove = o_.DeleteSource && level.wasFolder && !o_.KeepSourceDirs && !o_.ListOnly &&
              !o_.TreeOnly;
@@ -337,8 +347,12 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     case Selected::No: return FileOutcome::Skipped;
     // A source, or a target, that could not be looked at is a failed copy,
     // as a folder that cannot be listed: nothing is judged on it.
-    case Selected::Failed:
-      return UnreadableFails() ? CopyFailed(sourcePath, destPath) : FileOutcome::Skipped;
+    case Selected::Failed: {
+      if (!UnreadableFails()) return FileOutcome::Skipped;
+      std::error_code why = source.error();
+      if (!why) why = target.Find().Error();
+      return CopyFailed(sourcePath, destPath, why);
+    }
   }
   // With what the selection has read of it: its DOS bits, without -H.
   const ListedEntry& entry = source.Entry();
@@ -353,7 +367,12 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   if (!toNull_) {
     // A destination folder that is a link or mount point is never written through.
     dest = EnsureDest(level.index);
-    if (!dest) return CopyFailed(sourcePath, destPath);
+    if (!dest) {
+      // Why its folder, or the first of its parents, could not be made or opened.
+      std::error_code why;
+      for (std::size_t i = level.index + 1; i-- > 0 && !why;) why = levels_[i].destError;
+      return CopyFailed(sourcePath, destPath, why);
+    }
   }
 
   // The copy keeps the source's attributes but these; it takes the DOS bits
@@ -397,10 +416,10 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     } else {
       error = copyFile();
     }
-    if (error) return CopyFailed(sourcePath, destPath);
+    if (error) return CopyFailed(sourcePath, destPath, error);
     s_.ShowProgress(sourcePath, size, size, ProgressCopy);
   }
-  if (o_.LogMode == 2)
+  if (o_.LogMode == 2 || o_.LogMode == 3)
     WriteLog(fs_, o_, Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
              false);
   if (dest) {
@@ -426,17 +445,24 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   return toNull_ ? FileOutcome::Selected : FileOutcome::Done;
 }
 
-FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::string& destPath) {
+FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::string& destPath,
+                                 std::error_code error) {
+  const std::string longLine =
+      kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) + ".";
   if (o_.LogMode == 1) {
     WriteLog(fs_, o_, kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
   } else if (o_.LogMode == 2) {
-    WriteLog(fs_, o_,
-             kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) +
-                 ".",
-             true, true);
+    WriteLog(fs_, o_, longLine, true, true);
+  } else if (o_.LogMode == 3) {
+    // Counted as mode 3 always counted it (not at all), so that the exit
+    // codes of earlier runs stay.
+    WriteLog(fs_, o_, WithLoggedReason(o_, longLine, error), true, false);
   }
+  const bool shown = !o_.IgnoreErrors && !o_.Silent;
+  if (!o_.IgnoreErrors) ShowError(kCopyErrorText + Quoted(sourcePath) + ".");
+  s_.TellFailure(kCopyErrorText + Quoted(sourcePath) + " vers " + Quoted(destPath) + ".", error,
+                   shown);
   if (o_.IgnoreErrors) return FileOutcome::Selected;
-  ShowError(kCopyErrorText + Quoted(sourcePath) + ".");
   s_.status = ResultCopyFailed;
   return FileOutcome::Leave;
 }
@@ -466,7 +492,8 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, Prepa
     // Appended to or rewritten while it was copied: the copy lacks what
     // was written since, and the source is all there is of it.
     ErrorOr<bool> unchanged = copy->SourceUnchanged();
-    if (!unchanged || !*unchanged) return CopyFailed(sourcePath, destPath);
+    if (!unchanged || !*unchanged)
+      return CopyFailed(sourcePath, destPath, unchanged ? SourceChangedError() : unchanged.error());
   } else {
     // Refused on a link, which goes itself without any change to what it leads to.
     (void)fs_.SetAttributes(*level.source, entry.name, attr::Normal);
@@ -478,9 +505,14 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, Prepa
     // Gone already: there is nothing left to delete.
     if (!error || IsMissing(error)) break;
     // Saved anew under its name meanwhile: the move of that file failed.
-    if (IsSourceChanged(error)) return CopyFailed(sourcePath, destPath);
+    if (IsSourceChanged(error)) return CopyFailed(sourcePath, destPath, error);
+    s_.TellFailure("Impossible de supprimer le fichier " + Quoted(sourcePath) + ".", error, false);
     if (o_.Silent || !ask) {
-      WriteLog(fs_, o_, "Impossible de supprimer le fichier " + Quoted(LogName(sourcePath)) + ".",
+      WriteLog(fs_, o_,
+               WithLoggedReason(o_,
+                                "Impossible de supprimer le fichier " +
+                                    Quoted(LogName(sourcePath)) + ".",
+                                error),
                true, true);
       break;
     }

@@ -132,6 +132,7 @@ int32_t VX_STDCALL TryProcessCmdLine(const CopyRec* rec, const VeltrixHost* host
   callbacks.showTotal = host->ShowTotal;
   if (VX_HOST_HAS(host, ShowProgress)) callbacks.showProgress = host->ShowProgress;
   if (VX_HOST_HAS(host, Context)) callbacks.progressContext = host->Context;
+  if (VX_HOST_HAS(host, ShowReport)) callbacks.showReport = host->ShowReport;
   vx::ExtraOptions extras = vx::ParsedExtraOptions();
   if (VX_HOST_HAS(host, KeepOwner) && host->KeepOwner) extras.keepOwner = true;
   if (VX_HOST_HAS(host, CopyXattrs) && host->CopyXattrs) extras.copyXattrs = true;
@@ -144,6 +145,11 @@ int32_t VX_STDCALL TryProcessCmdLine(const CopyRec* rec, const VeltrixHost* host
   }
   // The record is copied before anything runs: the session may not change the caller's.
   const CopyRec options = *rec;
+  // A C++ host that reports failures itself gets them as ProcessCmdLine raises them.
+  if (VX_HOST_HAS(host, RaiseFailures) && host->RaiseFailures) {
+    CopyMessage(std::string(), message, messageSize);
+    return vx::RunSession(options, callbacks, LibraryFiles(), extras);
+  }
   return Guarded(message, messageSize, [&] {
     return vx::RunSession(options, callbacks, LibraryFiles(), extras);
   });

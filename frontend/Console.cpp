@@ -2,15 +2,34 @@
 // and the final count, each line ended as the console ends it.
 #include "Console.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
 #include "platform/Host.h"
 
 namespace vx {
 
-void ConsoleStreams::Write(const std::string& bytes) { host::WriteStdout(bytes); }
+void ConsoleStreams::Write(const std::string& bytes) {
+  EraseStatus();
+  host::WriteStdout(bytes);
+}
 void ConsoleStreams::Flush() { host::FlushStdout(); }
 void ConsoleStreams::WriteError(const std::string& bytes) {
   Flush();
+  EraseStatus();
   host::WriteStderr(bytes);
+}
+void ConsoleStreams::ShowStatus(const std::string& text) {
+  // What standard output holds goes first: the line stays below it.
+  Flush();
+  host::DrawStatusLine(text);
+  statusShown_ = true;
+}
+void ConsoleStreams::EraseStatus() {
+  if (!statusShown_) return;
+  statusShown_ = false;
+  host::EraseStatusLine();
 }
 bool ConsoleStreams::ReadLine(std::string& line) { return host::ReadStdinLine(line); }
 bool ConsoleStreams::IsTerminal() {
@@ -121,6 +140,109 @@ void VX_STDCALL ConsoleShowTotal(int32_t count) {
   Console().Write(std::to_string(count) + host::Utf8ToOem(" fichier(s) copié(s).") + kLineEnd);
 }
 
+void VX_STDCALL ConsoleShowReport(int32_t kind, const char* text, void* /*context*/) {
+  if (kind == ReportPurgeListed) return WriteLibraryLine(text);
+  std::string line = text ? text : "";
+  // Names come from the trees: none drives a terminal.
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  Console().WriteError(host::AnsiToOem(line) + kLineEnd);
+}
+
+void VX_STDCALL ConsoleShowProgress(const char* path, int64_t done, int64_t total, int32_t phase,
+                                    void* context) {
+  auto* progress = static_cast<ProgressLine*>(context);
+  if (!progress) return;
+  const std::string text = progress->Update(path ? path : "", done, total, phase,
+                                            ProgressLine::Now(), host::StderrColumns());
+  if (!text.empty()) Console().ShowStatus(text);
+}
+
 }  // extern "C"
+
+namespace {
+
+// 1234567 as "1,2 Mo": French units and decimal comma.
+std::string Bytes(double value) {
+  static const char* const kUnits[] = {"o", "Ko", "Mo", "Go", "To"};
+  int unit = 0;
+  while (value >= 1024 && unit < 4) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0)
+    std::snprintf(text, sizeof text, "%.0f %s", value, kUnits[unit]);
+  else
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+  std::string result = text;
+  const std::size_t point = result.find('.');
+  if (point != std::string::npos) result[point] = ',';
+  return result;
+}
+
+// Characters as the terminal counts them: UTF-8 continuation bytes take no column.
+std::size_t Columns(const std::string& text) {
+  std::size_t n = 0;
+  for (char c : text)
+    if (!host::ConsoleIsUtf8() || (static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+// The end of text that fits in columns, "…" before it where cut.
+std::string Tail(const std::string& text, std::size_t columns) {
+  if (Columns(text) <= columns) return text;
+  if (columns < 4) return std::string();
+  std::size_t start = text.size();
+  std::size_t used = 0;
+  while (start > 0 && used < columns - 3) {
+    --start;
+    if (!host::ConsoleIsUtf8() || (static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) ++used;
+  }
+  return "..." + text.substr(start);
+}
+
+// Files of this size or more show their name and percent.
+constexpr int64_t kLargeFile = int64_t{8} << 20;
+constexpr ProgressLine::Clock kRedrawEvery = 100;
+
+}  // namespace
+
+ProgressLine::Clock ProgressLine::Now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string ProgressLine::Update(const std::string& path, int64_t done, int64_t total,
+                                 int32_t phase, Clock now, int columns) {
+  if (path != path_) {
+    // A new file: the last one is done with what it copied.
+    bytesBefore_ += done_;
+    done_ = 0;
+    path_ = path;
+    ++files_;
+  }
+  if (phase == ProgressCopy && done > done_) done_ = done;
+  if (now - lastDraw_ < kRedrawEvery) return std::string();
+  lastDraw_ = now;
+  const int64_t bytes = bytesBefore_ + done_;
+  const double seconds = static_cast<double>(now - start_) / 1000.0;
+  std::string line = std::to_string(files_) + host::Utf8ToOem(" fichier(s), ") +
+                     host::Utf8ToOem(Bytes(static_cast<double>(bytes)));
+  if (seconds > 0) line += ", " + host::Utf8ToOem(Bytes(static_cast<double>(bytes) / seconds)) + "/s";
+  if (phase == ProgressVerify) line += host::Utf8ToOem(", vérification MD5");
+  if (total >= kLargeFile) {
+    const int64_t percent = done <= 0 ? 0 : done >= total ? 100 : done * 100 / total;
+    const std::string tail = " " + std::to_string(percent) + " %";
+    std::string name = host::AnsiToOem(path);
+    for (char& c : name)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    const std::size_t room = static_cast<std::size_t>(std::max(columns - 1, 20));
+    const std::size_t used = Columns(line) + 3 + tail.size();
+    if (used + 4 < room) line += " : " + Tail(name, room - used) + tail;
+  }
+  return Tail(line, static_cast<std::size_t>(std::max(columns - 1, 20)));
+}
 
 }  // namespace vx

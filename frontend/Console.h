@@ -26,9 +26,14 @@ class ConsoleStreams {
   // names as "?" (a file or a pipe gets them unchanged). Asked of the system
   // once: standard output stays what it is for the whole run.
   virtual bool IsTerminal();
+  // The status line of a long run (standard error on a terminal only): drawn
+  // over the last one, erased before any other text of either stream.
+  virtual void ShowStatus(const std::string& text);
+  virtual void EraseStatus();
 
  private:
   int terminal_ = -1;  // -1 until asked
+  bool statusShown_ = false;
 };
 
 ConsoleStreams& Console();
@@ -45,14 +50,40 @@ void VX_STDCALL ConsoleShowError(const char* text);
 void VX_STDCALL ConsoleShowFile(const char* text);
 int32_t VX_STDCALL ConsoleAskUser(int32_t question, const char* text);
 void VX_STDCALL ConsoleShowTotal(int32_t count);
+// Reasons and notices on standard error, the purge's listing on standard output.
+void VX_STDCALL ConsoleShowReport(int32_t kind, const char* text, void* context);
+// The status line; context is a ProgressLine.
+void VX_STDCALL ConsoleShowProgress(const char* path, int64_t done, int64_t total, int32_t phase,
+                                    void* context);
 }
+
+// What the status line shows: files and bytes done, the rate, and for a
+// large file its name and percent ("vérification MD5" under -V). Redrawn at
+// most ten times a second.
+class ProgressLine {
+ public:
+  using Clock = int64_t;  // milliseconds
+  explicit ProgressLine(Clock start) : start_(start), lastDraw_(start) {}
+  // The text for one progress call at now, or "" when nothing is to be drawn yet.
+  std::string Update(const std::string& path, int64_t done, int64_t total, int32_t phase,
+                     Clock now, int columns);
+  static Clock Now();
+
+ private:
+  Clock start_, lastDraw_;
+  std::string path_;
+  int64_t files_ = 0;        // files begun
+  int64_t bytesBefore_ = 0;  // copied by the files before this one
+  int64_t done_ = 0;         // copied of this one
+};
 
 // ---- Main sequence (Program.cpp) -----------------------------------------------
 
 // The library's entry points as the program calls them; the real ones are
 // the imports, tests pass their own. TryFillCopyRec only tells why a command
-// line was refused: the program parses and runs through the first five, whose
-// raised failures its report describes.
+// line was refused: the program parses through FillCopyRec, and runs the
+// session through TryProcessCmdLine asking for its failures raised, so that
+// its report describes them as those of ProcessCmdLine.
 struct CoreEntryPoints {
   ProcessCmdLineProc processCmdLine;
   FillCopyRecProc fillCopyRec;
@@ -60,6 +91,9 @@ struct CoreEntryPoints {
   GetCopyrightProc getCopyright;
   GetTitleProc getTitle;
   TryFillCopyRecProc tryFillCopyRec;
+  // With it the session also reports reasons, notices and progress; its
+  // failures are raised as processCmdLine raises them.
+  TryProcessCmdLineProc tryProcessCmdLine = nullptr;
 };
 
 // The whole main sequence on the given process command line; returns the

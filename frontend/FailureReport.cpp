@@ -22,6 +22,7 @@ void LocateFailure(const void* address, std::string& module, std::uintptr_t& off
 
 int ReportFailure(const std::string& kind, const void* address, const std::string& message) {
   try {
+    Console().EraseStatus();
     host::FlushStdout();
   } catch (...) {
     // Standard output is already broken; the report goes to standard error anyway.

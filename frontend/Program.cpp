@@ -111,8 +111,30 @@ int RunProgram(const CoreEntryPoints& core, const std::string& commandLine) {
     ReportRefusal(core, commandLine);
     return 5;
   }
-  return core.processCmdLine(programRecord, ConsoleShowError, nullptr, ConsoleShowFile,
-                             ConsoleAskUser, ConsoleShowTotal);
+  if (!core.tryProcessCmdLine)
+    return core.processCmdLine(programRecord, ConsoleShowError, nullptr, ConsoleShowFile,
+                               ConsoleAskUser, ConsoleShowTotal);
+  VeltrixHost session{};
+  session.Size = sizeof session;
+  session.ShowError = ConsoleShowError;
+  session.ShowFile = ConsoleShowFile;
+  session.AskUser = ConsoleAskUser;
+  session.ShowTotal = ConsoleShowTotal;
+  session.ShowReport = ConsoleShowReport;
+  // Failures pass through to the program's report, as ProcessCmdLine's do.
+  session.RaiseFailures = 1;
+  // The status line only for a person at a terminal who asked for names.
+  ProgressLine progress(ProgressLine::Now());
+  if (host::StderrIsTerminal() && !CommandLineHasSwitch(commandLine, {"Q"}) &&
+      !CommandLineHasSwitch(commandLine, {"SILENT"})) {
+    session.ShowProgress = ConsoleShowProgress;
+    session.Context = &progress;
+  }
+  char message[512];
+  const int32_t result = core.tryProcessCmdLine(&programRecord, &session, message, sizeof message);
+  Console().EraseStatus();
+  if (result < 0) VX_RAISE("Exception", std::string(message));
+  return result;
 }
 
 }  // namespace vx

@@ -5,8 +5,8 @@
 
 namespace {
 
-const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec, NeedHelp,
-                                      GetCopyright,   GetTitle,    TryFillCopyRec};
+const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec,    NeedHelp,         GetCopyright,
+                                      GetTitle,       TryFillCopyRec, TryProcessCmdLine};
 
 int RunWithImports() { return vx::RunProgram(kImports, vx::host::ProcessCommandLine()); }
 

@@ -37,6 +37,17 @@ void FlushStdout();
 bool StdoutIsTerminal();
 // Standard error, unbuffered; failures are ignored (nothing is left to tell).
 void WriteStderr(const std::string& bytes);
+// The status line of a long run, on standard error when it is a terminal
+// (a console on Windows); never on a file or a pipe.
+bool StderrIsTerminal();
+// Whether console texts are UTF-8 (Linux) rather than a single-byte code page.
+bool ConsoleIsUtf8();
+// Its width in columns (80 when it cannot be told).
+int StderrColumns();
+// Draws the status line (console code page, no line end) over the last one.
+void DrawStatusLine(const std::string& text);
+// Erases it, leaving the cursor at the start of the empty line.
+void EraseStatusLine();
 // Reads one line without its line end, after flushing standard output so
 // that the question is seen. false at the end of input.
 bool ReadStdinLine(std::string& line);

@@ -103,6 +103,11 @@ ErrorOr<std::string> ExpandEnvironment(const std::string& text);
 // for the user where that cannot block a batch run. The error of a notice
 // that could not be shown.
 std::error_code ShowNotice(const std::string& text);
+// The system's words for an error, in the library's encoding: on Linux in the
+// language of the user's LC_MESSAGES where the system has it (the process's
+// locale is not changed), on Windows the system's own (French on a French
+// system). Without a final period or line end.
+std::string ReasonText(std::error_code error);
 
 // ---- Time and locale --------------------------------------------------------
 

@@ -294,7 +294,8 @@ typedef const char*(VX_STDCALL* GetTitleProc)(void);
 
 /* ---- Failures as values: exports 6 and 7 ---------------------------------------
  *
- * Both never let a C++ exception out. Each takes a buffer for a message:
+ * Both never let a C++ exception out (TryProcessCmdLine unless the host
+ * sets VeltrixHost.RaiseFailures). Each takes a buffer for a message:
  * message may be null or messageSize 0 or less, and nothing is then written;
  * otherwise the buffer always receives a NUL-terminated text (empty when
  * there is nothing to say), cut to messageSize - 1 bytes where longer, never
@@ -309,12 +310,32 @@ VX_CODE(ProgressVerify, 1) /* -V: the copy and its source are read for their dig
 /* How far one file has come: path is its source path as ShowFile names it
  * (without " -> target"), done and total are bytes. Called at the start of
  * each phase of each file the session writes (done 0) and at its end (done
- * equal to total; a copy that fails has no end); a later version may call it
- * in between too, with done growing. total is -1 when the size could not be
+ * equal to total; a copy that fails has no end), and in between as the bytes
+ * are copied or digested, with done growing. total is -1 when the size could not be
  * read (done is then 0, then -1). Not called under -L, -T or for the
  * destination NUL. context is VeltrixHost.Context. */
 typedef void(VX_STDCALL* ShowProgressProc)(const char* path, int64_t done, int64_t total,
                                            int32_t phase, void* context);
+
+/* What ShowReport tells. Texts are French (the reason in the system's own
+ * words, French where the system gives it), one line each, never under
+ * Silent except ReportPurgeListed:
+ *   ReportFailure     a failure that ShowError did not show (a copy failed
+ *                     under -C, a file or folder that could not be deleted):
+ *                     what failed, naming the paths;
+ *   ReportReason      the system's reason of the failure just shown, through
+ *                     ShowError or ReportFailure: "Raison : ...";
+ *   ReportNotice      a source entry that names nothing (no such file or
+ *                     folder, or a mask that matches nothing);
+ *   ReportPurgeListed -L -SYNCHRONIZE: a file or folder the mirror would
+ *                     delete (the run deletes nothing); not under -Q. */
+VX_CODE(ReportFailure, 0)
+VX_CODE(ReportReason, 1)
+VX_CODE(ReportNotice, 2)
+VX_CODE(ReportPurgeListed, 3)
+
+/* One report (Report... code) and its text; context is VeltrixHost.Context. */
+typedef void(VX_STDCALL* ShowReportProc)(int32_t kind, const char* text, void* context);
 
 /* What a host hands to TryProcessCmdLine: its callbacks and options. Zero-fill
  * it, set Size to sizeof(VeltrixHost), then the fields you use. The library
@@ -330,7 +351,7 @@ typedef struct VeltrixHost {
   AskUserProc AskUser;
   ShowTotalProc ShowTotal;       /*   may be null */
   ShowProgressProc ShowProgress; /* may be null: no progress */
-  void* Context;                 /* handed back to ShowProgress, never read */
+  void* Context;                 /* handed back to ShowProgress and ShowReport, never read */
   /* Options that add to the command line's whole-word switches: 1 sets the
    * option as its switch would, 0 leaves it as the command line says. */
   uint8_t KeepOwner;  /* -OWNER */
@@ -338,6 +359,12 @@ typedef struct VeltrixHost {
   uint8_t HardLinks;  /* -HARDLINKS */
   uint8_t Reserved;   /* not read */
   int32_t Threads;    /* -THREADS:n, 1 to 64; 0 leaves it as the command line says */
+  ShowReportProc ShowReport; /* may be null: no reasons, notices nor purge listing */
+  /* 1: an unexpected failure passes out of TryProcessCmdLine as the C++
+   * exception ProcessCmdLine raises, for a C++ host that reports failures
+   * itself (the console program); a C host leaves it 0. */
+  uint8_t RaiseFailures;
+  uint8_t Reserved2[3]; /* not read */
 } VeltrixHost;
 
 /* 6. FillCopyRec with every outcome a value. Parses cmdLine (the arguments,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "core/Error.h"
@@ -90,6 +91,21 @@ void FlushStdout() {
 void WriteStderr(const std::string& bytes) {
   (void)std::fwrite(bytes.data(), 1, bytes.size(), stderr);
 }
+
+bool ConsoleIsUtf8() { return true; }
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+int StderrColumns() {
+  struct winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+// The cursor goes back to the line's start; the rest of the old line is cleared.
+void DrawStatusLine(const std::string& text) { WriteStderr("\r" + text + "\033[K"); }
+
+void EraseStatusLine() { WriteStderr("\r\033[K"); }
 
 bool ReadStdinLine(std::string& line) {
   FlushStdout();  // the question must be seen before the answer is awaited

@@ -85,4 +85,13 @@ bool MoveNeedsCopy(std::error_code error) { return error == std::errc::cross_dev
 // file is no longer valid": the nearest of the system's own words.
 std::error_code SourceChangedError() { return Error(ERROR_FILE_INVALID); }
 
+std::string ReasonText(std::error_code error) {
+  // The portable codes of test doubles have no Win32 text: the C runtime's.
+  std::string text = error.message();
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\r' ||
+                           text.back() == '\n'))
+    text.pop_back();
+  return text;
+}
+
 }  // namespace vx

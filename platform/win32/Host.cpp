@@ -85,6 +85,57 @@ void WriteStderr(const std::string& bytes) {
   std::fflush(stderr);
 }
 
+namespace {
+
+HANDLE StderrConsole() {
+  static const HANDLE console = [] {
+    const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    const bool isConsole = handle != INVALID_HANDLE_VALUE && handle != nullptr &&
+                           ::GetFileType(handle) == FILE_TYPE_CHAR &&
+                           ::GetConsoleMode(handle, &mode) != 0;
+    return isConsole ? handle : static_cast<HANDLE>(nullptr);
+  }();
+  return console;
+}
+
+// Through the console itself: the line is drawn over the old one, padded
+// with blanks to the width, whatever the code page of the C runtime's stream.
+void WriteStatusText(const std::string& oem) {
+  const HANDLE console = StderrConsole();
+  if (!console) return;
+  std::fflush(stderr);
+  const int width = StderrColumns() - 1;
+  std::wstring wide(oem.size(), L' ');
+  const int n = oem.empty() ? 0
+                            : ::MultiByteToWideChar(CP_OEMCP, 0, oem.data(), static_cast<int>(oem.size()),
+                                                    wide.data(), static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  if (static_cast<int>(wide.size()) < width) wide.append(static_cast<std::size_t>(width) - wide.size(), L' ');
+  const std::wstring line = L"\r" + wide + L"\r";
+  DWORD written = 0;
+  (void)::WriteConsoleW(console, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace
+
+bool ConsoleIsUtf8() { return false; }
+
+bool StderrIsTerminal() { return StderrConsole() != nullptr; }
+
+int StderrColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (StderrConsole() && ::GetConsoleScreenBufferInfo(StderrConsole(), &info)) {
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    if (columns > 0) return columns;
+  }
+  return 80;
+}
+
+void DrawStatusLine(const std::string& text) { WriteStatusText(text); }
+
+void EraseStatusLine() { WriteStatusText(std::string()); }
+
 bool ReadStdinLine(std::string& line) {
   FlushStdout();  // the question must be seen before the answer is awaited
   line.clear();

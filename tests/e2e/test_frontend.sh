@@ -123,6 +123,7 @@ if [ "$VX_WINE" = 0 ]; then
       'int32_t ProcessCmdLine(void) { return 0; }' 'bool FillCopyRec(void) { return false; }' \
       'bool NeedHelp(void) { return true; }' 'const char* GetCopyright(void) { return "c"; }' \
       'const char* GetTitle(void) { return "t"; }' 'int32_t TryFillCopyRec(void) { return -1; }' \
+      'int32_t TryProcessCmdLine(void) { return -1; }' \
       >"$VX_TMP/bare/core.c"
     "$VX_C_COMPILER" -shared -fPIC -Wl,-soname,libVeltrixCore.so.1 "$VX_TMP/bare/core.c" \
       -o "$VX_TMP/bare/libVeltrixCore.so.1" || fail "stand-in library not built"
