@@ -1,6 +1,8 @@
 // The mirror's purge, on a file system in memory.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/HolyCoreUnit.h"
 #include "tests/unit/MemoryFileSystem.h"
 #include "tests/unit/PathFiles.h"
@@ -49,6 +51,56 @@ TEST_F(PurgeTest, RemovesWhatTheSourceLacks) {
   EXPECT_FALSE(Exists("dst/was_file"));
   EXPECT_TRUE(Exists("dst"));  // the destination itself always stays
   EXPECT_TRUE(Exists("src/keep.txt"));
+}
+
+// Under -L the purge deletes nothing and names each deletion it would make;
+// under log mode 3 it logs each deletion, and each failed one with its reason.
+TEST_F(PurgeTest, DeletionsAreNamedOrLogged) {
+  dir_.Write("src/keep.txt", "s");
+  dir_.Write("dst/keep.txt", "d");
+  dir_.Write("dst/extra.txt", "d");
+  dir_.Write("dst/gone/file.txt", "d");
+  dir_.Write("dst/stuck/locked.txt", "d");
+  session_.callbacks = test::Recorder::All();
+  std::vector<std::pair<int32_t, std::string>>& reports = test::Recorder::Current().reports;
+  const auto named = [&](const std::string& prefix, const std::string& relative) {
+    return std::make_pair(ReportPurgeListed, Utf8ToAnsi(prefix) + "\"" + dir_ / relative + "\"");
+  };
+
+  session_.options.ListOnly = 1;
+  Purge();
+  EXPECT_EQ(reports, (std::vector<std::pair<int32_t, std::string>>{
+                         named("À supprimer : ", "dst/extra.txt"),
+                         named("À supprimer : ", "dst/gone/file.txt"),
+                         named("Dossier à supprimer : ", "dst/gone"),
+                         named("À supprimer : ", "dst/stuck/locked.txt"),
+                         named("Dossier à supprimer : ", "dst/stuck")}));
+  EXPECT_TRUE(Exists("dst/extra.txt") && Exists("dst/gone/file.txt"));
+
+  reports.clear();
+  session_.options.ListOnly = 0;
+  session_.options.LogMode = 3;
+  const std::string log = dir_ / "log.txt";
+  std::strncpy(session_.options.LogFile, log.c_str(), kMaxTextLength);
+  const std::error_code refused = std::make_error_code(std::errc::permission_denied);
+  fs_.FaultsOf(dir_ / "dst/stuck/locked.txt").remove = Fail(std::errc::permission_denied);
+  ErrorCount = 0;
+  Purge();
+  EXPECT_FALSE(Exists("dst/gone"));
+  EXPECT_TRUE(Exists("dst/stuck/locked.txt"));
+  const std::string written = dir_.Read("log.txt");
+  for (const std::string line :
+       {"Supprimé : \"" + dir_ / "dst/extra.txt" + "\".", "Supprimé : \"" + dir_ / "dst/gone/file.txt" + "\".",
+        "Dossier supprimé : \"" + dir_ / "dst/gone" + "\".",
+        "Impossible de supprimer le fichier \"" + dir_ / "dst/stuck/locked.txt" + "\". " +
+            ReasonLine(refused)})
+    EXPECT_NE(written.find(Utf8ToAnsi(line) + "\r\n"), std::string::npos) << line;
+  EXPECT_EQ(written.find("Dossier supprimé : \"" + dir_ / "dst/stuck"), std::string::npos);
+  EXPECT_EQ(ErrorCount, 0);
+  ASSERT_GE(reports.size(), 2u);
+  EXPECT_EQ(reports[0], std::make_pair(ReportFailure, "Impossible de supprimer le fichier \"" +
+                                                          dir_ / "dst/stuck/locked.txt" + "\"."));
+  EXPECT_EQ(reports[1], std::make_pair(ReportReason, ReasonLine(refused)));
 }
 
 // Two runs into one destination: the mirror of one must not take the file

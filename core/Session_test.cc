@@ -28,6 +28,30 @@ class SessionTest : public ::testing::Test {
   test::MemoryDir dir_{fs_};
 };
 
+// A source entry that names nothing gets a notice and changes no exit code;
+// under -STRICT it is a failed copy, which -C does not hide.
+TEST_F(SessionTest, ASourceNamingNothingIsNoticedAndFailsUnderStrict) {
+  dir_.Write("s/a.txt", "a");
+  const std::string missing = dir_ / "absent", mask = dir_ / "s/*.zz";
+  CopyRec options = test::MakeOptions(missing + ";" + mask + ";" + dir_ / "s", dir_ / "d");
+  EXPECT_EQ(Run(options), ResultOk);
+  EXPECT_TRUE(dir_.Exists("d/a.txt"));
+  const auto notice = [](const std::string& entry) {
+    return std::make_pair(ReportNotice,
+                          Utf8ToAnsi("La source \"" + entry + "\" ne désigne aucun fichier ni dossier."));
+  };
+  EXPECT_EQ(rec().reports, (std::vector<std::pair<int32_t, std::string>>{notice(missing), notice(mask)}));
+
+  ExtraOptions strict;
+  strict.strict = true;
+  EXPECT_EQ(RunSession(options, Recorder::All(), fs_, strict), ResultCopyFailed);
+  EXPECT_EQ(rec().reports.size(), 1u);  // the session stops at the first
+  options.IgnoreErrors = 1;
+  options.LogMode = 0;
+  EXPECT_EQ(RunSession(options, Recorder::All(), fs_, strict), ResultCopyFailed);
+  EXPECT_EQ(rec().reports.size(), 2u);
+}
+
 TEST_F(SessionTest, EverySourceMeetsEveryDestinationInOrder) {
   dir_.Write("s1/a.txt", "a");
   dir_.Write("s2/b.txt", "b");

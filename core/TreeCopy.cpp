@@ -73,7 +73,8 @@ class TreeWalk {
                    const std::string& destPath);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath,
                          std::error_code error);
-  bool DigestsAgree(PreparedCopy& copy, const std::string& sourcePath, const std::string& destPath);
+  bool DigestsAgree(PreparedCopy& copy, const std::string& sourcePath, const std::string& destPath,
+                    int64_t size);
   FileOutcome DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
                            const std::string& sourcePath, const std::string& destPath);
   void ShowName(const std::string& sourcePath, const std::string& destPath);
@@ -395,6 +396,11 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   // through the descriptors that wrote and read them, and -X deletes the
   // source only while it is still what was copied.
   std::unique_ptr<PreparedCopy> copy;
+  if (dest && s_.callbacks.showProgress)
+    request.progress = [&](int64_t done) {
+      // Between the phase's start and its end, which are told anyway.
+      if (done > 0 && done < size) s_.ShowProgress(sourcePath, done, size, ProgressCopy);
+    };
   if (dest) {
     s_.ShowProgress(sourcePath, 0, size, ProgressCopy);
     const auto copyFile = [&]() -> std::error_code {
@@ -430,7 +436,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     }
     if (o_.Verify && copy) {
       s_.ShowProgress(sourcePath, 0, size, ProgressVerify);
-      const bool agree = DigestsAgree(*copy, sourcePath, destPath);
+      const bool agree = DigestsAgree(*copy, sourcePath, destPath, size);
       s_.ShowProgress(sourcePath, size, size, ProgressVerify);
       if (!agree && !o_.IgnoreErrors) {
         ShowError(kCopyErrorText + sourcePath);
@@ -468,14 +474,19 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
 }
 
 bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
-                            const std::string& destPath) {
+                            const std::string& destPath, int64_t size) {
   // Read through the descriptors that wrote and read them: a file put in
   // the copy's place meanwhile is never digested. The copy first, so that
   // the same failure surfaces; then both at once where they are large.
   const std::unique_ptr<InputFile> destFile = OpenForDigest(copy.ReadCopy(), destPath);
   const std::unique_ptr<InputFile> sourceFile = OpenForDigest(copy.ReadSource(), sourcePath);
   Md5Digest dest, source;
-  StreamDigests(*destFile, *sourceFile, dest, source);
+  std::function<void(int64_t)> progress;
+  if (s_.callbacks.showProgress)
+    progress = [&](int64_t done) {
+      if (done > 0 && done < size) s_.ShowProgress(sourcePath, done, size, ProgressVerify);
+    };
+  StreamDigests(*destFile, *sourceFile, dest, source, progress);
   if (DigestsEqual(source, dest)) return true;
   WriteLog(fs_, o_,
            "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +

@@ -1,6 +1,7 @@
 // The tree copy, on a file system in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/HolyCoreUnit.h"
@@ -295,6 +296,64 @@ TEST_F(TreeCopyTest, FailedSourceDeletion) {
   EXPECT_EQ(ErrorCount, 2);
   EXPECT_NE(Log().find("Impossible de supprimer le fichier \"" + dir_ / "src/b.txt" + "\"."),
             std::string::npos);
+}
+
+// The reason of each failure reaches the host after its message (or, under
+// -C, with it), and log mode 3 is mode 2 with the reason on failure lines,
+// counting no error (the exit codes of earlier mode-3 runs stay).
+TEST_F(TreeCopyTest, FailuresCarryTheirReason) {
+  MakeTree();
+  FaultsOf("src/b.txt").open = Fail(std::errc::io_error);
+  const std::string reason = ReasonLine(std::make_error_code(std::errc::io_error));
+  const std::string failure = "Erreur lors de la copie de \"" + dir_ / "src/b.txt" + "\"";
+  o().IgnoreErrors = 1;
+  o().LogMode = 3;
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_TRUE(rec().errors.empty());
+  const std::vector<std::pair<int32_t, std::string>> reported = {
+      {ReportFailure, failure + " vers \"" + dir_ / "dst/b.txt" + "\"."}, {ReportReason, reason}};
+  EXPECT_EQ(rec().reports, reported);
+  EXPECT_NE(Log().find("\"" + dir_ / "src/a.txt" + "\" -> \""), std::string::npos);
+  EXPECT_NE(Log().find(failure + " vers \"" + dir_ / "dst/b.txt" + "\". " + reason + "\r\n"),
+            std::string::npos);
+  EXPECT_EQ(ErrorCount, 0);
+
+  // Shown through ShowError: only the reason follows; none under -SILENT.
+  rec().reports.clear();
+  o().IgnoreErrors = 0;
+  o().LogMode = 1;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_EQ(rec().errors, std::vector<std::string>{failure + "."});
+  EXPECT_EQ(rec().reports, (std::vector<std::pair<int32_t, std::string>>{{ReportReason, reason}}));
+  rec().reports.clear();
+  o().Silent = 1;
+  session_.status = -1;
+  EXPECT_EQ(Copy(), 0);
+  EXPECT_TRUE(rec().reports.empty());
+}
+
+// A host that follows the progress sees each phase of a large file grow
+// from 0 to its size, in steps.
+TEST_F(TreeCopyTest, ProgressGrowsThroughTheCopyAndTheDigest) {
+  const int64_t size = 3 << 20;
+  dir_.Write("src/big.bin", std::string(static_cast<std::size_t>(size), 'x'));
+  session_.callbacks.showProgress = Recorder::ProgressCallback();
+  o().Verify = 1;
+  EXPECT_EQ(Copy(), 1);
+  for (const int32_t phase : {ProgressCopy, ProgressVerify}) {
+    std::vector<int64_t> done;
+    for (const Recorder::Progress& p : rec().progress) {
+      if (p.phase != phase) continue;
+      EXPECT_EQ(p.path, dir_ / "src/big.bin");
+      EXPECT_EQ(p.total, size);
+      done.push_back(p.done);
+    }
+    ASSERT_GE(done.size(), 3u) << "phase " << phase;
+    EXPECT_EQ(done.front(), 0);
+    EXPECT_EQ(done.back(), size);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_TRUE(std::any_of(done.begin(), done.end(), [&](int64_t d) { return d > 0 && d < size; }));
+  }
 }
 
 TEST_F(TreeCopyTest, ShortNamesAreCutAtTheShortFormOfTheRoot) {

@@ -221,14 +221,22 @@ std::string ProgressLine::Update(const std::string& path, int64_t done, int64_t 
     bytesBefore_ += done_;
     done_ = 0;
     path_ = path;
-    ++files_;
+    counted_ = false;
   }
   if (phase == ProgressCopy && done > done_) done_ = done;
-  if (now - lastDraw_ < kRedrawEvery) return std::string();
+  // Its copy's end (done equal to total) makes a file done.
+  if (phase == ProgressCopy && done == total && !counted_) {
+    counted_ = true;
+    ++files_;
+  }
+  // A large file shows at once when each phase begins, the rest at most ten
+  // times a second.
+  const bool begins = total >= kLargeFile && done == 0;
+  if (!begins && now - lastDraw_ < kRedrawEvery) return std::string();
   lastDraw_ = now;
   const int64_t bytes = bytesBefore_ + done_;
   const double seconds = static_cast<double>(now - start_) / 1000.0;
-  std::string line = std::to_string(files_) + host::Utf8ToOem(" fichier(s), ") +
+  std::string line = std::to_string(files_) + host::Utf8ToOem(" fichier(s) copié(s), ") +
                      host::Utf8ToOem(Bytes(static_cast<double>(bytes)));
   if (seconds > 0) line += ", " + host::Utf8ToOem(Bytes(static_cast<double>(bytes) / seconds)) + "/s";
   if (phase == ProgressVerify) line += host::Utf8ToOem(", vérification MD5");

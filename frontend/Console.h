@@ -72,7 +72,8 @@ class ProgressLine {
  private:
   Clock start_, lastDraw_;
   std::string path_;
-  int64_t files_ = 0;        // files begun
+  int64_t files_ = 0;        // files copied
+  bool counted_ = false;     // this one among them
   int64_t bytesBefore_ = 0;  // copied by the files before this one
   int64_t done_ = 0;         // copied of this one
 };

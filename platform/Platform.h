@@ -398,6 +398,9 @@ struct CopyRequest {
   // the bit first: it does so only on a file with a single link (another
   // link would be a file outside the trees); with more, the copy fails.
   bool replaceReadOnly = false;
+  // Told the bytes copied so far, now and then while the content is copied,
+  // on the caller's thread; may be empty.
+  std::function<void(int64_t)> progress;
 };
 
 // The source as the copy opened it: what a move checks before it deletes it.

@@ -209,7 +209,8 @@ Md5Digest DigestFinal(Md5Context& context) {
 namespace {
 
 // Where the size is known, the digest stops there even if the file grows.
-Md5Digest DigestOfSize(InputFile& stream, const ErrorOr<int64_t>& size) {
+Md5Digest DigestOfSize(InputFile& stream, const ErrorOr<int64_t>& size,
+                       const std::function<void(int64_t)>& progress = {}) {
   Md5Context context;
   DigestInit(context);
   PositionGuard guard(stream, stream.Position());
@@ -226,6 +227,9 @@ Md5Digest DigestOfSize(InputFile& stream, const ErrorOr<int64_t>& size) {
     if (!got || *got == 0) break;
     total += static_cast<int64_t>(*got);
     DigestUpdate(context, block, *got);
+    // Every 16 reads: the digest is told often enough, the host not too often.
+    if (progress && (total & ((int64_t{kDigestReadSize} << 4) - 1)) < static_cast<int64_t>(*got))
+      progress(total);
     if (size && total == *size) break;
   }
   return DigestFinal(context);
@@ -236,7 +240,7 @@ Md5Digest DigestOfSize(InputFile& stream, const ErrorOr<int64_t>& size) {
 Md5Digest StreamDigest(InputFile& stream) { return DigestOfSize(stream, stream.Size()); }
 
 void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
-                   Md5Digest& secondDigest) {
+                   Md5Digest& secondDigest, const std::function<void(int64_t)>& progress) {
   const ErrorOr<int64_t> firstSize = first.Size(), secondSize = second.Size();
   const bool large = (firstSize && *firstSize >= kDigestBothAtOnce) ||
                      (secondSize && *secondSize >= kDigestBothAtOnce);
@@ -257,7 +261,7 @@ void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
   }
   std::exception_ptr firstFailure;
   try {
-    firstDigest = DigestOfSize(first, firstSize);
+    firstDigest = DigestOfSize(first, firstSize, progress);
   } catch (...) {
     firstFailure = std::current_exception();
   }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,8 +36,11 @@ Md5Digest StreamDigest(InputFile& stream);
 // the second on a thread of its own, so that a verified copy reads its two
 // files on two cores. What either raises is raised here, the first's first.
 constexpr int64_t kDigestBothAtOnce = int64_t{1} << 20;
+// progress, where given, is told the bytes of first read so far, on the
+// caller's thread.
 void StreamDigests(InputFile& first, InputFile& second, Md5Digest& firstDigest,
-                   Md5Digest& secondDigest);
+                   Md5Digest& secondDigest,
+                   const std::function<void(int64_t)>& progress = std::function<void(int64_t)>());
 // The file name in folder, opened for its digest with no sharing; path
 // names it in the message "Impossible d'ouvrir le fichier ..." raised when it
 // cannot be opened.

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -86,16 +87,21 @@ bool Clone(NativeState& state, int in, int out, dev_t from) {
 
 // Moves the whole content from in to out with the kernel's copy paths: no
 // byte passes through this process unless the kernel refuses them all.
-std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st) {
+std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st,
+                            const std::function<void(int64_t)>& progress) {
   if (Clone(state, in, out, st.st_dev)) return {};
   const off_t size = st.st_size;
   off_t copied = 0;
+  // Where someone follows the copy, the kernel is asked for pieces of it.
+  constexpr off_t kPiece = off_t{16} << 20;
   while (copied < size) {
+    const off_t left = size - copied;
     const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
-                                        static_cast<std::size_t>(size - copied), 0);
+                                        static_cast<std::size_t>(progress ? std::min(left, kPiece) : left), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     copied += n;
+    if (progress) progress(copied);
   }
   if (copied == size) {
     // A file measured empty may still have content to read (those of /proc
@@ -114,6 +120,8 @@ std::error_code CopyContent(NativeState& state, int in, int out, const struct st
     }
     if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)))
       return error;
+    copied += n;
+    if (progress) progress(copied);
   }
 }
 
@@ -366,7 +374,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   // Removes itself unless committed.
   TemporaryFile out(to, made->fd.release(), std::move(made->name));
   if (!CreatedExactly(*state_, to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
-  if (const std::error_code error = CopyContent(*state_, inFd, outFd, st)) return error;
+  if (const std::error_code error = CopyContent(*state_, inFd, outFd, st, request.progress))
+    return error;
   if (const std::error_code error =
           CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
     return error;

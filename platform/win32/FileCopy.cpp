@@ -2,6 +2,7 @@
 // and whole files named by path.
 #include "platform/win32/Win32.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -88,16 +89,19 @@ bool SameState(const SourceState& a, const SourceState& b) {
 }
 
 // The whole content of in, appended to out.
-std::error_code CopyContent(HANDLE in, HANDLE out) {
+std::error_code CopyContent(HANDLE in, HANDLE out, const std::function<void(int64_t)>& progress) {
   // One buffer per thread, kept: a fresh megabyte per file costs more than
   // copying a small file.
   constexpr DWORD kSize = 1 << 20;
   static thread_local std::unique_ptr<char[]> buffer(new char[kSize]);
+  int64_t copied = 0;
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(in, buffer.get(), kSize, &read, nullptr)) return LastError();
     if (read == 0) return {};
     if (!WriteAll(out, buffer.get(), read)) return LastError();
+    copied += read;
+    if (progress) progress(copied);
   }
 }
 
@@ -340,7 +344,7 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   const HANDLE self = ::GetCurrentProcess();
   if (!::DuplicateHandle(self, outHandle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
   Handle copyHandle(copy);
-  if (const std::error_code error = CopyContent(in->get(), outHandle)) return error;
+  if (const std::error_code error = CopyContent(in->get(), outHandle, request.progress)) return error;
   // The attributes and last-write time, set after the last write.
   const uint32_t attributes = request.attributes.For(basic->FileAttributes);
   if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;

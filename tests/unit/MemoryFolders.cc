@@ -427,6 +427,14 @@ ErrorOr<std::unique_ptr<PreparedCopy>> MemoryFileSystem::PrepareCopy(const Folde
   if (const std::error_code error = ReadWhole(**file)) return error;
   if (dir.removed) return Error(std::errc::no_such_file_or_directory);
   if (NoRoom(dir, in.Size())) return dir.faults.write.error;
+  // Told in steps of a mebibyte, as a backend tells its reads.
+  if (request.progress) {
+    const int64_t size = static_cast<int64_t>(in.Size());
+    for (int64_t done = std::min<int64_t>(size, int64_t{1} << 20);; done = std::min<int64_t>(size, done + (int64_t{1} << 20))) {
+      request.progress(done);
+      if (done >= size) break;
+    }
+  }
   NodePtr copy = NewNode(kFile, dir);
   copy->bytes = in.bytes;
   copy->zeros = in.zeros;

@@ -12,6 +12,12 @@ void VX_STDCALL ShowError(const char* text) { current.errors.push_back(text); }
 void VX_STDCALL SignalState(int32_t state) { current.states.push_back(state); }
 void VX_STDCALL ShowFile(const char* text) { current.files.push_back(text); }
 void VX_STDCALL ShowTotal(int32_t count) { current.totals.push_back(count); }
+void VX_STDCALL ShowReport(int32_t kind, const char* text, void*) {
+  current.reports.emplace_back(kind, text);
+}
+void VX_STDCALL ShowProgress(const char* path, int64_t done, int64_t total, int32_t phase, void*) {
+  current.progress.push_back({path, done, total, phase});
+}
 int32_t VX_STDCALL AskUser(int32_t question, const char* text) {
   current.questions.emplace_back(question, text ? text : "");
   if (current.answers.empty()) return AnswerCancel;
@@ -32,8 +38,11 @@ Callbacks Recorder::All() {
   callbacks.showFile = ShowFile;
   callbacks.askUser = AskUser;
   callbacks.showTotal = ShowTotal;
+  callbacks.showReport = ShowReport;
   return callbacks;
 }
+
+ShowProgressProc Recorder::ProgressCallback() { return ShowProgress; }
 
 CopyRec MakeOptions(const std::string& source, const std::string& destination) {
   CopyRec options;
