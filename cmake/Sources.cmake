@@ -118,6 +118,7 @@ set(E2E_TESTS
   tests/e2e/test_frontend.sh
   tests/e2e/test_mirror.sh
   tests/e2e/test_output_order.sh
+  tests/e2e/test_reports.sh
   tests/e2e/test_session.sh
   tests/e2e/test_switches.sh
   tests/e2e/test_times.sh

@@ -40,6 +40,44 @@ else
 fi
 pass "SYNCHRONIZE makes the destination equal to the source"
 
+# -L -SYNCHRONIZE names on standard output each file and folder the mirror
+# would delete and deletes nothing; log mode 3 names each one it deletes, and
+# gives failed copies their reason (counted as mode 3 always counted: not).
+sep=/; [ "$VX_WINE" = 1 ] && sep='\'
+deletions() {  # prefix of files, prefix of folders, end: the lines expected, sorted
+  local f
+  for f in extra/x.txt sub/deep sub/old/older/y.txt sub/z.txt; do
+    printf '%s"%s%s"%s\n' "$1" "$dst" "$sep${f//\//$sep}" "$3"
+  done
+  for f in extra one.txt sub/old sub/old/older; do
+    printf '%s"%s%s"%s\n' "$2" "$dst" "$sep${f//\//$sep}" "$3"
+  done
+}
+make_destination "$VX_TMP/preview"
+dst=$(vx_path "$VX_TMP/preview")
+(cd "$VX_TMP/preview" && find . | sort) >"$VX_TMP/before"
+vx_run "$(vx_path "$src")" "$dst" "${S}S" "${S}L" "${S}SYNCHRONIZE"
+assert_rc 0 "-L -SYNCHRONIZE"
+(cd "$VX_TMP/preview" && find . | sort) | cmp -s "$VX_TMP/before" - || fail "-L -SYNCHRONIZE changed the destination"
+{ deletions "$(vx_library 'À supprimer : ')" "$(vx_library 'Dossier à supprimer : ')" ""; } | sort >"$VX_TMP/expected"
+grep -a 'supprimer : "' "$VX_OUT" | tr -d '\r' | sort >"$VX_TMP/listed"
+assert_file_eq "$VX_TMP/expected" "$VX_TMP/listed" "-L -SYNCHRONIZE lists each deletion"
+assert_contains "$VX_OUT" "$(vx_path "$src/sub/two.txt")" "the copies are listed too"
+pass "-L -SYNCHRONIZE names every deletion and deletes nothing"
+
+vx_run "$(vx_path "$src")" "$dst" "${S}E" "${S}SYNCHRONIZE" "${S}C" "${S}Q" "${S}LOG:$(vx_path "$VX_TMP/m3.log");3"
+assert_rc 0 "mirror with log mode 3 and failed copies under -C"
+[ ! -e "$VX_TMP/preview/extra" ] && [ ! -e "$VX_TMP/preview/sub/old" ] || fail "mode 3: not purged"
+{ deletions "$(vx_library 'Supprimé : ')" "$(vx_library 'Dossier supprimé : ')" "."; } | sort >"$VX_TMP/expected"
+tr -d '\r' <"$VX_TMP/m3.log" | sed -n 's/^  .\{8,\} : \(.*upprim[^:]* : ".*\)$/\1/p' | sort >"$VX_TMP/logged"
+assert_file_eq "$VX_TMP/expected" "$VX_TMP/logged" "log mode 3 names each deletion"
+grep -a 'Erreur lors de la copie de ' "$VX_TMP/m3.log" | grep -a 'one.txt" vers ' | grep -aq '"\. Raison : .' ||
+  fail "mode 3: the failed copy without its reason"
+assert_contains "$VX_TMP/m3.log" "$(vx_path "$src/sub/two.txt")\" -> \"" "mode 3 logs the copies, as mode 2"
+grep -aq 'Raison : .' "$VX_ERR" || fail "no reason on standard error"
+assert_contains "$VX_ERR" "Erreur lors de la copie de \"$(vx_path "$src")${sep}one.txt\" vers " "the failure under -C on stderr"
+pass "log mode 3 names every deletion and the reason of every failed copy; stderr the reason"
+
 a=$VX_TMP/a
 b=$VX_TMP/b
 mkdir -p "$a/sub" "$b/sub"
@@ -71,7 +109,6 @@ vx_run "$(vx_path "$VX_TMP/no_such_source")" "$(vx_path "$guarded")" "${S}SYNCHR
 [ -e "$guarded/g.txt" ] && [ -e "$guarded/kept/inner/k.txt" ] || fail "a missing source emptied the destination"
 mkdir -p "$VX_TMP/masked"
 printf 'm' >"$VX_TMP/masked/m.txt"
-sep=/; [ "$VX_WINE" = 1 ] && sep='\'
 vx_run "$(vx_path "$VX_TMP/masked")${sep}*.txt" "$(vx_path "$guarded")" "${S}SYNCHRONIZE" "${S}SILENT"
 assert_rc 0 "mask source"
 [ -e "$guarded/g.txt" ] && [ -e "$guarded/kept/inner/k.txt" ] && [ -e "$guarded/m.txt" ] ||
