@@ -18,6 +18,38 @@ const std::string kQuestion = kEol + host::Utf8ToOem("Ce fichier à copier n'exi
 
 int32_t AskCreate() { return ConsoleAskUser(AskCreateFile, "C:\\Cible\\a.txt"); }
 
+// Reasons and notices go to standard error, the purge's listing to output.
+TEST_F(ConsoleCallbacks, ReportsGoToTheirStreams) {
+  ConsoleShowReport(ReportReason, "Raison : Acc\xE8s refus\xE9\x1b[2J", nullptr);
+  ConsoleShowReport(ReportPurgeListed, "\xC0 supprimer : \"x\"", nullptr);
+  EXPECT_EQ(console.err, host::AnsiToOem("Raison : Acc\xE8s refus\xE9?[2J") + kEol);
+  EXPECT_EQ(console.out, "\xC0 supprimer : \"x\"" + kEol);
+}
+
+// The status line: files and bytes done and the rate; a large file's name
+// and percent, at once when each of its phases begins, the rest at most
+// every 100 ms; cut to the terminal's width.
+TEST(ProgressLine, ShowsFilesBytesRateAndLargeFiles) {
+  const int64_t mib = int64_t{1} << 20;
+  ProgressLine line(0);
+  const std::string name = "/src/gros.bin";
+  EXPECT_EQ(line.Update(name, 0, 100 * mib, ProgressCopy, 10, 80),
+            host::Utf8ToOem("0 fichier(s) copié(s), 0 o, 0 o/s : ") + name + " 0 %");
+  EXPECT_EQ(line.Update(name, 50 * mib, 100 * mib, ProgressCopy, 50, 80), "");
+  EXPECT_EQ(line.Update(name, 100 * mib, 100 * mib, ProgressCopy, 1000, 80),
+            host::Utf8ToOem("1 fichier(s) copié(s), 100,0 Mo, 100,0 Mo/s : ") + name + " 100 %");
+  const std::string verify = line.Update(name, 0, 100 * mib, ProgressVerify, 1010, 120);
+  EXPECT_NE(verify.find(host::Utf8ToOem(", vérification MD5 : ") + name + " 0 %"), std::string::npos)
+      << verify;
+  EXPECT_EQ(line.Update("/src/petit.txt", 0, 10, ProgressCopy, 1020, 80), "");
+  EXPECT_EQ(line.Update("/src/petit.txt", 10, 10, ProgressCopy, 2000, 80),
+            host::Utf8ToOem("2 fichier(s) copié(s), 100,0 Mo, 50,0 Mo/s"));
+  const std::string longName = "/" + std::string(200, 'n') + ".bin";
+  const std::string cut = line.Update(longName, 0, 100 * mib, ProgressCopy, 3000, 60);
+  EXPECT_EQ(cut.size(), 59u + (host::ConsoleIsUtf8() ? 1u : 0u)) << cut;  // the é of copié
+  EXPECT_NE(cut.find("...nnn.bin 0 %"), std::string::npos) << cut;
+}
+
 TEST_F(ConsoleCallbacks, MessagesAndFileNamesAreWrittenAsReceived) {
   ConsoleShowError("Erreur lors de la copie de \"C:\\\xE9t\xE9.txt\".");
   ConsoleShowFile("C:\\a.txt -> D:\\a.txt");

@@ -35,6 +35,9 @@ class ScriptedConsole : public ConsoleStreams {
     unflushed_ = false;
   }
   bool IsTerminal() override { return terminal; }
+  void ShowStatus(const std::string& text) override { status = text; }
+  void EraseStatus() override { status.clear(); }
+  std::string status;  // the status line shown, if any
   bool ReadLine(std::string& line) override {
     if (!unflushed_) ++flushesBeforeRead;
     if (next_ >= lines_.size()) return false;

@@ -2,7 +2,7 @@
 # The Windows binaries as a host sees them, read with objdump (the i686 ones
 # cannot run here): VeltrixCore.dll exports exactly the five names of old
 # and TryFillCopyRec and TryProcessCmdLine, undecorated, at ordinals 1 to 7;
-# Veltrix.exe imports them by name, all but TryProcessCmdLine; on i686
+# Veltrix.exe imports all seven by name; on i686
 # ProcessCmdLine removes 10340 bytes of arguments (the record by value and
 # five callbacks), FillCopyRec 8 and the two new ones 16; program and library
 # share one C runtime, so one stdout.
@@ -40,11 +40,13 @@ pass "the library exports the seven names undecorated at ordinals 1 to 7, nothin
 "$objdump" -p "$exe" >"$work/exe.txt" || fail "objdump cannot read $exe"
 awk '/DLL Name: VeltrixCore.dll/{m=1; next} /DLL Name:/{m=0} m && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}' \
   "$work/exe.txt" | sort >"$work/imports"
-# TryFillCopyRec tells the program why a command line was refused.
-printf '%s\n' FillCopyRec GetCopyright GetTitle NeedHelp ProcessCmdLine TryFillCopyRec >"$work/expected"
+# TryFillCopyRec tells the program why a command line was refused;
+# TryProcessCmdLine runs its session with reasons and progress.
+printf '%s\n' FillCopyRec GetCopyright GetTitle NeedHelp ProcessCmdLine TryFillCopyRec \
+  TryProcessCmdLine >"$work/expected"
 cmp -s "$work/expected" "$work/imports" ||
   fail "the program imports $(tr '\n' ',' <"$work/imports") from VeltrixCore.dll"
-pass "the program imports the first five and TryFillCopyRec by their undecorated names"
+pass "the program imports the seven by their undecorated names"
 
 # ---- One C runtime: stdout is one FILE of msvcrt.dll in both modules ------------
 for file in "$dll" "$exe"; do
