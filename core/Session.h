@@ -63,8 +63,9 @@ std::string WithLoggedReason(const CopyRec& options, const std::string& line,
 // has no field for, and returns its result: the status when one was set,
 // else 0, or 2 when errors were logged. Unexpected
 // failures (list files, the log, an empty mask) pass through as VeltrixError.
-// A dry run (-L, -T) changes nothing but the folders -T exists for: no purge,
-// no copy back, no source deleted, no attribute written.
+// A dry run (-L, -T) changes nothing but the folders -T exists for: no purge
+// (-L -SYNCHRONIZE only names the deletions), no copy back, no source
+// deleted, no attribute written.
 int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
                    const ExtraOptions& extras = ExtraOptions());
 
