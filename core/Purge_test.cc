@@ -89,7 +89,7 @@ TEST_F(PurgeTest, DeletionsAreNamedOrLogged) {
   EXPECT_FALSE(Exists("dst/gone"));
   EXPECT_TRUE(Exists("dst/stuck/locked.txt"));
   const std::string written = dir_.Read("log.txt");
-  for (const std::string line :
+  for (const std::string& line :
        {"Supprimé : \"" + dir_ / "dst/extra.txt" + "\".", "Supprimé : \"" + dir_ / "dst/gone/file.txt" + "\".",
         "Dossier supprimé : \"" + dir_ / "dst/gone" + "\".",
         "Impossible de supprimer le fichier \"" + dir_ / "dst/stuck/locked.txt" + "\". " +

@@ -65,15 +65,15 @@ assert_file_eq "$VX_TMP/expected" "$VX_TMP/listed" "-L -SYNCHRONIZE lists each d
 assert_contains "$VX_OUT" "$(vx_path "$src/sub/two.txt")" "the copies are listed too"
 pass "-L -SYNCHRONIZE names every deletion and deletes nothing"
 
-vx_run "$(vx_path "$src")" "$dst" "${S}E" "${S}SYNCHRONIZE" "${S}C" "${S}Q" "${S}LOG:$(vx_path "$VX_TMP/m3.log");3"
+vx_run "$(vx_path "$src")" "$dst" "${S}E" "${S}SYNCHRONIZE" "${S}C" "${S}Q" "${S}LOG:$(vx_path "$VX_TMP/M3.LOG");3"
 assert_rc 0 "mirror with log mode 3 and failed copies under -C"
 [ ! -e "$VX_TMP/preview/extra" ] && [ ! -e "$VX_TMP/preview/sub/old" ] || fail "mode 3: not purged"
 { deletions "$(vx_library 'Supprimé : ')" "$(vx_library 'Dossier supprimé : ')" "."; } | sort >"$VX_TMP/expected"
-tr -d '\r' <"$VX_TMP/m3.log" | sed -n 's/^  .\{8,\} : \(.*upprim[^:]* : ".*\)$/\1/p' | sort >"$VX_TMP/logged"
+tr -d '\r' <"$VX_TMP/M3.LOG" | LC_ALL=C sed -n 's/^  .\{8,\} : \(.*upprim[^:]* : ".*\)$/\1/p' | sort >"$VX_TMP/logged"
 assert_file_eq "$VX_TMP/expected" "$VX_TMP/logged" "log mode 3 names each deletion"
-grep -a 'Erreur lors de la copie de ' "$VX_TMP/m3.log" | grep -a 'one.txt" vers ' | grep -aq '"\. Raison : .' ||
+grep -a 'Erreur lors de la copie de ' "$VX_TMP/M3.LOG" | grep -a 'one.txt" vers ' | grep -aq '"\. Raison : .' ||
   fail "mode 3: the failed copy without its reason"
-assert_contains "$VX_TMP/m3.log" "$(vx_path "$src/sub/two.txt")\" -> \"" "mode 3 logs the copies, as mode 2"
+assert_contains "$VX_TMP/M3.LOG" "$(vx_path "$src/sub/two.txt")\" -> \"" "mode 3 logs the copies, as mode 2"
 grep -aq 'Raison : .' "$VX_ERR" || fail "no reason on standard error"
 assert_contains "$VX_ERR" "Erreur lors de la copie de \"$(vx_path "$src")${sep}one.txt\" vers " "the failure under -C on stderr"
 pass "log mode 3 names every deletion and the reason of every failed copy; stderr the reason"

@@ -61,7 +61,7 @@ assert_rc 2 "a failed copy"
   printf '%s1 ' "$eol"
   vx_console 'fichier(s) copié(s).'"$eol"
 } >"$VX_TMP/expected"
-sed -i 's/^Raison :[^\r]*/Raison :/' "$VX_OUT"
+LC_ALL=C sed -i $'s/^Raison :[^\r]*/Raison :/' "$VX_OUT"
 assert_file_eq "$VX_TMP/expected" "$VX_OUT" "banner, questions, names, notice, error and total in order"
 pass "a redirected run keeps the order of banner, questions, notice, error and total"
 
