@@ -58,6 +58,12 @@ static void VX_STDCALL HostShowProgress(const char* path, int64_t done, int64_t 
          path, (long long)done, (long long)total);
 }
 
+/* Reasons of failures, notices and the mirror's listing under -L. */
+static void VX_STDCALL HostShowReport(int32_t kind, const char* text, void* context) {
+  (void)context;
+  printf("rapport %d : %s\n", (int)kind, text);
+}
+
 /* The arguments joined into one text as the library cuts it back: one
  * holding a blank or a quote goes in double quotes, its own doubled. */
 static char* ArgumentText(int count, char** arguments, const char* more) {
@@ -192,6 +198,7 @@ int main(int argc, char** argv) {
     host.ShowTotal = HostShowTotal;
     host.ShowProgress = HostShowProgress;
     host.Context = &progress;
+    host.ShowReport = HostShowReport;
     result = tryProcess(&record, &host, message, (int32_t)sizeof message);
     if (result < 0) printf("echec : %s\n", message);
     printf("rapports de progression : %d\n", progress.reports);

@@ -86,6 +86,12 @@ assert_file_eq "$VX_TMP/expected" "$VX_TMP/out.txt" "failure as a value, then a 
 [ "$(cat "$VX_TMP/dst2/a.txt")" = un ] || fail "the session through TryProcessCmdLine did not copy"
 pass "a C host gets -1 and the message for -D:abc, then runs a session with progress"
 
+# A source that names nothing: the notice through ShowReport.
+run_host "$(vx_path "$VX_TMP/absent")" "$(vx_path "$VX_TMP/dst4")"
+assert_rc 0 "a source that names nothing"
+assert_contains "$VX_OUT" "rapport 2 : $(vx_library "La source \"$(vx_path "$VX_TMP/absent")\" ne désigne aucun fichier ni dossier.")"
+pass "a C host gets the engine's notices through ShowReport"
+
 run_host "$un" "$(vx_path "$VX_TMP/dst3")" "${VX_SW}STRICT" --dry-run
 assert_rc 5 "unknown switch under -STRICT"
 assert_contains "$VX_OUT" 'ligne de commande refusee : Option inconnue : "--dry-run".'
