@@ -217,13 +217,16 @@ ProgressLine::Clock ProgressLine::Now() {
 std::string ProgressLine::Update(const std::string& path, int64_t done, int64_t total,
                                  int32_t phase, Clock now, int columns) {
   if (path != path_) {
-    // A new file: the last one is done with what it copied.
+    // A new file: the last one is done with what it copied and digested.
     bytesBefore_ += done_;
+    digestedBefore_ += digested_;
     done_ = 0;
+    digested_ = 0;
     path_ = path;
     counted_ = false;
   }
   if (phase == ProgressCopy && done > done_) done_ = done;
+  if (phase == ProgressVerify && done > digested_) digested_ = done;
   // Its copy's end (done equal to total) makes a file done.
   if (phase == ProgressCopy && done == total && !counted_) {
     counted_ = true;
@@ -238,7 +241,10 @@ std::string ProgressLine::Update(const std::string& path, int64_t done, int64_t 
   const double seconds = static_cast<double>(now - start_) / 1000.0;
   std::string line = std::to_string(files_) + host::Utf8ToOem(" fichier(s) copié(s), ") +
                      host::Utf8ToOem(Bytes(static_cast<double>(bytes)));
-  if (seconds > 0) line += ", " + host::Utf8ToOem(Bytes(static_cast<double>(bytes) / seconds)) + "/s";
+  // The rate of all the bytes read so far, copied or digested: a long
+  // verification does not read as a copy slowing down.
+  const double read = static_cast<double>(bytes + digestedBefore_ + digested_);
+  if (seconds > 0) line += ", " + host::Utf8ToOem(Bytes(read / seconds)) + "/s";
   if (phase == ProgressVerify) line += host::Utf8ToOem(", vérification MD5");
   if (total >= kLargeFile) {
     const int64_t percent = done <= 0 ? 0 : done >= total ? 100 : done * 100 / total;

@@ -76,6 +76,7 @@ class ProgressLine {
   bool counted_ = false;     // this one among them
   int64_t bytesBefore_ = 0;  // copied by the files before this one
   int64_t done_ = 0;         // copied of this one
+  int64_t digestedBefore_ = 0, digested_ = 0;  // the same read for -V
 };
 
 // ---- Main sequence (Program.cpp) -----------------------------------------------
