@@ -139,7 +139,7 @@ void Purge::Leave(TreeWalker& walker) {
       removed = !kept;
     } else {
       const std::error_code error = walker.RemoveFolder();
-      removed = !error;
+      removed = !error || IsMissing(error);
       if (!error) {
         Deleted(path, true);
       } else if (!IsMissing(error)) {
@@ -155,7 +155,8 @@ void Purge::Leave(TreeWalker& walker) {
 void Purge::Delete(const Folder& dest, const ListedEntry& entry, const std::string& path,
                    bool link) {
   if (dryRun_) return Deleted(path, false);
-  const std::error_code error = link ? fs_.RemoveLink(dest, entry.name) : fs_.DeleteFile(dest, entry.name);
+  const std::error_code error =
+      link ? fs_.RemoveLink(dest, entry.name) : fs_.DeleteFile(dest, entry.name);
   if (!error) return Deleted(path, false);
   if (IsMissing(error)) return;
   sides_.back().kept = true;
@@ -267,9 +268,8 @@ void Purge::ListingFailed(const std::string& path, std::error_code error) {
   const std::string folder = WithoutSeparator(path);
   // A listing (-L) changes no exit code: the folder is only named.
   if (dryRun_) return session_.TellFailure(kListingFailed + Quoted(folder) + ".", error, false);
-  WriteLog(fs_, session_.options,
-           WithLoggedReason(session_.options, kListingFailed + Quoted(LogName(folder)) + ".", error),
-           true, true);
+  const std::string line = kListingFailed + Quoted(LogName(folder)) + ".";
+  WriteLog(fs_, session_.options, WithLoggedReason(session_.options, line, error), true, true);
   const std::string text = kListingFailed + Quoted(folder) + ".";
   const bool shown = !session_.options.Silent && session_.callbacks.showError;
   if (shown) session_.callbacks.showError(text.c_str());

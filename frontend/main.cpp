@@ -5,8 +5,9 @@
 
 namespace {
 
-const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec,    NeedHelp,         GetCopyright,
-                                      GetTitle,       TryFillCopyRec, TryProcessCmdLine};
+const vx::CoreEntryPoints kImports = {ProcessCmdLine, FillCopyRec,    NeedHelp,
+                                      GetCopyright,   GetTitle,       TryFillCopyRec,
+                                      TryProcessCmdLine};
 
 int RunWithImports() { return vx::RunProgram(kImports, vx::host::ProcessCommandLine()); }
 

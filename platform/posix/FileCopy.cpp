@@ -95,9 +95,9 @@ std::error_code CopyContent(NativeState& state, int in, int out, const struct st
   // Where someone follows the copy, the kernel is asked for pieces of it.
   constexpr off_t kPiece = off_t{16} << 20;
   while (copied < size) {
-    const off_t left = size - copied;
-    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
-                                        static_cast<std::size_t>(progress ? std::min(left, kPiece) : left), 0);
+    const off_t piece = progress ? std::min(size - copied, kPiece) : size - copied;
+    const ssize_t n =
+        ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(piece), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     copied += n;

@@ -344,7 +344,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   const HANDLE self = ::GetCurrentProcess();
   if (!::DuplicateHandle(self, outHandle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
   Handle copyHandle(copy);
-  if (const std::error_code error = CopyContent(in->get(), outHandle, request.progress)) return error;
+  if (const std::error_code error = CopyContent(in->get(), outHandle, request.progress))
+    return error;
   // The attributes and last-write time, set after the last write.
   const uint32_t attributes = request.attributes.For(basic->FileAttributes);
   if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;

@@ -108,8 +108,9 @@ void WriteStatusText(const std::string& oem) {
   const int width = StderrColumns() - 1;
   std::wstring wide(oem.size(), L' ');
   const int n = oem.empty() ? 0
-                            : ::MultiByteToWideChar(CP_OEMCP, 0, oem.data(), static_cast<int>(oem.size()),
-                                                    wide.data(), static_cast<int>(wide.size()));
+                            : ::MultiByteToWideChar(CP_OEMCP, 0, oem.data(),
+                                                    static_cast<int>(oem.size()), wide.data(),
+                                                    static_cast<int>(wide.size()));
   wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   if (static_cast<int>(wide.size()) < width) wide.append(static_cast<std::size_t>(width) - wide.size(), L' ');
   const std::wstring line = L"\r" + wide + L"\r";
