@@ -153,8 +153,16 @@ void VX_STDCALL ConsoleShowProgress(const char* path, int64_t done, int64_t tota
                                     void* context) {
   auto* progress = static_cast<ProgressLine*>(context);
   if (!progress) return;
-  const std::string text = progress->Update(path ? path : "", done, total, phase,
-                                            ProgressLine::Now(), host::StderrColumns());
+  // The width is asked of the terminal once a second, not at every call.
+  static int columns = 80;
+  static ProgressLine::Clock asked = 0;
+  const ProgressLine::Clock now = ProgressLine::Now();
+  if (asked == 0 || now - asked >= 1000) {
+    columns = host::StderrColumns();
+    asked = now;
+  }
+  const std::string text =
+      progress->Update(path ? path : "", done, total, phase, now, columns);
   if (!text.empty()) Console().ShowStatus(text);
 }
 
