@@ -311,8 +311,8 @@ VX_CODE(ProgressVerify, 1) /* -V: the copy and its source are read for their dig
  * (without " -> target"), done and total are bytes. Called at the start of
  * each phase of each file the session writes (done 0) and at its end (done
  * equal to total; a copy that fails has no end), and in between as the bytes
- * are copied or digested, with done growing. total is -1 when the size could not be
- * read (done is then 0, then -1). Not called under -L, -T or for the
+ * are copied or digested, with done growing. total is -1 when the size could
+ * not be read (done is then 0, then -1). Not called under -L, -T or for the
  * destination NUL. context is VeltrixHost.Context. */
 typedef void(VX_STDCALL* ShowProgressProc)(const char* path, int64_t done, int64_t total,
                                            int32_t phase, void* context);
@@ -321,8 +321,9 @@ typedef void(VX_STDCALL* ShowProgressProc)(const char* path, int64_t done, int64
  * words, French where the system gives it), one line each, never under
  * Silent except ReportPurgeListed:
  *   ReportFailure     a failure that ShowError did not show (a copy failed
- *                     under -C, a file or folder that could not be deleted):
- *                     what failed, naming the paths;
+ *                     under -C, a file or folder that could not be deleted,
+ *                     a folder -E or -T could not create): what failed,
+ *                     naming the paths;
  *   ReportReason      the system's reason of the failure just shown, through
  *                     ShowError or ReportFailure: "Raison : ...";
  *   ReportNotice      a source entry that names nothing (no such file or
