@@ -197,7 +197,7 @@ std::size_t Columns(const std::string& text) {
   return n;
 }
 
-// The end of text that fits in columns, "…" before it where cut.
+// The end of text that fits in columns, "..." before it where cut.
 std::string Tail(const std::string& text, std::size_t columns) {
   if (Columns(text) <= columns) return text;
   if (columns < 4) return std::string();
@@ -208,6 +208,19 @@ std::string Tail(const std::string& text, std::size_t columns) {
     if (!host::ConsoleIsUtf8() || (static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) ++used;
   }
   return "..." + text.substr(start);
+}
+
+// The start of text that fits in columns.
+std::string Head(const std::string& text, std::size_t columns) {
+  std::size_t end = 0, used = 0;
+  while (end < text.size()) {
+    const bool starts =
+        !host::ConsoleIsUtf8() || (static_cast<unsigned char>(text[end]) & 0xC0) != 0x80;
+    if (starts && used == columns) break;
+    if (starts) ++used;
+    ++end;
+  }
+  return text.substr(0, end);
 }
 
 // Files of this size or more show their name and percent.
@@ -264,7 +277,8 @@ std::string ProgressLine::Update(const std::string& path, int64_t done, int64_t 
     const std::size_t used = Columns(line) + 3 + tail.size();
     if (used + 4 < room) line += " : " + Tail(name, room - used) + tail;
   }
-  return Tail(line, static_cast<std::size_t>(std::max(columns - 1, 20)));
+  // A narrow terminal keeps the counts, which come first.
+  return Head(line, static_cast<std::size_t>(std::max(columns - 1, 20)));
 }
 
 }  // namespace vx

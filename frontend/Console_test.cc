@@ -48,6 +48,9 @@ TEST(ProgressLine, ShowsFilesBytesRateAndLargeFiles) {
   const std::string cut = line.Update(longName, 0, 100 * mib, ProgressCopy, 3000, 60);
   EXPECT_EQ(cut.size(), 59u + (host::ConsoleIsUtf8() ? 1u : 0u)) << cut;  // the é of copié
   EXPECT_NE(cut.find("...nnn.bin 0 %"), std::string::npos) << cut;
+  const std::string narrow = line.Update(longName, 1, 100 * mib, ProgressCopy, 4000, 20);
+  EXPECT_EQ(narrow.substr(0, 9), "2 fichier") << narrow;
+  EXPECT_LE(narrow.size(), 21u);  // 20 columns, the é of copié in two bytes on Linux
 }
 
 TEST_F(ConsoleCallbacks, MessagesAndFileNamesAreWrittenAsReceived) {
