@@ -467,14 +467,11 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, Prepa
     // was written since, and the source is all there is of it.
     ErrorOr<bool> unchanged = copy->SourceUnchanged();
     if (!unchanged || !*unchanged) return CopyFailed(sourcePath, destPath);
-  } else {
-    // Refused on a link, which goes itself without any change to what it leads to.
-    (void)fs_.SetAttributes(*level.source, entry.name, attr::Normal);
   }
   const AskUserProc ask = s_.callbacks.askUser;
   for (;;) {
-    const std::error_code error = copy ? fs_.DeleteMovedSource(*level.source, entry.name, copy->Source())
-                                       : fs_.DeleteFile(*level.source, entry.name);
+    const std::error_code error =
+        fs_.DeleteSource(*level.source, entry.name, copy ? &copy->Source() : nullptr);
     // Gone already: there is nothing left to delete.
     if (!error || IsMissing(error)) break;
     // Saved anew under its name meanwhile: the move of that file failed.

@@ -260,7 +260,7 @@ TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
   ASSERT_FALSE((*a)->Commit());
   if (kPathSeparator == '\\') {
     EXPECT_EQ(ReadAll(**(*a)->ReadCopy()), "one");
-    const std::error_code error = fs.DeleteMovedSource(src, "a", (*a)->Source());
+    const std::error_code error = fs.DeleteSource(src, "a", &(*a)->Source());
     EXPECT_FALSE(error) << error.message();
     a->reset();
     EXPECT_FALSE(stdfs::exists(dir / "src/a"));
@@ -272,7 +272,7 @@ TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
   stdfs::rename(dir / "src/new", dir / "src/a");
   EXPECT_EQ(ReadAll(**(*a)->ReadCopy()), "one");
   EXPECT_EQ(ReadAll(**(*a)->ReadSource()), "one");
-  EXPECT_TRUE(IsSourceChanged(fs.DeleteMovedSource(src, "a", (*a)->Source())));
+  EXPECT_TRUE(IsSourceChanged(fs.DeleteSource(src, "a", &(*a)->Source())));
   EXPECT_EQ(dir.Read("src/a"), "V2");
 
   ErrorOr<std::unique_ptr<PreparedCopy>> b = fs.PrepareCopy(src, "b", dst, "b", CopyRequest());
@@ -280,7 +280,7 @@ TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
   ASSERT_FALSE((*b)->Commit());
   { std::ofstream(dir / "src/b", std::ios::app) << "+tail"; }
   EXPECT_FALSE(*(*b)->SourceUnchanged());
-  EXPECT_TRUE(IsSourceChanged(fs.DeleteMovedSource(src, "b", (*b)->Source())));
+  EXPECT_TRUE(IsSourceChanged(fs.DeleteSource(src, "b", &(*b)->Source())));
   EXPECT_EQ(dir.Read("src/b"), "two+tail");
 }
 

@@ -424,7 +424,7 @@ class PreparedCopy {
   SourceState source_;
 };
 
-// DeleteMovedSource's answer for a source that no longer is the file copied.
+// DeleteSource's answer for a source that no longer is the file copied.
 std::error_code SourceChangedError();
 bool IsSourceChanged(std::error_code error);
 
@@ -611,14 +611,15 @@ class FileSystem {
   virtual ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
                                                              const Folder& to, std::string_view targetName,
                                                              const CopyRequest& request) = 0;
-  // Deletes a move's source only while it still is the file that was copied
-  // (identity, size and change time as in expected); otherwise
-  // SourceChangedError, and the source stays. A link in its place goes
+  // Deletes a source the run is done with: a move's, only while it still is
+  // the file that was copied (identity, size and change time as in
+  // *expected; otherwise SourceChangedError, and the source stays), or one
+  // selected towards NUL (expected null: any file). A link in its place goes
   // itself (what it leads to stays). No mode is changed first: Linux deletes
   // a read-only file as it is; Windows clears read-only only on a file with
   // a single link, and refuses one with more.
-  virtual std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
-                                            const SourceState& expected) = 0;
+  virtual std::error_code DeleteSource(const Folder& folder, std::string_view name,
+                                       const SourceState* expected) = 0;
   // Renames the file name of from to targetName in to, never replacing an
   // existing entry. Refuses with MoveNeedsCopy when the caller must copy
   // then delete instead: across devices (bind mounts included) or for a link.
@@ -690,8 +691,8 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
                                                      const Folder& to, std::string_view targetName,
                                                      const CopyRequest& request) override;
-  std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
-                                    const SourceState& expected) override;
+  std::error_code DeleteSource(const Folder& folder, std::string_view name,
+                               const SourceState* expected) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

@@ -397,15 +397,16 @@ std::error_code UnlinkEntry(const Folder& folder, std::string_view name, Accept 
 
 }  // namespace
 
-std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
-                                                    const SourceState& expected) {
+std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string_view name,
+                                               const SourceState* expected) {
   // Read-only or not: a file about to go needs no mode change, which a hard
   // link would carry to a file outside the trees.
   return UnlinkEntry(folder, name, [&](const struct stat& st) {
+    if (!expected) return S_ISREG(st.st_mode) ? std::error_code() : Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     // Saved anew, appended to or replaced since it was copied: its newer
     // version exists nowhere else.
-    return !S_ISREG(st.st_mode) || !SameState(st, expected) ? SourceChangedError()
-                                                             : std::error_code();
+    return !S_ISREG(st.st_mode) || !SameState(st, *expected) ? SourceChangedError()
+                                                              : std::error_code();
   });
 }
 

@@ -349,8 +349,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
       request.replaceReadOnly));
 }
 
-std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
-                                                    const SourceState& expected) {
+std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string_view name,
+                                               const SourceState* expected) {
   ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll);
   if (!entry) return entry.error();
   switch (entry->reached) {
@@ -364,12 +364,15 @@ std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::s
     case Reached::Entry:
       break;
   }
-  if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return SourceChangedError();
-  ErrorOr<SourceState> now = StateOf(entry->handle.get());
-  if (!now) return now.error();
-  // Saved anew, appended to or replaced since it was copied: its newer
-  // version exists nowhere else.
-  if (!SameState(*now, expected)) return SourceChangedError();
+  if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK)
+    return expected ? SourceChangedError() : Error(ERROR_ACCESS_DENIED);
+  if (expected) {
+    ErrorOr<SourceState> now = StateOf(entry->handle.get());
+    if (!now) return now.error();
+    // Saved anew, appended to or replaced since it was copied: its newer
+    // version exists nowhere else.
+    if (!SameState(*now, *expected)) return SourceChangedError();
+  }
   ErrorOr<DWORD> had = ClearReadOnly(*entry);
   if (!had) return had.error();
   const std::error_code error = DeleteHandle(entry->handle.get());
