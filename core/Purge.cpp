@@ -190,7 +190,7 @@ Counterpart Purge::CounterpartOf(Side& side, const ListedEntry& entry) {
 
 void Purge::ListingFailed(const std::string& path) {
   const std::string folder = WithoutSeparator(path);
-  WriteLog(fs_, session_.options, kListingFailed + Quoted(LogName(folder)) + ".", true, true);
+  session_.Log(kListingFailed + Quoted(LogName(folder)) + ".", true, true);
   const std::string text = kListingFailed + Quoted(folder) + ".";
   if (!session_.options.Silent && session_.callbacks.showError)
     session_.callbacks.showError(text.c_str());

@@ -16,6 +16,12 @@ void Session::SignalCancel() const {
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCancelled);
 }
 
+void Session::Log(const std::string& text, bool stamped, bool countsAsError) {
+  // Counted before the log's name is looked at: errors count with no log too.
+  if (stamped && countsAsError) ++errors;
+  WriteLog(fs, options, text, stamped);
+}
+
 void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
                            int32_t phase) const {
   if (callbacks.showProgress)
@@ -35,8 +41,7 @@ std::string StartLine(const CopyRec& options, FileSystem& fs, const std::string&
          Utf8ToAnsi(" ; Ligne de commande : ") + LogName(commandLine) + ")]\r\n";
 }
 
-std::string EndLine(const CopyRec& options, int32_t copied) {
-  const int32_t errors = ErrorCount;
+std::string EndLine(const CopyRec& options, int32_t copied, int32_t errors) {
   return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Fin de copie : ") +
          LogName(FieldText(options.Source)) + " -> " + LogName(FieldText(options.Destination)) +
          ". " + std::to_string(copied) +
@@ -104,21 +109,20 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
 }  // namespace
 
 int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
-                   const ExtraOptions& extras) {
+                   const ParsedState& parsed, const std::string& commandLine) {
   Session session(fs);
   session.options = options;
-  session.extras = extras;
+  session.masks.exclusions = parsed.exclusions;
+  session.masks.inclusions = parsed.inclusions;
+  session.extras = parsed.extras;
   session.status = -1;
-  ErrorCount = 0;
 
-  // Read once: the SILENT test and the log's start line see the same text.
-  const std::string commandLine = ProcessCommandLine();
   if (callbacks.signalState && !CommandLineHasSwitch(commandLine, {"SILENT"}))
     callbacks.signalState(StateSessionOpen);
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
-  WriteLog(fs, session.options, StartLine(options, fs, commandLine), false, true);
+  session.Log(StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 
   int32_t copied = 0;
@@ -137,11 +141,11 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   }
 
   if (callbacks.showTotal) callbacks.showTotal(copied);
-  WriteLog(fs, session.options, EndLine(options, copied), false, true);
+  session.Log(EndLine(options, copied, session.errors), false, true);
   if (options.LogLines != -1) TrimLog(fs, session.options);
 
   if (!session.Running()) return session.status;
-  return ErrorCount == 0 ? ResultOk : ResultCopyFailed;
+  return session.errors == 0 ? ResultOk : ResultCopyFailed;
 }
 
 }  // namespace vx

@@ -401,7 +401,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     s_.ShowProgress(sourcePath, size, size, ProgressCopy);
   }
   if (o_.LogMode == 2)
-    WriteLog(fs_, o_, Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
+    s_.Log(Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
              false);
   if (dest) {
     // A renamed file keeps what it had: it gets the attributes a copy would.
@@ -428,9 +428,9 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
 
 FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::string& destPath) {
   if (o_.LogMode == 1) {
-    WriteLog(fs_, o_, kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
+    s_.Log(kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
   } else if (o_.LogMode == 2) {
-    WriteLog(fs_, o_,
+    s_.Log(
              kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) +
                  ".",
              true, true);
@@ -451,7 +451,7 @@ bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
   Md5Digest dest, source;
   StreamDigests(*destFile, *sourceFile, dest, source);
   if (DigestsEqual(source, dest)) return true;
-  WriteLog(fs_, o_,
+  s_.Log(
            "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +
                DigestToHex(source) + " <> " + DigestToHex(dest),
            true, true);
@@ -477,7 +477,7 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, Prepa
     // Saved anew under its name meanwhile: the move of that file failed.
     if (IsSourceChanged(error)) return CopyFailed(sourcePath, destPath);
     if (o_.Silent || !ask) {
-      WriteLog(fs_, o_, "Impossible de supprimer le fichier " + Quoted(LogName(sourcePath)) + ".",
+      s_.Log("Impossible de supprimer le fichier " + Quoted(LogName(sourcePath)) + ".",
                true, true);
       break;
     }
