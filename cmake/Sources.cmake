@@ -70,8 +70,12 @@ set(PROGRAM_SOURCES
   frontend/main.cpp)
 # Headers the engine may include of the platform layer.
 set(PLATFORM_VISIBLE_HEADERS
+  platform/Entries.h
+  platform/FileSystem.h
   platform/Platform.h
-  platform/Process.h)
+  platform/Process.h
+  platform/Results.h
+  platform/System.h)
 # Headers the program may include besides veltrix/VeltrixCore.h.
 set(PROGRAM_VISIBLE_HEADERS
   core/CommandLine.h
@@ -102,8 +106,10 @@ set(UNIT_TEST_SOURCES
   platform/FileLookups_test.cc
   platform/FileOps_test.cc
   platform/FileSystemWindows_test.cc
+  platform/WindowsNames_test.cc
   platform/Locale_test.cc
   platform/NativeCopy_test.cc
+  platform/PosixCopies_test.cc
   platform/Platform_test.cc
   support/md5_test.cc
   support/wildcard_test.cc
