@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/Platform.h"
 #include "tests/unit/PathFiles.h"
@@ -293,6 +295,31 @@ TEST_F(FileOps, ReplaceFileSwapsTheWholeFile) {
   EXPECT_TRUE(fs.ReplaceFile(dir / "none/log.txt", "x"));
   EXPECT_TRUE(fs.ReplaceFile(dir.path(), "x"));
   EXPECT_EQ(files.Names(dir.path(), true), std::vector<std::string>{"log.txt"});
+}
+
+// Appends and trims from two runs take turns: a line appended while a trim
+// replaces the log lands in the new log, never in the file it replaces.
+TEST_F(FileOps, LinesAppendedDuringTrimsAreKept) {
+  const std::string log = dir / "shared.log";
+  ASSERT_FALSE(fs.AppendToFile(log, "start\r\n"));
+  constexpr int kLines = 120;
+  std::atomic<bool> done{false};
+  std::thread trims([&] {
+    NativeFileSystem other;
+    while (!done) {
+      (void)other.RewriteFile(log, [](const std::string& bytes) { return bytes; });
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  for (int i = 0; i < kLines; ++i) ASSERT_FALSE(fs.AppendToFile(log, "line " + std::to_string(i) + "\r\n"));
+  done = true;
+  trims.join();
+  const std::string kept = files.ReadAll(log);
+  int missing = 0;
+  for (int i = 0; i < kLines; ++i)
+    if (kept.find("line " + std::to_string(i) + "\r\n") == std::string::npos) ++missing;
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(files.Names(dir.path(), true), std::vector<std::string>{"shared.log"});
 }
 
 // A folder of 200,000 names stays well below 16 MiB: names share one arena.

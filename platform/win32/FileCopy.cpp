@@ -2,6 +2,8 @@
 // and whole files named by path.
 #include "platform/win32/Win32.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -217,6 +219,29 @@ struct LogFile {
   }
 };
 
+// What a trim appends, in its turn, to the log it is about to replace.
+// Windows replaces no open file, so the trim must give up its turn before
+// its rename: a run that then finds the log ending so waits for the new one
+// instead of writing a line that would go with the old. A trim killed in
+// between leaves it as a line of its own, waited for only a few seconds.
+constexpr char kBeingReplaced[] = "[journal en cours de remplacement]\r\n";
+constexpr DWORD kBeingReplacedLength = sizeof kBeingReplaced - 1;
+
+// Whether the file of size bytes ends as a trim leaves the log it replaces;
+// the file's position is back at its start after.
+ErrorOr<bool> BeingReplaced(HANDLE file, int64_t size) {
+  if (size < kBeingReplacedLength) return false;
+  LARGE_INTEGER at;
+  at.QuadPart = size - kBeingReplacedLength;
+  char tail[kBeingReplacedLength];
+  DWORD read = 0;
+  if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::ReadFile(file, tail, kBeingReplacedLength, &read, nullptr))
+    return LastError();
+  at.QuadPart = 0;
+  if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return LastError();
+  return read == kBeingReplacedLength && std::memcmp(tail, kBeingReplaced, kBeingReplacedLength) == 0;
+}
+
 ErrorOr<LogFile> OpenLog(FileSystem& fs, const std::string& path, DWORD access, bool create) {
   ErrorOr<std::string> full = fs.FullPath(path);
   if (!full) return full.error();
@@ -230,10 +255,13 @@ ErrorOr<LogFile> OpenLog(FileSystem& fs, const std::string& path, DWORD access, 
   ErrorOr<Folder> folder = fs.OpenRoot(trimmed.substr(0, folderLength));
   if (!folder) return folder.error();
   log.folder = std::move(*folder);
-  const ULONGLONG deadline = ::GetTickCount64() + 2000;
+  ULONGLONG deadline = ::GetTickCount64() + 2000;
+  // The marked log last seen, and until when it is waited for.
+  std::pair<uint64_t, int64_t> marked{0, -1};
+  ULONGLONG stale = 0;
   for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
     if (::GetTickCount64() >= deadline) return Error(ERROR_SHARING_VIOLATION);
-    ErrorOr<OpenedEntry> entry = OpenEntry(log.folder, log.name, access | SYNCHRONIZE, kShareAll);
+    ErrorOr<OpenedEntry> entry = OpenEntry(log.folder, log.name, access | FILE_READ_DATA | SYNCHRONIZE, kShareAll);
     if (entry) {
       if (entry->reached != Reached::Entry) return LinkRefused(*entry);
       if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
@@ -267,7 +295,29 @@ ErrorOr<LogFile> OpenLog(FileSystem& fs, const std::string& path, DWORD access, 
       log.Unlock();
       return Error(ERROR_TOO_MANY_LINKS);
     }
-    if (standard.NumberOfLinks == 1 && !standard.DeletePending) return log;
+    if (standard.NumberOfLinks == 1 && !standard.DeletePending) {
+      ErrorOr<bool> replaced = BeingReplaced(log.file.get(), standard.EndOfFile.QuadPart);
+      if (!replaced) {
+        log.Unlock();
+        return replaced.error();
+      }
+      BY_HANDLE_FILE_INFORMATION facts;
+      if (!*replaced || !::GetFileInformationByHandle(log.file.get(), &facts)) return log;
+      const std::pair<uint64_t, int64_t> now{(uint64_t{facts.nFileIndexHigh} << 32) | facts.nFileIndexLow,
+                                             standard.EndOfFile.QuadPart};
+      if (now != marked) {
+        marked = now;
+        stale = ::GetTickCount64() + 5000;
+      } else if (::GetTickCount64() >= stale) {
+        return log;
+      }
+      // A trim is renaming its new log over this one: wait for that one.
+      log.Unlock();
+      log.file = Handle();
+      deadline = std::max(deadline, ::GetTickCount64() + 2000);
+      ::Sleep(std::max<DWORD>(pause, 10));
+      continue;
+    }
     // Replaced by a trim while this waited for its turn.
     log.Unlock();
   }
@@ -462,9 +512,47 @@ std::error_code NativeFileSystem::AppendToFile(const std::string& path, const st
   return {};
 }
 
+namespace {
+
+// The trim's rename over the log: another run that found the log before
+// the mark holds it for a moment.
+std::error_code CommitLog(TemporaryFile& temporary, const LogFile& log) {
+  const ULONGLONG deadline = ::GetTickCount64() + 2000;
+  for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
+    const std::error_code committed = temporary.Commit(log.name, true);
+    if (!committed || (committed != Error(ERROR_SHARING_VIOLATION) && committed != Error(ERROR_ACCESS_DENIED)) ||
+        ::GetTickCount64() >= deadline)
+      return committed;
+    ::Sleep(pause);
+  }
+}
+
+// A trim that could not replace the log takes its mark back, in its turn,
+// where nothing was appended after it; the log stays as it was.
+void WithoutReplacedMark(const LogFile& log, int64_t size) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(log.folder, log.name, FILE_READ_DATA | FILE_WRITE_DATA | SYNCHRONIZE, kShareAll);
+  if (!entry || entry->reached != Reached::Entry) return;
+  const HANDLE file = entry->handle.get();
+  OVERLAPPED turn = {};
+  turn.OffsetHigh = 0x7FFFFFFF;
+  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn)) return;
+  LARGE_INTEGER now;
+  ErrorOr<bool> marked = ::GetFileSizeEx(file, &now) && now.QuadPart == size + kBeingReplacedLength
+                             ? BeingReplaced(file, now.QuadPart)
+                             : ErrorOr<bool>(false);
+  if (marked && *marked) {
+    FILE_END_OF_FILE_INFO end;
+    end.EndOfFile.QuadPart = size;
+    (void)::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+  }
+  ::UnlockFileEx(file, 0, 1, 0, &turn);
+}
+
+}  // namespace
+
 std::error_code NativeFileSystem::RewriteFile(const std::string& path,
                                               const std::function<std::string(const std::string&)>& rewrite) {
-  ErrorOr<LogFile> log = OpenLog(*this, path, FILE_READ_DATA, false);
+  ErrorOr<LogFile> log = OpenLog(*this, path, FILE_READ_DATA | FILE_APPEND_DATA, false);
   if (!log) return log.error();
   std::string bytes;
   std::vector<char> buffer(1 << 16);
@@ -489,19 +577,16 @@ std::error_code NativeFileSystem::RewriteFile(const std::string& path,
     // Whole on disk before it takes the old file's place.
     if (!::FlushFileBuffers(handle)) return LastError();
     // Windows (and Wine) replace no file that is open, this handle's
-    // included: the lock goes with it just before the rename. A line
-    // appended in between is lost, as before the lock (README).
+    // included: the lock goes with it just before the rename, and the old
+    // log says so to the runs that come meanwhile.
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(log->file.get(), &size)) return LastError();
+    if (!WriteAll(log->file.get(), kBeingReplaced, kBeingReplacedLength)) return LastError();
     log->Unlock();
     log->file = Handle();
-    // Another run appending a line holds the file for a moment.
-    const ULONGLONG deadline = ::GetTickCount64() + 2000;
-    for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
-      const std::error_code committed = temporary->Commit(log->name, true);
-      if (!committed || (committed != Error(ERROR_SHARING_VIOLATION) && committed != Error(ERROR_ACCESS_DENIED)) ||
-          ::GetTickCount64() >= deadline)
-        return committed;
-      ::Sleep(pause);
-    }
+    const std::error_code renamed = CommitLog(*temporary, *log);
+    if (renamed) WithoutReplacedMark(*log, size.QuadPart);
+    return renamed;
   }();
   log->Unlock();
   return error;
