@@ -116,7 +116,8 @@ std::string Expanded(const std::string& text, const char* what) {
 }
 
 // Drops one trailing separator, but never the only character: "/" alone is
-// the root, not an empty name.
+// the root, not an empty name. One only, unlike WithoutTrailingSeparators:
+// the record has always stored the destination so, and hosts read it.
 std::string WithoutTrailingSeparator(std::string path) {
   if (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
   return path;

@@ -112,7 +112,7 @@ void Purge::Mirror(const Folder& dest, const std::string& destPath, const Folder
         if (!walker.Parent() || !goes || !walker.Complete()) break;
         const std::error_code error = walker.RemoveFolder();
         if (error && !IsMissing(error)) {
-          const std::string path = WithoutSeparator(walker.Path());
+          const std::string path = WithoutTrailingSeparators(walker.Path());
           ErrorOr<std::string> full = fs_.FullPath(path);
           ShowNotice(full ? *full : path);
         }
@@ -189,7 +189,7 @@ Counterpart Purge::CounterpartOf(Side& side, const ListedEntry& entry) {
 }
 
 void Purge::ListingFailed(const std::string& path) {
-  const std::string folder = WithoutSeparator(path);
+  const std::string folder = WithoutTrailingSeparators(path);
   session_.Log(kListingFailed + Quoted(LogName(folder)) + ".", true, true);
   const std::string text = kListingFailed + Quoted(folder) + ".";
   if (!session_.options.Silent && session_.callbacks.showError)
@@ -238,7 +238,7 @@ void PurgeDestination(Session& session, const Folder& dest, const std::string& d
   // a source that is the destination or lies inside it purges nothing.
   if (std::find(chain->begin(), chain->end(), dest.Id()) != chain->end()) return;
   if (SourceHidesInside(session.fs, dest, source, *chain)) return;
-  Purge(session).Mirror(dest, WithoutSeparator(destPath), source, std::move(*chain));
+  Purge(session).Mirror(dest, WithoutTrailingSeparators(destPath), source, std::move(*chain));
 }
 
 void PurgeDestination(Session& session, const std::string& target, const std::string& reference) {

@@ -85,7 +85,7 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
       if (destRoot.IsOpen()) {
         reverse.folderPath = WithSeparator(destination);
         if (o.ShortNames) {
-          ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(destination));
+          ErrorOr<std::string> shortPath = fs.ShortPath(WithoutTrailingSeparators(destination));
           if (shortPath) reverse.folderPath = WithSeparator(*shortPath);
         }
         reverse.wasFolder = true;

@@ -540,7 +540,7 @@ TreeSource OpenTreeSource(FileSystem& fs, const std::string& sourceEntry, bool s
   // Under -N the paths are short from the root down: the root's own short
   // form is where the relative part begins.
   if (shortNames) {
-    ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(source.folderPath));
+    ErrorOr<std::string> shortPath = fs.ShortPath(WithoutTrailingSeparators(source.folderPath));
     if (shortPath) source.folderPath = WithSeparator(*shortPath);
   }
   return source;
