@@ -15,6 +15,7 @@ set(PLATFORM_POSIX_SOURCES
   platform/posix/Console.cpp
   platform/posix/Errors.cpp
   platform/posix/FileCopy.cpp
+  platform/posix/LogFiles.cpp
   platform/posix/Folders.cpp
   platform/posix/Listing.cpp
   platform/posix/Locale.cpp
@@ -26,6 +27,7 @@ set(PLATFORM_WIN32_SOURCES
   platform/win32/Entries.cpp
   platform/win32/Errors.cpp
   platform/win32/FileCopy.cpp
+  platform/win32/LogFiles.cpp
   platform/win32/Folders.cpp
   platform/win32/Listing.cpp
   platform/win32/Locale.cpp
