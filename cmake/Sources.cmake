@@ -15,6 +15,7 @@ set(PLATFORM_POSIX_SOURCES
   platform/posix/Console.cpp
   platform/posix/Errors.cpp
   platform/posix/FileCopy.cpp
+  platform/posix/LogFiles.cpp
   platform/posix/Folders.cpp
   platform/posix/Listing.cpp
   platform/posix/Locale.cpp
@@ -26,6 +27,7 @@ set(PLATFORM_WIN32_SOURCES
   platform/win32/Entries.cpp
   platform/win32/Errors.cpp
   platform/win32/FileCopy.cpp
+  platform/win32/LogFiles.cpp
   platform/win32/Folders.cpp
   platform/win32/Listing.cpp
   platform/win32/Locale.cpp
@@ -70,8 +72,12 @@ set(PROGRAM_SOURCES
   frontend/main.cpp)
 # Headers the engine may include of the platform layer.
 set(PLATFORM_VISIBLE_HEADERS
+  platform/Entries.h
+  platform/FileSystem.h
   platform/Platform.h
-  platform/Process.h)
+  platform/Process.h
+  platform/Results.h
+  platform/System.h)
 # Headers the program may include besides veltrix/VeltrixCore.h.
 set(PROGRAM_VISIBLE_HEADERS
   core/CommandLine.h
@@ -102,8 +108,10 @@ set(UNIT_TEST_SOURCES
   platform/FileLookups_test.cc
   platform/FileOps_test.cc
   platform/FileSystemWindows_test.cc
+  platform/WindowsNames_test.cc
   platform/Locale_test.cc
   platform/NativeCopy_test.cc
+  platform/PosixCopies_test.cc
   platform/Platform_test.cc
   support/md5_test.cc
   support/wildcard_test.cc

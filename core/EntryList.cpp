@@ -57,21 +57,4 @@ void SplitEntryList(FileSystem& fs, std::string text, char separator, EntryList&
   AddListEntry(fs, TrimBlanks(text.substr(start)), target);
 }
 
-// Function-local statics: built on first use while the library is loaded,
-// destroyed when it is unloaded.
-EntryList& ExclusionList() {
-  static EntryList list;
-  return list;
-}
-
-EntryList& InclusionList() {
-  static EntryList list;
-  return list;
-}
-
-ExtraOptions& ParsedExtraOptions() {
-  static ExtraOptions options;
-  return options;
-}
-
 }  // namespace vx

@@ -1,5 +1,6 @@
-// Entry lists: ";"-separated texts whose entries may name list files, and the
-// library-wide mask lists and the options that have no field in the record.
+// Entry lists: ";"-separated texts whose entries may name list files, and
+// what a parse leaves beside the record: the mask lists and the options
+// that have no field in it.
 #pragma once
 
 #include <string>
@@ -21,10 +22,13 @@ bool NamesListFile(const std::string& entry);
 // Appends one entry, or the lines of the list file it names. Raises EFOpen.
 void AddListEntry(FileSystem& fs, const std::string& entry, EntryList& target);
 
-// The library-wide mask lists, alive from load to unload, never emptied.
-EntryList& ExclusionList();
-EntryList& InclusionList();
-// The whole-word switches of the last command line FillCopyRec accepted.
-ExtraOptions& ParsedExtraOptions();
+// What accepted parses leave for the sessions after them: the record has no
+// room for it. The library keeps one, alive from load to unload; its mask
+// lists are filled once and never emptied, as hosts have always found them.
+struct ParsedState {
+  EntryList exclusions;
+  EntryList inclusions;
+  ExtraOptions extras;  // the whole-word switches of the last accepted parse
+};
 
 }  // namespace vx

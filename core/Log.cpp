@@ -9,8 +9,6 @@
 
 namespace vx {
 
-int32_t ErrorCount = 0;
-
 namespace {
 
 std::string LogPath(const CopyRec& options) { return FieldText(options.LogFile); }
@@ -62,10 +60,7 @@ std::string LogName(const std::string& name) {
 
 bool LogNamed(const CopyRec& options) { return options.LogFile[0] != '\0'; }
 
-void WriteLog(FileSystem& fs, const CopyRec& options, const std::string& text, bool stamped,
-              bool countsAsError) {
-  // Counted before the name is looked at: errors count with no log file too.
-  if (stamped && countsAsError) ++ErrorCount;
+void WriteLog(FileSystem& fs, const CopyRec& options, const std::string& text, bool stamped) {
   const std::string path = LogPath(options);
   if (path.empty()) return;
 

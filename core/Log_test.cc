@@ -20,36 +20,35 @@ CopyRec LogOptions(const std::string& path, int32_t lines = -1) {
 
 class LogTest : public ::testing::Test {
  protected:
-  void SetUp() override { ErrorCount = 0; }
-  void TearDown() override { ErrorCount = 0; }
   test::MemoryFileSystem fs;
   test::MemoryDir dir{fs};
 };
 
 TEST_F(LogTest, OnlyStampedErrorLinesCountEvenWithoutALogFile) {
-  const CopyRec none = LogOptions("");
-  WriteLog(fs, none, "a", true, true);
-  WriteLog(fs, none, "b", true, false);
-  WriteLog(fs, none, "c", false, true);
-  WriteLog(fs, none, "d", false, false);
-  WriteLog(fs, none, "e", true, true);
-  EXPECT_EQ(ErrorCount, 2);
+  Session session(fs);
+  session.options = LogOptions("");
+  session.Log("a", true, true);
+  session.Log("b", true, false);
+  session.Log("c", false, true);
+  session.Log("d", false, false);
+  session.Log("e", true, true);
+  EXPECT_EQ(session.errors, 2);
 
-  const CopyRec named = LogOptions(dir / "log.txt");
-  WriteLog(fs, named, "f", true, true);
-  WriteLog(fs, named, "g", false, true);
-  EXPECT_EQ(ErrorCount, 3);
+  session.options = LogOptions(dir / "log.txt");
+  session.Log("f", true, true);
+  session.Log("g", false, true);
+  EXPECT_EQ(session.errors, 3);
 }
 
 TEST_F(LogTest, UnstampedLinesAreWrittenAsGivenWithCrLfInNewFolders) {
   const CopyRec options = LogOptions(dir / "un/deux/copie.log");
-  WriteLog(fs, options, "\r\n[ouverture]\r\n", false, true);
-  WriteLog(fs, options, "", false, false);
-  WriteLog(fs, options, "\"A\" -> \"B\".", false, false);
+  WriteLog(fs, options, "\r\n[ouverture]\r\n", false);
+  WriteLog(fs, options, "", false);
+  WriteLog(fs, options, "\"A\" -> \"B\".", false);
   EXPECT_EQ(dir.Read("un/deux/copie.log"), "\r\n[ouverture]\r\n\r\n\r\n\"A\" -> \"B\".\r\n");
 
   // A second session appends to the same file.
-  WriteLog(fs, options, "suite", false, false);
+  WriteLog(fs, options, "suite", false);
   EXPECT_EQ(dir.Read("un/deux/copie.log"), "\r\n[ouverture]\r\n\r\n\r\n\"A\" -> \"B\".\r\nsuite\r\n");
 }
 
@@ -57,7 +56,7 @@ TEST_F(LogTest, StampedLinesCarryTheLocalDateAndTime) {
   if (!FormatShortDate(LocalNow()) || FormatShortDate(LocalNow())->empty()) GTEST_SKIP() << "no regional date format yet";
   const CopyRec options = LogOptions(dir / "log.txt");
   const std::string before = DateTimeText();
-  WriteLog(fs, options, "MD5(a) <> MD5(b)", true, true);
+  WriteLog(fs, options, "MD5(a) <> MD5(b)", true);
   const std::string after = DateTimeText();
   const std::string written = dir.Read("log.txt");
   // The clock may tick during the write: either stamp will do.
@@ -81,7 +80,7 @@ TEST_F(LogTest, ALogThatCannotBeWrittenRaisesWithTheSystemText) {
   dir.Write("fichier", "x");  // a file where the log's folder should be
   const std::string path = dir / "fichier/log.txt";
   try {
-    WriteLog(fs, LogOptions(path), "ligne", false, false);
+    WriteLog(fs, LogOptions(path), "ligne", false);
     FAIL() << "no failure raised";
   } catch (const VeltrixError& e) {
     const std::string message = e.what();
@@ -105,8 +104,8 @@ TEST_F(LogTest, TrimKeepsTheNewestLinesWhateverTheirEnds) {
 
 TEST_F(LogTest, ASessionOfTwoLinesTrimmedToThree) {
   const CopyRec options = LogOptions(dir / "log.txt", 3);
-  WriteLog(fs, options, "\r\n[Début]\r\n", false, true);
-  WriteLog(fs, options, "\r\n[Fin]\r\n", false, true);
+  WriteLog(fs, options, "\r\n[Début]\r\n", false);
+  WriteLog(fs, options, "\r\n[Fin]\r\n", false);
   EXPECT_EQ(dir.Read("log.txt"), "\r\n[Début]\r\n\r\n\r\n[Fin]\r\n\r\n");
   TrimLog(fs, options);
   EXPECT_EQ(dir.Read("log.txt"), "\r\n[Fin]\r\n\r\n");
@@ -140,7 +139,7 @@ TEST_F(LogTest, LineBreaksInNamesBecomeQuestionMarks) {
   EXPECT_EQ(LogName("a\rb\nc\r\nd\x1b[2Je"), "a?b?c??d\x1b[2Je");
   const CopyRec options = LogOptions(dir / "log.txt", 1);
   WriteLog(fs, options, Quoted(LogName("deux\nlignes.txt")) + " -> " + Quoted(LogName("x\ry")) + ".",
-           false, false);
+           false);
   EXPECT_EQ(dir.Read("log.txt"), "\"deux?lignes.txt\" -> \"x?y\".\r\n");
   TrimLog(fs, options);
   EXPECT_EQ(dir.Read("log.txt"), "\"deux?lignes.txt\" -> \"x?y\".\r\n");

@@ -18,11 +18,8 @@ using test::Recorder;
 class LookupsTest : public ::testing::Test {
  protected:
   LookupsTest() : session_(fs_) {
-    ExclusionList().clear();
-    InclusionList().clear();
     session_.options = test::MakeOptions(dir_ / "src", dir_ / "dst");
     session_.callbacks = Recorder::All();
-    ErrorCount = 0;
     dir_.Write("dst/a.txt", "old");
     dir_.Write("src/a.txt", "new");  // written later: newer
   }
@@ -85,7 +82,7 @@ TEST_F(LookupsTest, APurgeCutShortByADestinationListingIsAnError) {
   PurgeDestination(session_, dir_ / "dst", dir_ / "src");
   EXPECT_EQ("x", dir_.Read("dst/gone/x.txt"));
   EXPECT_FALSE(dir_.Exists("dst/stale.txt"));
-  EXPECT_EQ(1, ErrorCount);
+  EXPECT_EQ(1, session_.errors);
   ASSERT_EQ(1u, Recorder::Current().errors.size());
   EXPECT_NE(std::string::npos, Recorder::Current().errors[0].find("gone"));
 }

@@ -116,7 +116,8 @@ std::string Expanded(const std::string& text, const char* what) {
 }
 
 // Drops one trailing separator, but never the only character: "/" alone is
-// the root, not an empty name.
+// the root, not an empty name. One only, unlike WithoutTrailingSeparators:
+// the record has always stored the destination so, and hosts read it.
 std::string WithoutTrailingSeparator(std::string path) {
   if (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
   return path;
@@ -248,17 +249,17 @@ void ApplyLog(CopyRec& options, const SwitchItem& item) {
 
 // The switches in their order of recognition: a failing one leaves those
 // after it unset.
-void ApplySwitches(FileSystem& fs, CopyRec& options, const Switches& s) {
+void ApplySwitches(FileSystem& fs, ParsedState& parsed, CopyRec& options, const Switches& s) {
   options.SyncMode = s.Flag("BISYNCHRONIZE") ? 2 : s.Flag("SYNCHRONIZE") ? 1 : 0;
   options.ArchiveOnly = s.Flag("A");
   options.ArchiveClear = s.Flag("M");
   if (const SwitchItem* d = s.First("D")) ApplyDate(options, d->name);
   if (const SwitchItem* size = s.First("SIZE")) ApplySize(options, size->name);
   if (const SwitchItem* x = s.First("EXCLUDE"))
-    ApplyMasks(fs, *x, options.HasExclude, options.ExcludeMasks, ExclusionList(),
+    ApplyMasks(fs, *x, options.HasExclude, options.ExcludeMasks, parsed.exclusions,
                "les masques d'exclusion");
   if (const SwitchItem* i = s.First("INCLUDE"))
-    ApplyMasks(fs, *i, options.HasInclude, options.IncludeMasks, InclusionList(),
+    ApplyMasks(fs, *i, options.HasInclude, options.IncludeMasks, parsed.inclusions,
                "les masques d'inclusion");
   options.PromptCreate = s.Flag("P");
   options.CopySubdirs = s.Flag("S");
@@ -337,9 +338,9 @@ void Preset(CopyRec& options) {
 
 }  // namespace
 
-bool FillCopyRecFrom(FileSystem& fs, CopyRec& options, const char* arguments,
+bool FillCopyRecFrom(FileSystem& fs, ParsedState& parsed, CopyRec& options, const char* arguments,
                      std::string* refusal) {
-  // Every refusal comes before anything is stored in the library: a refused
+  // Every refusal comes before anything is stored in parsed: a refused
   // text may be parsed again for its reason.
   const auto refuse = [refusal](const std::string& reason) {
     if (refusal) *refusal = reason;
@@ -364,16 +365,16 @@ bool FillCopyRecFrom(FileSystem& fs, CopyRec& options, const char* arguments,
       return refuse(Utf8ToAnsi("Argument en trop : ") + Quoted(items[i]) +
                     Utf8ToAnsi(" (la destination suit directement la source)."));
   }
-  const Switches parsed(std::move(switches));
-  if (parsed.Flag("STRICT"))
-    for (const SwitchItem& item : parsed.Items())
+  const Switches given(std::move(switches));
+  if (given.Flag("STRICT"))
+    for (const SwitchItem& item : given.Items())
       if (!IsKnown(item.name))
         return refuse(Utf8ToAnsi("Option inconnue : ") + Quoted(item.mark + item.typed) + ".");
 
   StoreText(options.Source, Expanded(items[0], "la source"), "la source");
   SettleDestination(fs, options, destination);
-  ApplySwitches(fs, options, parsed);
-  ParsedExtraOptions() = ReadExtraOptions(parsed);
+  ApplySwitches(fs, parsed, options, given);
+  parsed.extras = ReadExtraOptions(given);
   return true;
 }
 

@@ -22,18 +22,18 @@ struct GuardedRecord {
 class HostileCommandLine : public ::testing::Test {
  protected:
   ~HostileCommandLine() override {
-    ExclusionList().clear();
-    InclusionList().clear();
+    parsed_.exclusions.clear();
+    parsed_.inclusions.clear();
   }
 
   void Survives(const std::string& line) {
-    ExclusionList().clear();
-    InclusionList().clear();
+    parsed_.exclusions.clear();
+    parsed_.inclusions.clear();
     GuardedRecord g;
     std::memset(&g, 0x5A, sizeof g);
     std::memset(&g.rec, 0, sizeof g.rec);
     try {
-      FillCopyRecFrom(files_, g.rec, line.c_str());
+      FillCopyRecFrom(files_, parsed_, g.rec, line.c_str());
     } catch (const VeltrixError&) {
       // A refused value is an expected outcome here; anything else fails the test.
     }
@@ -49,6 +49,7 @@ class HostileCommandLine : public ::testing::Test {
   }
 
   test::ListFilesDouble files_;  // "file:" entries never reach the disk
+  ParsedState parsed_;
 };
 
 TEST_F(HostileCommandLine, ThousandsOfItems) {

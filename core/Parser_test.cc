@@ -26,20 +26,20 @@ std::vector<uint8_t*> SwitchFlags(CopyRec& r) {
 class FillCopyRecTest : public ::testing::Test {
  protected:
   FillCopyRecTest() {
-    ExclusionList().clear();
-    InclusionList().clear();
-    ParsedExtraOptions() = ExtraOptions();
+    parsed_.exclusions.clear();
+    parsed_.inclusions.clear();
+    parsed_.extras = ExtraOptions();
     files_.current = kSep + "travail" + kSep + "courant" + kSep;
   }
   ~FillCopyRecTest() override {
-    ExclusionList().clear();
-    InclusionList().clear();
+    parsed_.exclusions.clear();
+    parsed_.inclusions.clear();
   }
 
   // Parses into a record that starts as the caller's bytes: zero, or a pattern.
   bool Parse(const std::string& arguments, unsigned char fill = 0) {
     std::memset(&rec_, fill, sizeof rec_);
-    return FillCopyRecFrom(files_, rec_, arguments.c_str());
+    return FillCopyRecFrom(files_, parsed_, rec_, arguments.c_str());
   }
   // The record FillCopyRec makes from a zeroed one with no switch at all.
   static CopyRec Plain(const std::string& source, const std::string& destination) {
@@ -82,6 +82,7 @@ class FillCopyRecTest : public ::testing::Test {
 
   test::ScopedEnv locale_{"LC_ALL", "C"};  // dd/mm/yyyy on Linux; Wine runs as a French system
   test::ListFilesDouble files_;
+  ParsedState parsed_;
   CopyRec rec_;
 };
 
@@ -138,8 +139,8 @@ TEST_F(FillCopyRecTest, HelpExampleIncludeMask) {
   expected.HasInclude = 1;
   std::strcpy(expected.IncludeMasks, "A*.DLL");
   ExpectRecord(expected);
-  EXPECT_EQ(InclusionList(), EntryList{"A*.DLL"});
-  EXPECT_TRUE(ExclusionList().empty());
+  EXPECT_EQ(parsed_.inclusions, EntryList{"A*.DLL"});
+  EXPECT_TRUE(parsed_.exclusions.empty());
 }
 
 TEST_F(FillCopyRecTest, HelpExampleSelectiveDelete) {
@@ -153,7 +154,7 @@ TEST_F(FillCopyRecTest, HelpExampleSelectiveDelete) {
   expected.HasExclude = 1;
   std::strcpy(expected.ExcludeMasks, "A*.*;B*.*");
   ExpectRecord(expected);
-  EXPECT_EQ(ExclusionList(), (EntryList{"A*.*", "B*.*"}));
+  EXPECT_EQ(parsed_.exclusions, (EntryList{"A*.*", "B*.*"}));
 }
 
 // ---- The record ------------------------------------------------------------------------
@@ -358,11 +359,11 @@ TEST_F(FillCopyRecTest, MaskListFiles) {
   files_.files[name] = "*.bak\r\n~*\r\n";
   ASSERT_TRUE(Parse("src -EXCLUDE:file:Masques.txt;c* -EXCLUDE:d* -INCLUDE"));
   EXPECT_EQ(files_.opened, std::vector<std::string>{name});
-  EXPECT_EQ(ExclusionList(), (EntryList{"*.bak", "~*", "C*"}));  // list lines keep their case
+  EXPECT_EQ(parsed_.exclusions, (EntryList{"*.bak", "~*", "C*"}));  // list lines keep their case
   EXPECT_STREQ(rec_.ExcludeMasks,
                kFileNamesCaseSensitive ? "file:Masques.txt;C*" : "FILE:MASQUES.TXT;C*");
   EXPECT_EQ(rec_.HasInclude, 1);
-  EXPECT_EQ(InclusionList(), EntryList{""});
+  EXPECT_EQ(parsed_.inclusions, EntryList{""});
   EXPECT_STREQ(rec_.IncludeMasks, "");
 }
 
@@ -370,7 +371,7 @@ TEST_F(FillCopyRecTest, MaskListsAreFilledOncePerLoad) {
   ASSERT_TRUE(Parse("src -EXCLUDE:a"));
   EXPECT_EQ(RaisedBy("src -EXCLUDE:b"),
             Utf8ToAnsi("Liste d'entrée non vide ... (HolyCoreUnit, ligne 78)"));
-  EXPECT_EQ(ExclusionList(), EntryList{"A"});
+  EXPECT_EQ(parsed_.exclusions, EntryList{"A"});
 }
 
 // ---- Whole-word switches without a field --------------------------------------------------------
@@ -378,33 +379,33 @@ TEST_F(FillCopyRecTest, MaskListsAreFilledOncePerLoad) {
 TEST_F(FillCopyRecTest, NewSwitchesLeaveTheRecordAsWithoutThem) {
   ASSERT_TRUE(Parse("src dst -S -D:+3", 0xA5));
   const CopyRec without = rec_;
-  ParsedExtraOptions() = ExtraOptions();
+  parsed_.extras = ExtraOptions();
   ASSERT_TRUE(Parse("src dst -owner -S -XATTR -D:+3 -HardLinks -THREADS:8 -STRICT", 0xA5));
   ExpectRecord(without);  // reserved bytes included: they keep the caller's 0xA5
-  const ExtraOptions& extra = ParsedExtraOptions();
+  const ExtraOptions& extra = parsed_.extras;
   EXPECT_TRUE(extra.keepOwner && extra.copyXattrs && extra.hardLinks && extra.strict);
   EXPECT_EQ(extra.threads, 8);
   // Each accepted command line sets them all again.
   ASSERT_TRUE(Parse("src dst -XATTR"));
-  EXPECT_TRUE(ParsedExtraOptions().copyXattrs);
-  EXPECT_FALSE(ParsedExtraOptions().keepOwner || ParsedExtraOptions().strict);
-  EXPECT_EQ(ParsedExtraOptions().threads, 0);
+  EXPECT_TRUE(parsed_.extras.copyXattrs);
+  EXPECT_FALSE(parsed_.extras.keepOwner || parsed_.extras.strict);
+  EXPECT_EQ(parsed_.extras.threads, 0);
 }
 
 TEST_F(FillCopyRecTest, ThreadCounts) {
   ASSERT_TRUE(Parse("src -THREADS:1 -THREADS:9"));
-  EXPECT_EQ(ParsedExtraOptions().threads, 1);  // the first one counts, as for -D
+  EXPECT_EQ(parsed_.extras.threads, 1);  // the first one counts, as for -D
   ASSERT_TRUE(Parse("src -THREADS:64"));
-  EXPECT_EQ(ParsedExtraOptions().threads, 64);
+  EXPECT_EQ(parsed_.extras.threads, 64);
   EXPECT_EQ(RaisedBy("src -THREADS:0"),
             Utf8ToAnsi("'0' n'est pas un nombre de threads correct (1 à 64)"));
   EXPECT_EQ(RaisedBy("src -THREADS:65"),
             Utf8ToAnsi("'65' n'est pas un nombre de threads correct (1 à 64)"));
   EXPECT_EQ(RaisedBy("src -threads:deux"),
             Utf8ToAnsi("'DEUX' n'est pas une valeur entière correcte"));
-  EXPECT_EQ(ParsedExtraOptions().threads, 64);  // a failed parse stores none
+  EXPECT_EQ(parsed_.extras.threads, 64);  // a failed parse stores none
   ASSERT_TRUE(Parse("src -THREADS"));           // no value: not this switch, ignored
-  EXPECT_EQ(ParsedExtraOptions().threads, 0);
+  EXPECT_EQ(parsed_.extras.threads, 0);
 }
 
 TEST_F(FillCopyRecTest, StrictRefusesOnlyWhatTheParserDoesNotKnow) {
@@ -412,7 +413,7 @@ TEST_F(FillCopyRecTest, StrictRefusesOnlyWhatTheParserDoesNotKnow) {
   const auto refusedFor = [&](const std::string& line) {
     reason.clear();
     std::memset(&rec_, 0, sizeof rec_);
-    return FillCopyRecFrom(files_, rec_, line.c_str(), &reason) ? std::string("(acceptée)")
+    return FillCopyRecFrom(files_, parsed_, rec_, line.c_str(), &reason) ? std::string("(acceptée)")
                                                                  : reason;
   };
   for (const char* unknown : {"--dry-run", "-Z", "-SX", "-SILENTX", "-", "-OWNERS", "-VERSION"})
@@ -428,8 +429,8 @@ TEST_F(FillCopyRecTest, StrictRefusesOnlyWhatTheParserDoesNotKnow) {
   // A refusal stores nothing: the accepted line's lists and options stay.
   EXPECT_EQ(refusedFor("src dst -STRICT -EXCLUDE:c -THREADS:3 --dry-run"),
             "Option inconnue : \"--dry-run\".");
-  EXPECT_EQ(ExclusionList(), EntryList{"A"});
-  EXPECT_EQ(ParsedExtraOptions().threads, 2);
+  EXPECT_EQ(parsed_.exclusions, EntryList{"A"});
+  EXPECT_EQ(parsed_.extras.threads, 2);
   // The other refusals say why too.
   EXPECT_EQ(refusedFor(""), "Aucune source dans la ligne de commande.");
   EXPECT_EQ(refusedFor("-S src"),
@@ -468,7 +469,7 @@ TEST_F(FillCopyRecTest, TextsThatDoNotFitAreRefused) {
             Utf8ToAnsi("Texte trop long pour le fichier journal (2049 caractères, 2048 au plus)."));
   EXPECT_EQ(RaisedBy("src -INCLUDE:" + longest + "x"),
             Utf8ToAnsi("Texte trop long pour les masques d'inclusion (2049 caractères, 2048 au plus)."));
-  EXPECT_TRUE(InclusionList().empty());
+  EXPECT_TRUE(parsed_.inclusions.empty());
   const std::string expansion =
       Utf8ToAnsi(" dépasse 1023 caractères.");
   EXPECT_EQ(RaisedBy(std::string(1024, 's')),

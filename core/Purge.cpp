@@ -132,7 +132,7 @@ void Purge::Leave(TreeWalker& walker) {
   // that failure is reported once, not again for each folder above it.
   bool removed = false;
   if (goes && walker.Complete()) {
-    const std::string path = WithoutSeparator(walker.Path());
+    const std::string path = WithoutTrailingSeparators(walker.Path());
     if (dryRun_) {
       // What the run would remove: a folder it would have emptied.
       if (!kept) Deleted(path, true);
@@ -172,10 +172,9 @@ void Purge::Deleted(const std::string& path, bool folder) {
     return;
   }
   if (o.LogMode == 3)
-    WriteLog(fs_, o,
-             Utf8ToAnsi(folder ? "Dossier supprimé : " : "Supprimé : ") + Quoted(LogName(path)) +
-                 ".",
-             true, false);
+    session_.Log(Utf8ToAnsi(folder ? "Dossier supprimé : " : "Supprimé : ") +
+                     Quoted(LogName(path)) + ".",
+                 true, false);
 }
 
 // A deletion that failed: named with its reason, and logged under mode 3 (not
@@ -185,7 +184,7 @@ void Purge::DeletionFailed(const std::string& path, bool folder, std::error_code
                                               : "Impossible de supprimer le fichier ");
   const CopyRec& o = session_.options;
   if (o.LogMode == 3)
-    WriteLog(fs_, o, WithLoggedReason(o, text + Quoted(LogName(path)) + ".", error), true, false);
+    session_.Log(WithLoggedReason(o, text + Quoted(LogName(path)) + ".", error), true, false);
   session_.TellFailure(text + Quoted(path) + ".", error, false);
 }
 
@@ -265,11 +264,11 @@ Counterpart Purge::CounterpartOf(Side& side, const ListedEntry& entry) {
 }
 
 void Purge::ListingFailed(const std::string& path, std::error_code error) {
-  const std::string folder = WithoutSeparator(path);
+  const std::string folder = WithoutTrailingSeparators(path);
   // A listing (-L) changes no exit code: the folder is only named.
   if (dryRun_) return session_.TellFailure(kListingFailed + Quoted(folder) + ".", error, false);
   const std::string line = kListingFailed + Quoted(LogName(folder)) + ".";
-  WriteLog(fs_, session_.options, WithLoggedReason(session_.options, line, error), true, true);
+  session_.Log(WithLoggedReason(session_.options, line, error), true, true);
   const std::string text = kListingFailed + Quoted(folder) + ".";
   const bool shown = !session_.options.Silent && session_.callbacks.showError;
   if (shown) session_.callbacks.showError(text.c_str());
@@ -318,7 +317,7 @@ void PurgeDestination(Session& session, const Folder& dest, const std::string& d
   // a source that is the destination or lies inside it purges nothing.
   if (std::find(chain->begin(), chain->end(), dest.Id()) != chain->end()) return;
   if (SourceHidesInside(session.fs, dest, source, *chain)) return;
-  Purge(session).Mirror(dest, WithoutSeparator(destPath), source, std::move(*chain));
+  Purge(session).Mirror(dest, WithoutTrailingSeparators(destPath), source, std::move(*chain));
 }
 
 void PurgeDestination(Session& session, const std::string& target, const std::string& reference) {

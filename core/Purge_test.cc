@@ -84,7 +84,7 @@ TEST_F(PurgeTest, DeletionsAreNamedOrLogged) {
   std::strncpy(session_.options.LogFile, log.c_str(), kMaxTextLength);
   const std::error_code refused = std::make_error_code(std::errc::permission_denied);
   fs_.FaultsOf(dir_ / "dst/stuck/locked.txt").remove = Fail(std::errc::permission_denied);
-  ErrorCount = 0;
+  session_.errors = 0;
   Purge();
   EXPECT_FALSE(Exists("dst/gone"));
   EXPECT_TRUE(Exists("dst/stuck/locked.txt"));
@@ -96,7 +96,7 @@ TEST_F(PurgeTest, DeletionsAreNamedOrLogged) {
             ReasonLine(refused)})
     EXPECT_NE(written.find(Utf8ToAnsi(line) + "\r\n"), std::string::npos) << line;
   EXPECT_EQ(written.find("Dossier supprimé : \"" + dir_ / "dst/stuck"), std::string::npos);
-  EXPECT_EQ(ErrorCount, 0);
+  EXPECT_EQ(session_.errors, 0);
   ASSERT_GE(reports.size(), 2u);
   EXPECT_EQ(reports[0], std::make_pair(ReportFailure, "Impossible de supprimer le fichier \"" +
                                                           dir_ / "dst/stuck/locked.txt" + "\"."));

@@ -101,11 +101,12 @@ bool AnyMaskMatches(const EntryList& masks, const std::string& name) {
   return matched;
 }
 
-bool PassesNameMasks(const CopyRec& options, const std::string& sourcePath) {
+bool PassesNameMasks(const Session& session, const std::string& sourcePath) {
+  const CopyRec& options = session.options;
   if (!options.HasExclude && !options.HasInclude) return true;
   const std::string name = MaskedName(sourcePath);
-  if (options.HasExclude && AnyMaskMatches(ExclusionList(), name)) return false;
-  if (options.HasInclude && !AnyMaskMatches(InclusionList(), name)) return false;
+  if (options.HasExclude && AnyMaskMatches(session.masks.exclusions, name)) return false;
+  if (options.HasInclude && !AnyMaskMatches(session.masks.inclusions, name)) return false;
   return true;
 }
 
@@ -188,7 +189,7 @@ Selected SelectFile(Session& session, const FileToSelect& file) {
   // dates, a log line, a question, the copy), and only then.
   SourceFile& source = file.source;
   if ((o.HasExclude || o.HasInclude) && source.LeftOut()) return Selected::No;
-  if (!PassesNameMasks(o, file.sourcePath)) return Selected::No;
+  if (!PassesNameMasks(session, file.sourcePath)) return Selected::No;
   // A target that could not be looked at is never taken for a missing one.
   if (o.ExistingOnly) {
     const Lookup& target = file.target.Find();
@@ -225,7 +226,7 @@ Selected SelectFile(Session& session, const FileToSelect& file) {
     // Without a log the line changes nothing: a skipped file is not asked
     // whether it is hidden.
     if (LogNamed(o) && !source.LeftOut())
-      WriteLog(session.fs, o, LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
+      session.Log(LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
     return Selected::No;
   }
   if (source.LeftOut()) return Selected::No;

@@ -76,8 +76,6 @@ void SetLocalDay(test::MemoryFileSystem& fs, const std::string& path, double day
 class SelectionTest : public ::testing::Test {
  protected:
   SelectionTest() : session_(fs_) {
-    ExclusionList().clear();
-    InclusionList().clear();
     session_.options = test::MakeOptions(dir_.path(), dir_ / "dst");
     session_.callbacks = Recorder::All();
     std::strncpy(session_.options.LogFile, (dir_ / "log.txt").c_str(), kMaxTextLength);
@@ -113,22 +111,22 @@ TEST(Compare, IntsTimesAndDays) {
 
 TEST_F(SelectionTest, NameMasksOnTheUpperCasedName) {
   o().HasExclude = 1;
-  ExclusionList() = {"A*.*", "B*.*"};
+  session_.masks.exclusions = {"A*.*", "B*.*"};
   EXPECT_FALSE(Select());
   dir_.Write("src/other.txt", "");
   EXPECT_TRUE(Select("other.txt"));
 
   o().HasExclude = 0;
   o().HasInclude = 1;
-  InclusionList() = {"*.*"};
+  session_.masks.inclusions = {"*.*"};
   dir_.Write("src/README", "");
   EXPECT_FALSE(Select("README"));  // a mask with a dot needs a dot
   EXPECT_TRUE(Select("other.txt"));
-  InclusionList().clear();
+  session_.masks.inclusions.clear();
   EXPECT_FALSE(Select("other.txt"));  // an empty inclusion list lets nothing through
   EXPECT_FALSE(LogMade());  // mask rejections leave no trace
 
-  InclusionList() = {"*.TXT", ""};
+  session_.masks.inclusions = {"*.TXT", ""};
   EXPECT_THROW(Select(), VeltrixError);  // an empty mask is a failure, not a verdict
 }
 

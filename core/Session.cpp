@@ -16,6 +16,12 @@ void Session::SignalCancel() const {
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCancelled);
 }
 
+void Session::Log(const std::string& text, bool stamped, bool countsAsError) {
+  // Counted before the log's name is looked at: errors count with no log too.
+  if (stamped && countsAsError) ++errors;
+  WriteLog(fs, options, text, stamped);
+}
+
 void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
                            int32_t phase) const {
   if (callbacks.showProgress)
@@ -56,8 +62,7 @@ std::string StartLine(const CopyRec& options, FileSystem& fs, const std::string&
          Utf8ToAnsi(" ; Ligne de commande : ") + LogName(commandLine) + ")]\r\n";
 }
 
-std::string EndLine(const CopyRec& options, int32_t copied) {
-  const int32_t errors = ErrorCount;
+std::string EndLine(const CopyRec& options, int32_t copied, int32_t errors) {
   return "\r\n[" + DateTimeText() + Utf8ToAnsi(" : Fin de copie : ") +
          LogName(FieldText(options.Source)) + " -> " + LogName(FieldText(options.Destination)) +
          ". " + std::to_string(copied) +
@@ -102,7 +107,7 @@ int32_t CopyPair(Session& session, const std::string& source, const std::string&
       if (destRoot.IsOpen()) {
         reverse.folderPath = WithSeparator(destination);
         if (o.ShortNames) {
-          ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(destination));
+          ErrorOr<std::string> shortPath = fs.ShortPath(WithoutTrailingSeparators(destination));
           if (shortPath) reverse.folderPath = WithSeparator(*shortPath);
         }
         reverse.wasFolder = true;
@@ -151,8 +156,8 @@ bool CheckSourceNamesSomething(Session& session, const std::string& source) {
   if (!session.extras.strict) return true;
   const CopyRec& o = session.options;
   const std::string text = "Erreur lors de la copie de " + Quoted(LogName(source)) + ".";
-  if (o.LogMode == 1 || o.LogMode == 2) WriteLog(session.fs, o, text, true, true);
-  if (o.LogMode == 3) WriteLog(session.fs, o, text, true, false);
+  if (o.LogMode == 1 || o.LogMode == 2) session.Log(text, true, true);
+  if (o.LogMode == 3) session.Log(text, true, false);
   if (o.IgnoreErrors) {
     session.strictFailed = true;
     return true;
@@ -164,21 +169,20 @@ bool CheckSourceNamesSomething(Session& session, const std::string& source) {
 }  // namespace
 
 int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
-                   const ExtraOptions& extras) {
+                   const ParsedState& parsed, const std::string& commandLine) {
   Session session(fs);
   session.options = options;
-  session.extras = extras;
+  session.masks.exclusions = parsed.exclusions;
+  session.masks.inclusions = parsed.inclusions;
+  session.extras = parsed.extras;
   session.status = -1;
-  ErrorCount = 0;
 
-  // Read once: the SILENT test and the log's start line see the same text.
-  const std::string commandLine = ProcessCommandLine();
   if (callbacks.signalState && !CommandLineHasSwitch(commandLine, {"SILENT"}))
     callbacks.signalState(StateSessionOpen);
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
-  WriteLog(fs, session.options, StartLine(options, fs, commandLine), false, true);
+  session.Log(StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 
   int32_t copied = 0;
@@ -199,11 +203,11 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   }
 
   if (callbacks.showTotal) callbacks.showTotal(copied);
-  WriteLog(fs, session.options, EndLine(options, copied), false, true);
+  session.Log(EndLine(options, copied, session.errors), false, true);
   if (options.LogLines != -1) TrimLog(fs, session.options);
 
   if (!session.Running()) return session.status;
-  return ErrorCount == 0 && !session.strictFailed ? ResultOk : ResultCopyFailed;
+  return session.errors == 0 && !session.strictFailed ? ResultOk : ResultCopyFailed;
 }
 
 }  // namespace vx

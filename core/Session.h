@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/CopyRec.h"
+#include "core/EntryList.h"
 #include "core/ExtraOptions.h"
 #include "core/VeltrixApi.h"
 #include "platform/Platform.h"
@@ -31,13 +32,22 @@ struct Session {
   CopyRec options{};
   int32_t status = -1;  // SessionStatus: -1 none, 1 cancelled, 2 copy failed, 3 digest differs
   Callbacks callbacks;
-  // Carried for the engine's metadata, hard-link and thread options; read by
-  // nothing yet.
+  // The mask lists the record names (HasExclude, HasInclude).
+  struct {
+    EntryList exclusions;
+    EntryList inclusions;
+  } masks;
+  // The whole-word options the record has no field for.
   ExtraOptions extras;
+  // Stamped error lines so far, logged or not: any makes the result 2.
+  int32_t errors = 0;
   FileSystem& fs;
 
   explicit Session(FileSystem& files) : fs(files) {}
   bool Running() const { return status == -1; }
+  // Appends a line to the log (see WriteLog), counting it in errors when
+  // stamped and countsAsError, whether the log is named or not.
+  void Log(const std::string& text, bool stamped, bool countsAsError);
   // Tells the host that the user cancelled, unless silent.
   void SignalCancel() const;
   // Tells the host, where it asked, how far the file path has come in phase
@@ -59,14 +69,15 @@ std::string ReasonLine(std::error_code error);
 std::string WithLoggedReason(const CopyRec& options, const std::string& line,
                              std::error_code error);
 
-// Runs one session on its own copy of options, with the options the record
-// has no field for, and returns its result: the status when one was set,
-// else 0, or 2 when errors were logged. Unexpected
+// Runs one session on its own copy of options, with what the parse left
+// beside the record (masks, whole-word options), and returns its result: the
+// status when one was set, else 0, or 2 when errors were logged. commandLine
+// is the process's, for the SILENT test and the log's start line. Unexpected
 // failures (list files, the log, an empty mask) pass through as VeltrixError.
 // A dry run (-L, -T) changes nothing but the folders -T exists for: no purge
 // (-L -SYNCHRONIZE only names the deletions), no copy back, no source
 // deleted, no attribute written.
 int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
-                   const ExtraOptions& extras = ExtraOptions());
+                   const ParsedState& parsed, const std::string& commandLine);
 
 }  // namespace vx

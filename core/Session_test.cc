@@ -18,14 +18,13 @@ using test::Recorder;
 class SessionTest : public ::testing::Test {
  protected:
   int32_t Run(const CopyRec& options) {
-    ExclusionList().clear();
-    InclusionList().clear();
-    return RunSession(options, Recorder::All(), fs_);
+    return RunSession(options, Recorder::All(), fs_, parsed_, "");
   }
   Recorder& rec() { return Recorder::Current(); }
 
   test::MemoryFileSystem fs_;
   test::MemoryDir dir_{fs_};
+  ParsedState parsed_;
 };
 
 // A source entry that names nothing gets a notice and changes no exit code;
@@ -42,13 +41,12 @@ TEST_F(SessionTest, ASourceNamingNothingIsNoticedAndFailsUnderStrict) {
   };
   EXPECT_EQ(rec().reports, (std::vector<std::pair<int32_t, std::string>>{notice(missing), notice(mask)}));
 
-  ExtraOptions strict;
-  strict.strict = true;
-  EXPECT_EQ(RunSession(options, Recorder::All(), fs_, strict), ResultCopyFailed);
+  parsed_.extras.strict = true;
+  EXPECT_EQ(Run(options), ResultCopyFailed);
   EXPECT_EQ(rec().reports.size(), 1u);  // the session stops at the first
   options.IgnoreErrors = 1;
   options.LogMode = 0;
-  EXPECT_EQ(RunSession(options, Recorder::All(), fs_, strict), ResultCopyFailed);
+  EXPECT_EQ(Run(options), ResultCopyFailed);
   EXPECT_EQ(rec().reports.size(), 2u);
 }
 
@@ -79,11 +77,9 @@ TEST_F(SessionTest, CancelStopsLaterPairsButStillReportsTheTotal) {
   options.ConfirmStart = 1;
   Recorder::All();
   const int32_t result = [&] {
-    ExclusionList().clear();
-    InclusionList().clear();
     Callbacks callbacks = Recorder::All();
     Recorder::Current().answers = {AnswerYes /* start */, AnswerCancel};
-    return RunSession(options, callbacks, fs_);
+    return RunSession(options, callbacks, fs_, parsed_, "");
   }();
   EXPECT_EQ(result, ResultCancelled);
   ASSERT_EQ(rec().questions.size(), 2u);
@@ -104,7 +100,6 @@ TEST_F(SessionTest, LoggedErrorsMakeTheResultTwo) {
   options.IgnoreErrors = 1;
   options.Force = 1;
   EXPECT_EQ(Run(options), ResultCopyFailed);
-  EXPECT_EQ(ErrorCount, 1);
   EXPECT_TRUE(rec().errors.empty());  // -C: no message, the walk went on
 
   options.LogMode = 0;  // a copy failure that is not logged is not counted
@@ -146,13 +141,10 @@ TEST_F(SessionTest, RaisedFailureSkipsTheTotal) {
   dir_.Write("s/a.txt", "a");
   CopyRec options = test::MakeOptions(dir_ / "s", dir_ / "d");
   options.HasExclude = 1;
-  ExclusionList().clear();
-  InclusionList().clear();
-  ExclusionList().push_back("");  // an empty mask cannot be matched
+  parsed_.exclusions.push_back("");  // an empty mask cannot be matched
   Callbacks callbacks = Recorder::All();
-  EXPECT_THROW(RunSession(options, callbacks, fs_), VeltrixError);
+  EXPECT_THROW(RunSession(options, callbacks, fs_, parsed_, ""), VeltrixError);
   EXPECT_TRUE(rec().totals.empty());
-  ExclusionList().clear();
 }
 
 TEST_F(SessionTest, SessionLinesFrameTheLog) {

@@ -17,13 +17,9 @@ inline std::string FieldText(const char* field) {
   return std::string(field, length);
 }
 
-// Paths with and without their trailing separator ("/" alone stays).
+// A path with its trailing separator (without: WithoutTrailingSeparators).
 inline std::string WithSeparator(const std::string& path) {
   return !path.empty() && IsPathSeparator(path.back()) ? path : path + kPathSeparator;
-}
-inline std::string WithoutSeparator(std::string path) {
-  while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
-  return path;
 }
 inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 

@@ -321,7 +321,7 @@ void TreeWalk::Leave(TreeWalker& walker, CopyResult& result) {
         !EnsureDest(level.index) && level.destError) {
       // Not a failed copy, as before; but the user learns which and why.
       s_.TellFailure(Utf8ToAnsi("Impossible de créer le dossier ") +
-                           Quoted(WithoutSeparator(DestFor(walker.Path()))) + ".",
+                           Quoted(WithoutTrailingSeparators(DestFor(walker.Path()))) + ".",
                        level.destError, false);
     }
     // Only an emptied folder goes; a listing or a tree-only run changes no source.
@@ -426,7 +426,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     s_.ShowProgress(sourcePath, size, size, ProgressCopy);
   }
   if (o_.LogMode == 2 || o_.LogMode == 3)
-    WriteLog(fs_, o_, Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
+    s_.Log(Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
              false);
   if (dest) {
     // A renamed file keeps what it had: it gets the attributes a copy would.
@@ -456,13 +456,13 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
   const std::string longLine =
       kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) + ".";
   if (o_.LogMode == 1) {
-    WriteLog(fs_, o_, kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
+    s_.Log(kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
   } else if (o_.LogMode == 2) {
-    WriteLog(fs_, o_, longLine, true, true);
+    s_.Log(longLine, true, true);
   } else if (o_.LogMode == 3) {
     // Counted as mode 3 always counted it (not at all), so that the exit
     // codes of earlier runs stay.
-    WriteLog(fs_, o_, WithLoggedReason(o_, longLine, error), true, false);
+    s_.Log(WithLoggedReason(o_, longLine, error), true, false);
   }
   const bool shown = !o_.IgnoreErrors && !o_.Silent;
   if (!o_.IgnoreErrors) ShowError(kCopyErrorText + Quoted(sourcePath) + ".");
@@ -488,7 +488,7 @@ bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
     };
   StreamDigests(*destFile, *sourceFile, dest, source, progress);
   if (DigestsEqual(source, dest)) return true;
-  WriteLog(fs_, o_,
+  s_.Log(
            "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +
                DigestToHex(source) + " <> " + DigestToHex(dest),
            true, true);
@@ -505,25 +505,21 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, Prepa
     ErrorOr<bool> unchanged = copy->SourceUnchanged();
     if (!unchanged || !*unchanged)
       return CopyFailed(sourcePath, destPath, unchanged ? SourceChangedError() : unchanged.error());
-  } else {
-    // Refused on a link, which goes itself without any change to what it leads to.
-    (void)fs_.SetAttributes(*level.source, entry.name, attr::Normal);
   }
   const AskUserProc ask = s_.callbacks.askUser;
   for (;;) {
-    const std::error_code error = copy ? fs_.DeleteMovedSource(*level.source, entry.name, copy->Source())
-                                       : fs_.DeleteFile(*level.source, entry.name);
+    const std::error_code error =
+        fs_.DeleteSource(*level.source, entry.name, copy ? &copy->Source() : nullptr);
     // Gone already: there is nothing left to delete.
     if (!error || IsMissing(error)) break;
     // Saved anew under its name meanwhile: the move of that file failed.
     if (IsSourceChanged(error)) return CopyFailed(sourcePath, destPath, error);
     s_.TellFailure("Impossible de supprimer le fichier " + Quoted(sourcePath) + ".", error, false);
     if (o_.Silent || !ask) {
-      WriteLog(fs_, o_,
-               WithLoggedReason(o_,
-                                "Impossible de supprimer le fichier " +
-                                    Quoted(LogName(sourcePath)) + ".",
-                                error),
+      s_.Log(WithLoggedReason(o_,
+                              "Impossible de supprimer le fichier " + Quoted(LogName(sourcePath)) +
+                                  ".",
+                              error),
                true, true);
       break;
     }
@@ -586,7 +582,7 @@ TreeSource OpenTreeSource(FileSystem& fs, const std::string& sourceEntry, bool s
   // Under -N the paths are short from the root down: the root's own short
   // form is where the relative part begins.
   if (shortNames) {
-    ErrorOr<std::string> shortPath = fs.ShortPath(WithoutSeparator(source.folderPath));
+    ErrorOr<std::string> shortPath = fs.ShortPath(WithoutTrailingSeparators(source.folderPath));
     if (shortPath) source.folderPath = WithSeparator(*shortPath);
   }
   return source;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "core/Error.h"
@@ -11,10 +12,27 @@
 
 namespace {
 
-// The one file system of the library: the engine receives it from here.
-vx::FileSystem& LibraryFiles() {
-  static vx::NativeFileSystem files;
-  return files;
+// The library's whole state, alive from load to unload: the one file system
+// the engine receives, what accepted parses left for the sessions after
+// them, and the process's command line, read once.
+class Library {
+ public:
+  vx::NativeFileSystem files;
+  vx::ParsedState parsed;
+
+  const std::string& CommandLine() {
+    std::call_once(read_, [this] { commandLine_ = vx::ProcessCommandLine(); });
+    return commandLine_;
+  }
+
+ private:
+  std::once_flag read_;
+  std::string commandLine_;
+};
+
+Library& TheLibrary() {
+  static Library library;
+  return library;
 }
 
 // Copies text into a host's buffer, NUL-terminated and cut to fit, never in
@@ -47,18 +65,6 @@ int32_t Refuse(const std::string& utf8, char* message, int32_t messageSize) {
   return -1;
 }
 
-// What a parse leaves in the library, put back when the parse fails part-way.
-struct ParsedState {
-  vx::EntryList exclusions = vx::ExclusionList();
-  vx::EntryList inclusions = vx::InclusionList();
-  vx::ExtraOptions extras = vx::ParsedExtraOptions();
-  void Restore() {
-    vx::ExclusionList() = std::move(exclusions);
-    vx::InclusionList() = std::move(inclusions);
-    vx::ParsedExtraOptions() = extras;
-  }
-};
-
 // Whether the host's structure, as long as it says it is, holds member.
 #define VX_HOST_HAS(host, member) \
   ((host)->Size >= offsetof(VeltrixHost, member) + sizeof((host)->member))
@@ -76,15 +82,17 @@ int32_t VX_STDCALL ProcessCmdLine(CopyRec options, ShowErrorProc showError,
   callbacks.showFile = showFile;
   callbacks.askUser = askUser;
   callbacks.showTotal = showTotal;
-  return vx::RunSession(options, callbacks, LibraryFiles(), vx::ParsedExtraOptions());
+  Library& library = TheLibrary();
+  return vx::RunSession(options, callbacks, library.files, library.parsed, library.CommandLine());
 }
 
 bool VX_STDCALL FillCopyRec(CopyRec* options, const char* arguments) {
-  return vx::FillCopyRecFrom(LibraryFiles(), *options, arguments ? arguments : "");
+  Library& library = TheLibrary();
+  return vx::FillCopyRecFrom(library.files, library.parsed, *options, arguments ? arguments : "");
 }
 
 bool VX_STDCALL NeedHelp() {
-  return vx::CommandLineHasSwitch(vx::ProcessCommandLine(), {"?", "HELP", "-HELP"});
+  return vx::CommandLineHasSwitch(TheLibrary().CommandLine(), {"?", "HELP", "-HELP"});
 }
 
 const char* VX_STDCALL GetCopyright() {
@@ -101,12 +109,15 @@ int32_t VX_STDCALL TryFillCopyRec(const char* cmdLine, CopyRec* rec, char* messa
                                   int32_t messageSize) {
   if (!rec) return Refuse("Aucun enregistrement CopyRec à remplir.", message, messageSize);
   return Guarded(message, messageSize, [&]() -> int32_t {
-    ParsedState before;
+    Library& library = TheLibrary();
+    // What a parse that fails part-way stored is put back.
+    vx::ParsedState before = library.parsed;
     std::string refusal;
     try {
-      if (vx::FillCopyRecFrom(LibraryFiles(), *rec, cmdLine ? cmdLine : "", &refusal)) return 1;
+      if (vx::FillCopyRecFrom(library.files, library.parsed, *rec, cmdLine ? cmdLine : "", &refusal))
+        return 1;
     } catch (...) {
-      before.Restore();
+      library.parsed = std::move(before);
       throw;
     }
     CopyMessage(refusal, message, messageSize);
@@ -133,7 +144,9 @@ int32_t VX_STDCALL TryProcessCmdLine(const CopyRec* rec, const VeltrixHost* host
   if (VX_HOST_HAS(host, ShowProgress)) callbacks.showProgress = host->ShowProgress;
   if (VX_HOST_HAS(host, Context)) callbacks.progressContext = host->Context;
   if (VX_HOST_HAS(host, ShowReport)) callbacks.showReport = host->ShowReport;
-  vx::ExtraOptions extras = vx::ParsedExtraOptions();
+  Library& library = TheLibrary();
+  vx::ParsedState parsed = library.parsed;
+  vx::ExtraOptions& extras = parsed.extras;
   if (VX_HOST_HAS(host, KeepOwner) && host->KeepOwner) extras.keepOwner = true;
   if (VX_HOST_HAS(host, CopyXattrs) && host->CopyXattrs) extras.copyXattrs = true;
   if (VX_HOST_HAS(host, HardLinks) && host->HardLinks) extras.hardLinks = true;
@@ -148,10 +161,10 @@ int32_t VX_STDCALL TryProcessCmdLine(const CopyRec* rec, const VeltrixHost* host
   // A C++ host that reports failures itself gets them as ProcessCmdLine raises them.
   if (VX_HOST_HAS(host, RaiseFailures) && host->RaiseFailures) {
     CopyMessage(std::string(), message, messageSize);
-    return vx::RunSession(options, callbacks, LibraryFiles(), extras);
+    return vx::RunSession(options, callbacks, library.files, parsed, library.CommandLine());
   }
   return Guarded(message, messageSize, [&] {
-    return vx::RunSession(options, callbacks, LibraryFiles(), extras);
+    return vx::RunSession(options, callbacks, library.files, parsed, library.CommandLine());
   });
 }
 

@@ -63,8 +63,8 @@ class TableFiles : public FileSystem {
                                                      std::string_view, const CopyRequest&) override {
     Stray("PrepareCopy");
   }
-  std::error_code DeleteMovedSource(const Folder&, std::string_view, const SourceState&) override {
-    Stray("DeleteMovedSource");
+  std::error_code DeleteSource(const Folder&, std::string_view, const SourceState*) override {
+    Stray("DeleteSource");
   }
   std::error_code MoveFile(const Folder&, std::string_view, const Folder&, std::string_view) override {
     Stray("MoveFile");

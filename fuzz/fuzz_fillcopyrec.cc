@@ -67,6 +67,12 @@ void CheckMasks(uint8_t hasMasks, const char* field, const vx::EntryList& list) 
 
 }  // namespace
 
+// The parse's lists and options, emptied before each input.
+vx::ParsedState& Parsed() {
+  static vx::ParsedState parsed;
+  return parsed;
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SetUpEnvironment();
   Lists();
@@ -76,15 +82,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The exported entry point receives a C string: the text ends at the first NUL.
   const std::string arguments(reinterpret_cast<const char*>(data), size);
-  vx::ExclusionList().clear();
-  vx::InclusionList().clear();
+  Parsed().exclusions.clear();
+  Parsed().inclusions.clear();
 
   GuardedRecord g;
   std::memset(&g, kGuard, sizeof g);
   std::memset(&g.rec, 0, sizeof g.rec);
   bool accepted = false, raised = false;
   try {
-    accepted = vx::FillCopyRecFrom(Lists(), g.rec, arguments.c_str());
+    accepted = vx::FillCopyRecFrom(Lists(), Parsed(), g.rec, arguments.c_str());
   } catch (const vx::VeltrixError& error) {
     raised = true;
     Check(error.what()[0] != '\0', "a failure without a message");
@@ -99,10 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (accepted) {
     Check(g.rec.Destination[0] != '\0' || arguments.find('%') != std::string::npos,
           "accepted without a destination");
-    CheckMasks(g.rec.HasExclude, g.rec.ExcludeMasks, vx::ExclusionList());
-    CheckMasks(g.rec.HasInclude, g.rec.IncludeMasks, vx::InclusionList());
+    CheckMasks(g.rec.HasExclude, g.rec.ExcludeMasks, Parsed().exclusions);
+    CheckMasks(g.rec.HasInclude, g.rec.IncludeMasks, Parsed().inclusions);
   } else if (!raised) {
-    Check(vx::ExclusionList().empty() && vx::InclusionList().empty(),
+    Check(Parsed().exclusions.empty() && Parsed().inclusions.empty(),
           "a refused line filled a mask list");
   }
   return 0;

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/Platform.h"
 #include "tests/unit/PathFiles.h"
@@ -260,7 +262,7 @@ TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
   ASSERT_FALSE((*a)->Commit());
   if (kPathSeparator == '\\') {
     EXPECT_EQ(ReadAll(**(*a)->ReadCopy()), "one");
-    const std::error_code error = fs.DeleteMovedSource(src, "a", (*a)->Source());
+    const std::error_code error = fs.DeleteSource(src, "a", &(*a)->Source());
     EXPECT_FALSE(error) << error.message();
     a->reset();
     EXPECT_FALSE(stdfs::exists(dir / "src/a"));
@@ -272,7 +274,7 @@ TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
   stdfs::rename(dir / "src/new", dir / "src/a");
   EXPECT_EQ(ReadAll(**(*a)->ReadCopy()), "one");
   EXPECT_EQ(ReadAll(**(*a)->ReadSource()), "one");
-  EXPECT_TRUE(IsSourceChanged(fs.DeleteMovedSource(src, "a", (*a)->Source())));
+  EXPECT_TRUE(IsSourceChanged(fs.DeleteSource(src, "a", &(*a)->Source())));
   EXPECT_EQ(dir.Read("src/a"), "V2");
 
   ErrorOr<std::unique_ptr<PreparedCopy>> b = fs.PrepareCopy(src, "b", dst, "b", CopyRequest());
@@ -280,7 +282,7 @@ TEST_F(FileOps, APreparedCopyReadsWhatItCopiedAndDeletesOnlyThat) {
   ASSERT_FALSE((*b)->Commit());
   { std::ofstream(dir / "src/b", std::ios::app) << "+tail"; }
   EXPECT_FALSE(*(*b)->SourceUnchanged());
-  EXPECT_TRUE(IsSourceChanged(fs.DeleteMovedSource(src, "b", (*b)->Source())));
+  EXPECT_TRUE(IsSourceChanged(fs.DeleteSource(src, "b", &(*b)->Source())));
   EXPECT_EQ(dir.Read("src/b"), "two+tail");
 }
 
@@ -293,6 +295,31 @@ TEST_F(FileOps, ReplaceFileSwapsTheWholeFile) {
   EXPECT_TRUE(fs.ReplaceFile(dir / "none/log.txt", "x"));
   EXPECT_TRUE(fs.ReplaceFile(dir.path(), "x"));
   EXPECT_EQ(files.Names(dir.path(), true), std::vector<std::string>{"log.txt"});
+}
+
+// Appends and trims from two runs take turns: a line appended while a trim
+// replaces the log lands in the new log, never in the file it replaces.
+TEST_F(FileOps, LinesAppendedDuringTrimsAreKept) {
+  const std::string log = dir / "shared.log";
+  ASSERT_FALSE(fs.AppendToFile(log, "start\r\n"));
+  constexpr int kLines = 120;
+  std::atomic<bool> done{false};
+  std::thread trims([&] {
+    NativeFileSystem other;
+    while (!done) {
+      (void)other.RewriteFile(log, [](const std::string& bytes) { return bytes; });
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  for (int i = 0; i < kLines; ++i) ASSERT_FALSE(fs.AppendToFile(log, "line " + std::to_string(i) + "\r\n"));
+  done = true;
+  trims.join();
+  const std::string kept = files.ReadAll(log);
+  int missing = 0;
+  for (int i = 0; i < kLines; ++i)
+    if (kept.find("line " + std::to_string(i) + "\r\n") == std::string::npos) ++missing;
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(files.Names(dir.path(), true), std::vector<std::string>{"shared.log"});
 }
 
 // A folder of 200,000 names stays well below 16 MiB: names share one arena.

@@ -2,6 +2,7 @@
 // and whole files named by path.
 #include "platform/win32/Win32.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -201,82 +202,6 @@ DWORD ShareMode(Sharing sharing) {
   return 0;
 }
 
-// The log, named by path: its folder is held (reached as the user named it,
-// through links), the log itself is a name in it, never followed. Refused:
-// a link, a file with other hard links (which would carry the lines
-// elsewhere), a folder or device. Appends and the trim take turns on one
-// byte far past any end, each on the file that the name gives once it holds
-// the byte: a trim that replaced the file meanwhile sends an append to the
-// new one.
-struct LogFile {
-  Folder folder;
-  std::string name;
-  Handle file;
-  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-  OVERLAPPED turn = {};
-  bool locked = false;
-  void Unlock() {
-    if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);
-    locked = false;
-  }
-};
-
-ErrorOr<LogFile> OpenLog(FileSystem& fs, const std::string& path, DWORD access, bool create) {
-  ErrorOr<std::string> full = fs.FullPath(path);
-  if (!full) return full.error();
-  const std::string trimmed = WithoutTrailingSeparators(*full);
-  const std::size_t folderLength = FolderPartLength(trimmed);
-  LogFile log;
-  log.name = trimmed.substr(folderLength);
-  if (folderLength == 0 || log.name.empty()) return Error(ERROR_INVALID_NAME);
-  ErrorOr<std::wstring> wide = WideName(log.name);
-  if (!wide) return wide.error();
-  ErrorOr<Folder> folder = fs.OpenRoot(trimmed.substr(0, folderLength));
-  if (!folder) return folder.error();
-  log.folder = std::move(*folder);
-  const ULONGLONG deadline = ::GetTickCount64() + 2000;
-  for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
-    if (::GetTickCount64() >= deadline) return Error(ERROR_SHARING_VIOLATION);
-    ErrorOr<OpenedEntry> entry = OpenEntry(log.folder, log.name, access | SYNCHRONIZE, kShareAll);
-    if (entry) {
-      if (entry->reached != Reached::Entry) return LinkRefused(*entry);
-      if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
-      if (const std::error_code error = RequireDiskFile(entry->handle.get())) return error;
-      log.attributes = entry->facts.attributes;
-      log.file = std::move(entry->handle);
-    } else if (create && IsMissing(entry.error())) {
-      ErrorOr<Handle> made = OpenRelative(Native(log.folder), *wide, access | FILE_READ_ATTRIBUTES, kShareAll,
-                                          FILE_CREATE, kOpenFile);
-      if (!made && (made.error() == Error(ERROR_FILE_EXISTS) || made.error() == Error(ERROR_ALREADY_EXISTS)))
-        continue;  // made by another run meanwhile
-      if (!made) return made.error();
-      log.file = std::move(*made);
-    } else if (entry.error() == Error(ERROR_SHARING_VIOLATION)) {
-      // Another program holds it for a moment: two runs share a log.
-      ::Sleep(pause);
-      continue;
-    } else {
-      return entry.error();
-    }
-    log.turn.Offset = 0;
-    log.turn.OffsetHigh = 0x7FFFFFFF;
-    log.locked = ::LockFileEx(log.file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &log.turn) != 0;
-    FILE_STANDARD_INFO standard;
-    if (!::GetFileInformationByHandleEx(log.file.get(), FileStandardInfo, &standard, sizeof standard)) {
-      const std::error_code error = LastError();
-      log.Unlock();
-      return error;
-    }
-    if (standard.NumberOfLinks > 1) {
-      log.Unlock();
-      return Error(ERROR_TOO_MANY_LINKS);
-    }
-    if (standard.NumberOfLinks == 1 && !standard.DeletePending) return log;
-    // Replaced by a trim while this waited for its turn.
-    log.Unlock();
-  }
-}
-
 }  // namespace
 
 ErrorOr<DWORD> LinkCount(HANDLE handle) {
@@ -354,8 +279,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
       request.replaceReadOnly));
 }
 
-std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
-                                                    const SourceState& expected) {
+std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string_view name,
+                                               const SourceState* expected) {
   ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll);
   if (!entry) return entry.error();
   switch (entry->reached) {
@@ -369,12 +294,15 @@ std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::s
     case Reached::Entry:
       break;
   }
-  if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return SourceChangedError();
-  ErrorOr<SourceState> now = StateOf(entry->handle.get());
-  if (!now) return now.error();
-  // Saved anew, appended to or replaced since it was copied: its newer
-  // version exists nowhere else.
-  if (!SameState(*now, expected)) return SourceChangedError();
+  if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK)
+    return expected ? SourceChangedError() : Error(ERROR_ACCESS_DENIED);
+  if (expected) {
+    ErrorOr<SourceState> now = StateOf(entry->handle.get());
+    if (!now) return now.error();
+    // Saved anew, appended to or replaced since it was copied: its newer
+    // version exists nowhere else.
+    if (!SameState(*now, *expected)) return SourceChangedError();
+  }
   ErrorOr<DWORD> had = ClearReadOnly(*entry);
   if (!had) return had.error();
   const std::error_code error = DeleteHandle(entry->handle.get());
@@ -449,64 +377,6 @@ ErrorOr<std::string> NativeFileSystem::ReadWholeFile(const std::string& path) {
     if (read == 0) return bytes;
     bytes.append(buffer.data(), read);
   }
-}
-
-std::error_code NativeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  // Append rights alone make each write land at the end, whatever others
-  // wrote since the open.
-  ErrorOr<LogFile> log = OpenLog(*this, path, FILE_APPEND_DATA | FILE_READ_DATA, true);
-  if (!log) return log.error();
-  const bool written = WriteAll(log->file.get(), bytes.data(), bytes.size());
-  const DWORD error = written ? 0 : ::GetLastError();
-  log->Unlock();
-  if (!written) return Error(error);
-  if (!::CloseHandle(log->file.release())) return LastError();
-  return {};
-}
-
-std::error_code NativeFileSystem::RewriteFile(const std::string& path,
-                                              const std::function<std::string(const std::string&)>& rewrite) {
-  ErrorOr<LogFile> log = OpenLog(*this, path, FILE_READ_DATA, false);
-  if (!log) return log.error();
-  std::string bytes;
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(log->file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-      const std::error_code error = LastError();
-      log->Unlock();
-      return error;
-    }
-    if (read == 0) break;
-    bytes.append(buffer.data(), read);
-  }
-  const std::string kept = rewrite(bytes);
-  std::error_code error = [&]() -> std::error_code {
-    ErrorOr<TemporaryFile> temporary = TemporaryFile::Create(log->folder);
-    if (!temporary) return temporary.error();
-    const HANDLE handle = reinterpret_cast<HANDLE>(temporary->NativeHandle());
-    if (const std::error_code failed = temporary->Write(kept.data(), kept.size())) return failed;
-    // The old log's attributes go to the new one.
-    if (const std::error_code failed = SetHandleAttributes(handle, log->attributes, nullptr)) return failed;
-    // Whole on disk before it takes the old file's place.
-    if (!::FlushFileBuffers(handle)) return LastError();
-    // Windows (and Wine) replace no file that is open, this handle's
-    // included: the lock goes with it just before the rename. A line
-    // appended in between is lost, as before the lock (README).
-    log->Unlock();
-    log->file = Handle();
-    // Another run appending a line holds the file for a moment.
-    const ULONGLONG deadline = ::GetTickCount64() + 2000;
-    for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 50)) {
-      const std::error_code committed = temporary->Commit(log->name, true);
-      if (!committed || (committed != Error(ERROR_SHARING_VIOLATION) && committed != Error(ERROR_ACCESS_DENIED)) ||
-          ::GetTickCount64() >= deadline)
-        return committed;
-      ::Sleep(pause);
-    }
-  }();
-  log->Unlock();
-  return error;
 }
 
 }  // namespace vx

@@ -43,6 +43,24 @@ for d in "${destinations[@]}"; do
   fi
 done
 
+# Towards NUL the name goes as it is: no mode written through the link first.
+rm -rf "$src" "$out"
+mkdir -p "$src" "$out"
+printf 'read-only' >"$out/ro"
+chmod 0444 "$out/ro"
+ln "$out/ro" "$src/ro"
+before=$(state "$out/ro")
+vxf_run "$(vx_path "$src")" NUL "${S}S" "${S}X" "${S}SILENT" "${S}Q"
+vxf_rc_clean "-X towards NUL of a hard link"
+assert_eq "$before" "$(state "$out/ro")" "-X towards NUL of a hard link: the outside file changed"
+if [ "$VX_WINE" = 1 ]; then
+  assert_rc 2 "-X towards NUL of a read-only hard link under Windows"
+  [ -e "$src/ro" ] || fail "-X towards NUL of a read-only hard link under Windows: the source went"
+else
+  assert_rc 0 "-X towards NUL of a hard link"
+  [ ! -e "$src/ro" ] || fail "-X towards NUL of a hard link: the source name stays"
+fi
+
 rm -rf "$src" "$dst" "$out"
 mkdir -p "$src" "$dst" "$out"
 printf 'outside' >"$out/ro"

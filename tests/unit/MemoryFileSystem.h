@@ -142,8 +142,8 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
                                                      const Folder& to, std::string_view targetName,
                                                      const CopyRequest& request) override;
-  std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
-                                    const SourceState& expected) override;
+  std::error_code DeleteSource(const Folder& folder, std::string_view name,
+                               const SourceState* expected) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

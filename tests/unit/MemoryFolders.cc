@@ -450,8 +450,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> MemoryFileSystem::PrepareCopy(const Folde
       *this, *file, std::move(copy), *target, std::string(targetName), request.replaceReadOnly));
 }
 
-std::error_code MemoryFileSystem::DeleteMovedSource(const Folder& folder, std::string_view name,
-                                                    const SourceState& expected) {
+std::error_code MemoryFileSystem::DeleteSource(const Folder& folder, std::string_view name,
+                                               const SourceState* expected) {
   ++calls.deleteFile;
   ErrorOr<NodePtr> held = Held(folder);
   if (!held) return held.error();
@@ -461,11 +461,12 @@ std::error_code MemoryFileSystem::DeleteMovedSource(const Folder& folder, std::s
   if (node->kind == kLink) {
     // A link goes itself, while it still leads to the file copied.
     ErrorOr<Place> led = LocateFrom(*held, node->target, true, 1);
-    if (!led || !led->node || led->node->id != expected.id) return SourceChangedError();
+    if (expected && (!led || !led->node || led->node->id != expected->id)) return SourceChangedError();
+    if (led && led->node && led->node->IsFolder()) return Error(std::errc::is_a_directory);
   } else if (node->kind != kFile) {
     return node->IsFolder() ? Error(std::errc::is_a_directory) : Error(std::errc::invalid_argument);
-  } else if (node->id != expected.id || node->Size() != expected.size ||
-             node->lastWrite != expected.change) {
+  } else if (expected && (node->id != expected->id || node->Size() != expected->size ||
+                          node->lastWrite != expected->change)) {
     return SourceChangedError();
   }
   if (node->faults.remove.Strikes()) return node->faults.remove.error;
