@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -84,37 +85,81 @@ bool Clone(NativeState& state, int in, int out, dev_t from) {
   return false;
 }
 
-// Moves the whole content from in to out with the kernel's copy paths: no
-// byte passes through this process unless the kernel refuses them all.
-std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st) {
-  if (Clone(state, in, out, st.st_dev)) return {};
-  const off_t size = st.st_size;
-  off_t copied = 0;
-  while (copied < size) {
-    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
-                                        static_cast<std::size_t>(size - copied), 0);
+// Copies the bytes [from, to) of in to the same place in out: the kernel's
+// copy path where it takes them, else through a buffer. reached tells where
+// it stopped: before to when the source ends sooner (it shrank meanwhile, or
+// a /proc file tells no size).
+std::error_code CopyRange(int in, int out, off_t from, off_t to, off_t& reached) {
+  off_t& at = reached;
+  at = from;
+  while (at < to) {
+    loff_t inAt = at, outAt = at;
+    const ssize_t n = ::copy_file_range(in, &inAt, out, &outAt, static_cast<std::size_t>(to - at), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    copied += n;
+    at += n;
   }
-  if (copied == size) {
-    // A file measured empty may still have content to read (those of /proc
-    // and /sys do): it is read to its end. Any other is copied as measured.
-    char probe;
-    if (size > 0 || ::pread(in, &probe, 1, copied) == 0) return {};
-  }
-  if (::lseek(in, copied, SEEK_SET) < 0 || ::lseek(out, copied, SEEK_SET) < 0) return Errno();
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+  std::vector<char> buffer;
+  while (at < to) {
+    if (buffer.empty()) buffer.resize(1 << 16);
+    const ssize_t n = ::pread(in, buffer.data(),
+                              static_cast<std::size_t>(std::min<off_t>(to - at, 1 << 16)), at);
     if (n == 0) return {};
     if (n < 0) {
       if (errno == EINTR) continue;
       return Errno();
     }
-    if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)))
-      return error;
+    for (ssize_t written = 0; written < n;) {
+      const ssize_t w = ::pwrite(out, buffer.data() + written, static_cast<std::size_t>(n - written),
+                                 at + written);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return Errno();
+      }
+      written += w;
+    }
+    at += n;
   }
+  return {};
+}
+
+// Moves the whole content from in to out with the kernel's copy paths: no
+// byte passes through this process unless the kernel refuses them all. The
+// holes of a sparse source stay holes: only its data ranges (SEEK_DATA,
+// SEEK_HOLE) are copied, and the size is set at the end. copy_file_range
+// alone would fill them (tmpfs does).
+std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st) {
+  if (Clone(state, in, out, st.st_dev)) return {};
+  const off_t size = st.st_size;
+  off_t reached = 0;
+  if (size == 0) {
+    // A file measured empty may still have content to read (those of /proc
+    // and /sys do): it is read to its end.
+    constexpr off_t kStep = 1 << 20;
+    for (off_t at = 0;; at += kStep) {
+      if (const std::error_code error = CopyRange(in, out, at, at + kStep, reached)) return error;
+      if (reached < at + kStep) return {};
+    }
+  }
+  for (off_t at = 0; at < size;) {
+    off_t data = ::lseek(in, at, SEEK_DATA);
+    if (data < 0) {
+      // No data beyond at: the rest is a hole. A file system that cannot
+      // tell gives the whole file as data, so EINVAL means the same copy.
+      if (errno == ENXIO) break;
+      data = at;
+    }
+    if (data >= size) break;
+    off_t hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole <= data || hole > size) hole = size;
+    if (const std::error_code error = CopyRange(in, out, data, hole, reached)) return error;
+    // The source ended sooner: the copy ends there too, as it was read.
+    if (reached < hole) return ::ftruncate(out, reached) == 0 ? std::error_code() : Errno();
+    at = hole;
+  }
+  // The size of the source as measured, trailing hole included.
+  if (::ftruncate(out, size) != 0) return Errno();
+  return {};
 }
 
 // The permission bits of the copy of a file of mode st_mode: the source's,

@@ -87,18 +87,93 @@ bool SameState(const SourceState& a, const SourceState& b) {
   return a.id == b.id && a.size == b.size && a.change == b.change;
 }
 
-// The whole content of in, appended to out.
-std::error_code CopyContent(HANDLE in, HANDLE out) {
+// Whether a block holds only zero bytes.
+bool AllZero(const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i)
+    if (data[i] != 0) return false;
+  return true;
+}
+
+// The bytes of in from at for length (to its end when length is negative),
+// written at the same place in out. A block of zeros is passed over rather
+// than written: in a sparse copy it stays a hole, elsewhere the system
+// fills it with zeros all the same. end tells how far the source went.
+std::error_code CopyRange(HANDLE in, HANDLE out, int64_t at, int64_t length, int64_t& end) {
   // One buffer per thread, kept: a fresh megabyte per file costs more than
   // copying a small file.
   constexpr DWORD kSize = 1 << 20;
   static thread_local std::unique_ptr<char[]> buffer(new char[kSize]);
-  for (;;) {
+  LARGE_INTEGER position;
+  position.QuadPart = at;
+  if (!::SetFilePointerEx(in, position, nullptr, FILE_BEGIN)) return LastError();
+  end = at;
+  bool placed = false;  // out's pointer stands at end
+  while (length < 0 || end < at + length) {
+    const DWORD want = length < 0 ? kSize : static_cast<DWORD>(std::min<int64_t>(kSize, at + length - end));
     DWORD read = 0;
-    if (!::ReadFile(in, buffer.get(), kSize, &read, nullptr)) return LastError();
-    if (read == 0) return {};
-    if (!WriteAll(out, buffer.get(), read)) return LastError();
+    if (!::ReadFile(in, buffer.get(), want, &read, nullptr)) return LastError();
+    if (read == 0) break;
+    if (!AllZero(buffer.get(), read)) {
+      if (!placed) {
+        position.QuadPart = end;
+        if (!::SetFilePointerEx(out, position, nullptr, FILE_BEGIN)) return LastError();
+      }
+      if (!WriteAll(out, buffer.get(), read)) return LastError();
+      placed = true;
+    } else {
+      placed = false;
+    }
+    end += read;
   }
+  return {};
+}
+
+// The whole content of in, into out. A sparse source gives a sparse copy:
+// only its allocated ranges are read. The size is set at the end, so a
+// trailing run of zeros costs nothing.
+std::error_code CopyContent(HANDLE in, HANDLE out, DWORD sourceAttributes) {
+  int64_t end = 0;
+  std::vector<FILE_ALLOCATED_RANGE_BUFFER> ranges;
+  LARGE_INTEGER size;
+  if ((sourceAttributes & FILE_ATTRIBUTE_SPARSE_FILE) && ::GetFileSizeEx(in, &size)) {
+    DWORD returned = 0;
+    // Refused where the volume has no sparse files: the copy is then whole.
+    const bool sparse = ::DeviceIoControl(out, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    FILE_ALLOCATED_RANGE_BUFFER query;
+    query.FileOffset.QuadPart = 0;
+    query.Length = size;
+    ranges.resize(64);
+    for (;;) {
+      const DWORD bytes = static_cast<DWORD>(ranges.size() * sizeof ranges[0]);
+      if (sparse && ::DeviceIoControl(in, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, ranges.data(),
+                                      bytes, &returned, nullptr)) {
+        ranges.resize(returned / sizeof ranges[0]);
+        break;
+      }
+      if (sparse && ::GetLastError() == ERROR_MORE_DATA) {
+        ranges.resize(ranges.size() * 4);
+        continue;
+      }
+      ranges.clear();
+      break;
+    }
+    if (sparse && !ranges.empty()) {
+      for (const FILE_ALLOCATED_RANGE_BUFFER& range : ranges) {
+        if (const std::error_code error =
+                CopyRange(in, out, range.FileOffset.QuadPart, range.Length.QuadPart, end))
+          return error;
+      }
+      end = size.QuadPart;
+    } else if (const std::error_code error = CopyRange(in, out, 0, -1, end)) {
+      return error;
+    }
+  } else if (const std::error_code error = CopyRange(in, out, 0, -1, end)) {
+    return error;
+  }
+  FILE_END_OF_FILE_INFO eof;
+  eof.EndOfFile.QuadPart = end;
+  if (!::SetFileInformationByHandle(out, FileEndOfFileInfo, &eof, sizeof eof)) return LastError();
+  return {};
 }
 
 // Positions are kept here: each read says where it reads.
@@ -340,7 +415,7 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   const HANDLE self = ::GetCurrentProcess();
   if (!::DuplicateHandle(self, outHandle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
   Handle copyHandle(copy);
-  if (const std::error_code error = CopyContent(in->get(), outHandle)) return error;
+  if (const std::error_code error = CopyContent(in->get(), outHandle, basic->FileAttributes)) return error;
   // The attributes and last-write time, set after the last write.
   const uint32_t attributes = request.attributes.For(basic->FileAttributes);
   if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;
