@@ -11,6 +11,10 @@
 #include "platform/TestSystemTools.h"
 #include "tests/unit/TempDir.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace vx {
 namespace {
 
@@ -85,6 +89,30 @@ TEST_F(FileOps, CopyCarriesContentTimeAndReplacesLeavingNoTemporary) {
   ASSERT_FALSE(files.Copy(dir / "src.bin", dir / "dst.bin"));
   EXPECT_EQ(dir.Read("dst.bin"), "new");
   EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"dst.bin", "src.bin"}));
+}
+
+// A sparse source: its holes read as zeros in the copy, its size (a
+// trailing hole too) is kept, and on Linux its holes stay holes.
+TEST_F(FileOps, CopyKeepsHolesAndSize) {
+  const std::string source = dir / "sparse.bin";
+  {
+    std::ofstream out(source, std::ios::binary);
+    out.seekp(8 << 20);
+    out << std::string(1 << 20, 'a');
+    out.seekp(40 << 20);
+    out << std::string(1 << 20, 'b');
+  }
+  stdfs::resize_file(source, 64 << 20);
+  ASSERT_FALSE(files.Copy(source, dir / "copy.bin"));
+  ASSERT_EQ(stdfs::file_size(dir / "copy.bin"), uint64_t{64} << 20);
+  EXPECT_TRUE(dir.Read("copy.bin") == dir.Read("sparse.bin"));
+#if !defined(_WIN32)
+  struct stat in, copy;
+  ASSERT_EQ(::stat(source.c_str(), &in), 0);
+  ASSERT_EQ(::stat((dir / "copy.bin").c_str(), &copy), 0);
+  // Allocated within 1% and 1 MiB of the source's (512-byte blocks).
+  EXPECT_LE(copy.st_blocks, in.st_blocks + in.st_blocks / 100 + 2048);
+#endif
 }
 
 TEST_F(FileOps, CopyRefusesItselfReadOnlyTargetsFoldersAndMissingSources) {
