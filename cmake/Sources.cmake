@@ -18,6 +18,7 @@ set(PLATFORM_POSIX_SOURCES
   platform/posix/Folders.cpp
   platform/posix/Listing.cpp
   platform/posix/Locale.cpp
+  platform/posix/Metadata.cpp
   platform/posix/Paths.cpp
   platform/posix/TemporaryFiles.cpp)
 set(PLATFORM_WIN32_SOURCES
@@ -30,6 +31,7 @@ set(PLATFORM_WIN32_SOURCES
   platform/win32/Listing.cpp
   platform/win32/Locale.cpp
   platform/win32/Names.cpp
+  platform/win32/Security.cpp
   platform/win32/TemporaryFiles.cpp)
 # The command line and the code pages: compiled into the library and into
 # the program, each of which holds its own copy.

@@ -118,6 +118,10 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
+  // Said once, and the copies are made as without -OWNER: no file fails for it.
+  if (extras.keepOwner && !fs.MayChangeOwners())
+    ShowWarning(Utf8ToAnsi("Attention : ce processus ne peut pas changer le propriétaire des fichiers "
+                           "(-OWNER) ; les copies auront celui du processus."));
   WriteLog(fs, session.options, StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 

@@ -49,7 +49,12 @@ class TreeWalk {
  public:
   TreeWalk(Session& session, HeldRoot& dest)
       : s_(session), fs_(session.fs), o_(session.options), destRoot_(dest),
-        toNull_(dest.path == "NUL") {}
+        toNull_(dest.path == "NUL") {
+    // Where the process may not give owners, copies stay its own, as
+    // without -OWNER: the run said so once at its start.
+    keep_.owner = session.extras.keepOwner && fs_.MayChangeOwners();
+    keep_.xattrs = session.extras.copyXattrs;
+  }
 
   CopyResult Run(const TreeSource& source);
 
@@ -86,6 +91,7 @@ class TreeWalk {
   const CopyRec& o_;
   HeldRoot& destRoot_;
   const bool toNull_;
+  KeepMetadata keep_;  // what copies and new folders keep of their sources
   std::string sourceRoot_;  // the top folder's path, where the relative part begins
   std::deque<Level> levels_;  // one per folder the walk holds, the root first
 };
@@ -194,9 +200,9 @@ const Folder* TreeWalk::EnsureDest(std::size_t index) {
   while (first > 0 && levels_[first - 1].destState != Level::Dest::Open) --first;
   for (std::size_t i = first; i <= index; ++i) {
     Level& level = levels_[i];
-    ErrorOr<Folder> made = i == 0 ? fs_.CreateRoot(destRoot_.path, level.source)
+    ErrorOr<Folder> made = i == 0 ? fs_.CreateRoot(destRoot_.path, level.source, keep_)
                                   : fs_.CreateFolder(*levels_[i - 1].dest, level.destName,
-                                                     level.source);
+                                                     level.source, keep_);
     Opened(level, made, true);
     if (!made) return nullptr;
   }
@@ -363,6 +369,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
   CopyRequest request;
   request.attributes = attributes;
+  request.keep = keep_;
   // -R: a read-only file in the target's place is replaced as it is, its
   // mode untouched (a hard link would carry a change outside the trees).
   request.replaceReadOnly = o_.OverwriteReadOnly != 0;

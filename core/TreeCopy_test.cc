@@ -660,5 +660,36 @@ TEST_F(TreeCopyTest, LineBreaksInNamesStayOnOneLogLine) {
   EXPECT_EQ(rec().files, std::vector<std::string>{dir_ / "src/deux\nlignes.txt"});
 }
 
+// -OWNER and -XATTR reach the copies and the folders the copy creates (the
+// root among them); where owners cannot be given, the copies stay the
+// process's and nothing fails. Without them, nothing is carried.
+TEST_F(TreeCopyTest, OwnerAndExtendedAttributesOnlyWhenAsked) {
+  MakeTree();
+  for (const char* path : {"src", "src/sub", "src/sub/c.txt"}) {
+    fs_.SetOwner(dir_ / path, 7);
+    fs_.Xattrs(dir_ / path)["user.comment"] = path;
+  }
+  o().CopySubdirs = 1;
+  EXPECT_EQ(Copy("src", "plain"), 3);
+  EXPECT_EQ(fs_.Owner(dir_ / "plain/sub/c.txt"), 0);
+  EXPECT_TRUE(fs_.Xattrs(dir_ / "plain/sub").empty());
+
+  session_.extras.keepOwner = true;
+  session_.extras.copyXattrs = true;
+  EXPECT_EQ(Copy("src", "kept"), 3);
+  for (const char* path : {"", "/sub", "/sub/c.txt"}) {
+    EXPECT_EQ(fs_.Owner(dir_ / ("kept" + std::string(path))), 7) << path;
+    EXPECT_EQ(fs_.Xattrs(dir_ / ("kept" + std::string(path)))["user.comment"], "src" + std::string(path));
+  }
+  EXPECT_EQ(fs_.Owner(dir_ / "kept/a.txt"), 0);
+
+  fs_.mayChangeOwners = false;
+  EXPECT_EQ(Copy("src", "unprivileged"), 3);
+  EXPECT_EQ(fs_.Owner(dir_ / "unprivileged/sub/c.txt"), 0);
+  EXPECT_EQ(fs_.Xattrs(dir_ / "unprivileged/sub/c.txt")["user.comment"], "src/sub/c.txt");
+  EXPECT_EQ(session_.status, -1);
+  EXPECT_TRUE(rec().errors.empty());
+}
+
 }  // namespace
 }  // namespace vx

@@ -125,6 +125,8 @@ std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, 
   return CopyFile(from, name, to, targetName, CopyAttributes());
 }
 
+bool FileSystem::MayChangeOwners() { return true; }
+
 ErrorOr<FileId> FileSystem::MountTop(const Folder& folder) {
   ErrorOr<std::vector<FileId>> chain = FolderAndParents(folder);
   if (!chain) return chain.error();

@@ -103,6 +103,9 @@ ErrorOr<std::string> ExpandEnvironment(const std::string& text);
 // for the user where that cannot block a batch run. The error of a notice
 // that could not be shown.
 std::error_code ShowNotice(const std::string& text);
+// One line on standard error (standard output flushed first), asking for
+// nothing: a warning at the start of a run.
+void ShowWarning(const std::string& text);
 
 // ---- Time and locale --------------------------------------------------------
 
@@ -385,9 +388,27 @@ enum class Sharing { None, Read, ReadWrite };
 // descriptors that read and wrote them, and a move asks whether the source
 // still is what was copied before it deletes it. Nothing is reopened by name.
 
+// What a copy, or a folder the copy creates, keeps of its source beyond
+// the content, times, permission bits and attributes. Set on the unnamed
+// copy, or on the new folder through its handle, before anything can use
+// it: nothing ever shows the copier's owner or a looser ACL, even for a moment.
+struct KeepMetadata {
+  // The owner and group (-OWNER). Linux: with CAP_CHOWN only, and the
+  // setuid and setgid bits then kept too; Windows: the owner and group of
+  // the security descriptor, where the process holds the privilege. Where
+  // the process may not (MayChangeOwners), the copy stays the copier's.
+  bool owner = false;
+  // The extended attributes the process can read and write, POSIX ACLs
+  // among them, but the DOS attribute, which follows its own rules (-XATTR).
+  // An ACL the destination folder would pass on, where the source has none,
+  // is removed. Windows: the DACL of the security descriptor.
+  bool xattrs = false;
+};
+
 // What one copy carries besides the bytes and the last-write time.
 struct CopyRequest {
   CopyAttributes attributes;
+  KeepMetadata keep;
   // A read-only file in the target's place may be replaced (-R). Linux: the
   // rename replaces it, and no mode is changed anywhere. Windows must clear
   // the bit first: it does so only on a file with a single link (another
@@ -504,7 +525,9 @@ class FileSystem {
   // (links in the path followed, as the user named it). The folder of the
   // last component, when created here, takes the permission bits of like
   // (Linux; Windows inherits its ACL); parents get the defaults.
-  virtual ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) = 0;
+  // keep: what the folder made here takes from like besides its bits.
+  virtual ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like,
+                                     const KeepMetadata& keep = KeepMetadata()) = 0;
   // What a path names, following links. Missing: IsMissing.
   virtual ErrorOr<EntryInfo> LookPath(const std::string& path) = 0;
   // Creates a folder and its missing parents (the log's folder); success when it exists.
@@ -576,8 +599,13 @@ class FileSystem {
   // Opens the subfolder name, creating it when missing with the permission
   // bits of like (Linux: 0700 stays 0700, setgid and sticky kept). Refuses
   // what OpenFolder refuses, and a file in its place.
+  // A folder made here takes from like what keep asks too, through its
+  // handle, before anything is put in it; an existing one is left as it is.
   virtual ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
-                                       const Folder* like) = 0;
+                                       const Folder* like, const KeepMetadata& keep = KeepMetadata()) = 0;
+  // Whether this process may give its copies another owner (-OWNER): Linux
+  // CAP_CHOWN, Windows the restore privilege. The default: it may.
+  virtual bool MayChangeOwners();
   // The attribute bits of the entry itself (DOS bits included). A link is
   // refused, never read through.
   virtual ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) = 0;
@@ -657,7 +685,8 @@ class NativeFileSystem : public FileSystem {
   NativeFileSystem& operator=(const NativeFileSystem&) = delete;
 
   ErrorOr<Folder> OpenRoot(const std::string& path) override;
-  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) override;
+  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like,
+                             const KeepMetadata& keep = KeepMetadata()) override;
   ErrorOr<EntryInfo> LookPath(const std::string& path) override;
   std::error_code CreateDirectories(const std::string& path) override;
   std::error_code RemoveFolderPath(const std::string& path) override;
@@ -679,7 +708,8 @@ class NativeFileSystem : public FileSystem {
   std::error_code RemoveRoot(Folder& folder) override;
 #endif
   ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
-                               const Folder* like) override;
+                               const Folder* like, const KeepMetadata& keep = KeepMetadata()) override;
+  bool MayChangeOwners() override;
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;

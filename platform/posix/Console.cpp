@@ -1,4 +1,4 @@
-// POSIX backend: the purge's notice.
+// POSIX backend: the purge's notice and the warnings of a run's start.
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +20,12 @@ std::error_code ShowNotice(const std::string& text) {
     while (c != EOF && c != '\n');
   }
   return {};
+}
+
+void ShowWarning(const std::string& text) {
+  std::fflush(stdout);
+  const std::string line = text + "\n";
+  (void)std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 }  // namespace vx

@@ -412,6 +412,7 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   TemporaryFile out(to, made->fd.release(), std::move(made->name));
   if (!CreatedExactly(*state_, to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
   if (const std::error_code error = CopyContent(*state_, inFd, outFd, st)) return error;
+  if (const std::error_code error = KeepMetadataOf(inFd, st, outFd, request.keep, mode)) return error;
   if (const std::error_code error =
           CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
     return error;

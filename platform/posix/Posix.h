@@ -170,6 +170,14 @@ struct OpenedFile {
 };
 ErrorOr<OpenedFile> OpenRegularForRead(int dirFd, const char* name);
 
+// ---- Owner, extended attributes and ACLs (Metadata.cpp)
+// Gives out, open on a new copy or folder of in (status source), what keep
+// asks of in, then the permission bits mode (with the setuid, setgid and
+// sticky bits of source once its owner is given). Nothing to do without keep.
+std::error_code KeepMetadataOf(int in, const struct stat& source, int out, const KeepMetadata& keep,
+                               mode_t mode);
+bool ProcessMayChangeOwners();
+
 // ---- Temporary files (TemporaryFiles.cpp)
 std::error_code LinkUnnamed(int fd, int dirFd, const char* target);
 std::error_code RenameNoReplace(int fromFd, const char* from, int toFd, const char* to);

@@ -1,4 +1,4 @@
-// Win32 backend: the purge's notice.
+// Win32 backend: the purge's notice and the warnings of a run's start.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +13,13 @@ std::error_code ShowNotice(const std::string& text) {
   if (::MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK) == 0)
     return SystemError(static_cast<int>(::GetLastError()));
   return {};
+}
+
+void ShowWarning(const std::string& text) {
+  std::fflush(stdout);
+  const std::string line = text + "\n";
+  (void)std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
 }
 
 }  // namespace vx

@@ -2,6 +2,8 @@
 // and whole files named by path.
 #include "platform/win32/Win32.h"
 
+#include <winioctl.h>
+
 #include <memory>
 #include <vector>
 
@@ -113,15 +115,21 @@ std::error_code CopyRange(HANDLE in, HANDLE out, int64_t at, int64_t length, int
     DWORD read = 0;
     if (!::ReadFile(in, buffer.get(), want, &read, nullptr)) return LastError();
     if (read == 0) break;
-    if (!AllZero(buffer.get(), read)) {
+    // In pieces of 64 KiB: a hole is passed over where a piece is all zeros.
+    constexpr DWORD kPiece = 1 << 16;
+    for (DWORD piece = 0; piece < read; piece += kPiece) {
+      const DWORD count = std::min(kPiece, read - piece);
+      const char* data = buffer.get() + piece;
+      if (AllZero(data, count)) {
+        placed = false;
+        continue;
+      }
       if (!placed) {
-        position.QuadPart = end;
+        position.QuadPart = end + piece;
         if (!::SetFilePointerEx(out, position, nullptr, FILE_BEGIN)) return LastError();
       }
-      if (!WriteAll(out, buffer.get(), read)) return LastError();
+      if (!WriteAll(out, data, count)) return LastError();
       placed = true;
-    } else {
-      placed = false;
     }
     end += read;
   }
@@ -419,6 +427,7 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   // The attributes and last-write time, set after the last write.
   const uint32_t attributes = request.attributes.For(basic->FileAttributes);
   if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;
+  if (const std::error_code error = KeepSecurityOf(in->get(), outHandle, request.keep, false)) return error;
   return std::unique_ptr<PreparedCopy>(std::make_unique<Win32PreparedCopy>(
       *this, std::move(*in), *state, std::move(*out), std::move(copyHandle), to, std::string(targetName),
       request.replaceReadOnly));

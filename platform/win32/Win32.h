@@ -49,6 +49,12 @@ inline std::error_code LastError() {
   return Error(code ? code : ERROR_GEN_FAILURE);
 }
 
+// ---- Security descriptors (Security.cpp)
+// Gives out, a handle of a new copy or folder, the owner and group and the
+// DACL of in, as keep asks; where the process may not, the copy stays as made.
+std::error_code KeepSecurityOf(HANDLE in, HANDLE out, const KeepMetadata& keep, bool folder);
+bool ProcessMayChangeOwners();
+
 // ---- Names and paths (Names.cpp)
 std::wstring Widen(std::string_view ansi);
 bool Narrow(const wchar_t* wide, std::size_t length, std::string& ansi);

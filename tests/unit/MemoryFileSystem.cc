@@ -357,6 +357,14 @@ void MemoryFileSystem::SetMode(const std::string& path, int mode) {
   MustNode(path, true)->mode = mode & 07777;
 }
 
+int MemoryFileSystem::Owner(const std::string& path) const { return MustNode(path, true)->owner; }
+
+void MemoryFileSystem::SetOwner(const std::string& path, int owner) { MustNode(path, true)->owner = owner; }
+
+std::map<std::string, std::string>& MemoryFileSystem::Xattrs(const std::string& path) {
+  return MustNode(path, true)->xattrs;
+}
+
 int64_t MemoryFileSystem::WriteTime(const std::string& path) const {
   return MustNode(path, true)->lastWrite;
 }

@@ -103,14 +103,18 @@ class MemoryInputFile : public InputFile {
 }  // namespace
 
 ErrorOr<NodePtr> MemoryFileSystem::MakeFolderIn(const NodePtr& parent, std::string_view name,
-                                                const Folder* like) {
+                                                const Folder* like, const KeepMetadata& keep) {
   if (const std::error_code error = CheckName(name)) return error;
   if (parent->removed) return Error(std::errc::no_such_file_or_directory);
   if (Find(*parent, name)) return Error(std::errc::file_exists);
   if (NoRoom(*parent, 0)) return parent->faults.write.error;
   NodePtr made = NewNode(kFolder, *parent);
   if (like) {
-    if (ErrorOr<NodePtr> model = Held(*like)) made->mode = (*model)->mode;
+    if (ErrorOr<NodePtr> model = Held(*like)) {
+      made->mode = (*model)->mode;
+      if (keep.owner && mayChangeOwners) made->owner = (*model)->owner;
+      if (keep.xattrs) made->xattrs = (*model)->xattrs;
+    }
   }
   Put(parent, name, made);
   return made;
@@ -137,13 +141,13 @@ ErrorOr<Folder> MemoryFileSystem::OpenFolder(const Folder& parent, std::string_v
 }
 
 ErrorOr<Folder> MemoryFileSystem::CreateFolder(const Folder& parent, std::string_view name,
-                                               const Folder* like) {
+                                               const Folder* like, const KeepMetadata& keep) {
   ++calls.createFolder;
   ErrorOr<NodePtr> folder = Held(parent);
   if (!folder) return folder.error();
   ErrorOr<Folder> existing = OpenBelow(parent, *folder, name);
   if (existing || existing.error() != std::errc::no_such_file_or_directory) return existing;
-  ErrorOr<NodePtr> made = MakeFolderIn(*folder, name, like);
+  ErrorOr<NodePtr> made = MakeFolderIn(*folder, name, like, keep);
   if (!made) return made.error();
   return OpenBelow(parent, *folder, name);
 }
@@ -432,6 +436,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> MemoryFileSystem::PrepareCopy(const Folde
   copy->zeros = in.zeros;
   if (dir.faults.corruptCopies && !copy->bytes.empty()) copy->bytes[0] ^= 1;
   copy->mode = CopyMode(in.mode, attributes);
+  if (request.keep.owner && mayChangeOwners) copy->owner = in.owner;
+  if (request.keep.xattrs) copy->xattrs = in.xattrs;
   const uint32_t sourceBits =
       attributes.listed ? *attributes.listed : AttributesOf(in.dos, name, in);
   const uint32_t bits = attributes.For(sourceBits) & kDosStoredBits;
