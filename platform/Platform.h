@@ -183,6 +183,19 @@ struct EntryInfo {
   uint64_t size = 0;        // files only
   int64_t lastWrite = 0;    // file time: 100-ns ticks since 1601, UTC
   FileId id;
+  uint32_t links = 1;       // names of the file (hard links); what a link leads to: its file's
+};
+
+// A file held open so that more names can be given to it (FileSystem::
+// LinkFile): the copy of the first name of a group of hard links. Linux: a
+// descriptor that opens nothing (O_PATH); Windows: a handle.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+  const FileId& Id() const { return id_; }
+
+ protected:
+  FileId id_;
 };
 
 // Who releases the handles of a file system whose folders are not the
@@ -440,6 +453,13 @@ class PreparedCopy {
   // Gives the copy the target's name, with the replace rules of CopyFile
   // (and CopyRequest::replaceReadOnly). A failed commit leaves nothing behind.
   virtual std::error_code Commit() = 0;
+  // After the commit: the copy itself, held for FileSystem::LinkFile.
+  // The default: not supported.
+  virtual ErrorOr<std::unique_ptr<HeldFile>> HoldCopy();
+  // The status of the open source now (a move of hard links deletes one
+  // name after another, each changing the status of the file they share).
+  // The default: not supported.
+  virtual ErrorOr<SourceState> SourceNow();
 
  protected:
   SourceState source_;
@@ -639,6 +659,15 @@ class FileSystem {
   virtual ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
                                                              const Folder& to, std::string_view targetName,
                                                              const CopyRequest& request) = 0;
+  // The regular file name in folder, held (never a link, never through
+  // one). The default: not supported (errc::operation_not_supported).
+  virtual ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name);
+  // Gives file one more name, targetName in to: a hard link, made under a
+  // temporary name then renamed over what has the name, with the replace
+  // rules of CopyFile (replaceReadOnly as CopyRequest's). A name that is
+  // already this file is left as it is. The default: not supported.
+  virtual std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                   bool replaceReadOnly);
   // Deletes a move's source only while it still is the file that was copied
   // (identity, size and change time as in expected); otherwise
   // SourceChangedError, and the source stays. A link in its place goes
@@ -722,6 +751,11 @@ class NativeFileSystem : public FileSystem {
                                                      const CopyRequest& request) override;
   std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
                                     const SourceState& expected) override;
+#if !defined(_WIN32)
+  ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name) override;
+  std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                           bool replaceReadOnly) override;
+#endif
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

@@ -238,6 +238,35 @@ ErrorOr<std::unique_ptr<InputFile>> ReaderOf(int fd) {
   return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(Descriptor(copy)));
 }
 
+// A file held by a descriptor that opens nothing, to link names to.
+class PosixHeldFile : public HeldFile {
+ public:
+  PosixHeldFile(Descriptor fd, const struct stat& st) : fd_(std::move(fd)) {
+    id_ = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  }
+  int fd() const { return fd_.get(); }
+
+ private:
+  Descriptor fd_;
+};
+
+// The regular file fd has open, held by a descriptor of its own.
+ErrorOr<std::unique_ptr<HeldFile>> HoldOpenFile(int fd) {
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  ErrorOr<Descriptor> held = OpenAt(AT_FDCWD, self, O_PATH | O_CLOEXEC);
+  if (!held) {
+    // Without /proc: a second descriptor of the same open file.
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return Errno();
+    held = Descriptor(copy);
+  }
+  struct stat st;
+  if (::fstat(held->get(), &st) != 0) return Errno();
+  if (!S_ISREG(st.st_mode)) return Error(EINVAL);
+  return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(std::move(*held), st));
+}
+
 class PosixPreparedCopy : public PreparedCopy {
  public:
   PosixPreparedCopy(OpenedFile in, TemporaryFile out, Descriptor copy, const Folder& to,
@@ -255,6 +284,16 @@ class PosixPreparedCopy : public PreparedCopy {
     struct stat st;
     if (::fstat(in_.fd.get(), &st) != 0) return Errno();
     return SameState(st, source_);
+  }
+  ErrorOr<std::unique_ptr<HeldFile>> HoldCopy() override { return HoldOpenFile(copy_.get()); }
+  ErrorOr<SourceState> SourceNow() override {
+    struct stat st;
+    if (::fstat(in_.fd.get(), &st) != 0) return Errno();
+    SourceState now;
+    now.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    now.size = static_cast<uint64_t>(st.st_size);
+    now.change = ChangeTime(st);
+    return now;
   }
   // The target is looked at only when its name is taken, after the copy is
   // whole: the usual new file costs no look-up.
@@ -453,6 +492,50 @@ std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::s
     return !S_ISREG(st.st_mode) || !SameState(st, expected) ? SourceChangedError()
                                                              : std::error_code();
   });
+}
+
+ErrorOr<std::unique_ptr<HeldFile>> NativeFileSystem::HoldFile(const Folder& folder, std::string_view name) {
+  const CName cname(name);
+  if (!cname.ok()) return cname.error();
+  ErrorOr<Descriptor> held = OpenAt(Fd(folder), cname.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (!held) return held.error();
+  struct stat st;
+  if (::fstat(held->get(), &st) != 0) return Errno();
+  if (S_ISLNK(st.st_mode)) return Error(ELOOP);
+  if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(std::move(*held), st));
+}
+
+std::error_code NativeFileSystem::LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                           bool replaceReadOnly) {
+  const CName target(targetName);
+  if (!target.ok()) return target.error();
+  const int fd = static_cast<const PosixHeldFile&>(file).fd();
+  const int dirFd = Fd(to);
+  std::error_code error = LinkUnnamed(fd, dirFd, target.c_str());
+  if (error != Error(EEXIST)) return error;
+  // The name is taken: by this very file (nothing to do), or by what a
+  // copy may replace.
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, target.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
+  if (FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)} == file.Id()) return {};
+  if (S_ISDIR(st.st_mode)) return Error(EISDIR);
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Error(EINVAL);
+  if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0 && !replaceReadOnly) return Error(EACCES);
+  std::string temporary;
+  for (int attempt = 0;; ++attempt) {
+    temporary = NewTemporaryName();
+    error = LinkUnnamed(fd, dirFd, temporary.c_str());
+    if (!error) break;
+    if (error != Error(EEXIST) || attempt == 100) return error;
+  }
+  if (::renameat(dirFd, temporary.c_str(), dirFd, target.c_str()) != 0) {
+    error = Errno();
+    ::unlinkat(dirFd, temporary.c_str(), 0);
+    return error;
+  }
+  return {};
 }
 
 std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view name,

@@ -128,6 +128,7 @@ struct Status {
   uint64_t size = 0;
   struct timespec mtime = {}, atime = {}, ctime = {};
   FileId id;
+  uint32_t links = 1;
   bool mountRoot = false;
 };
 

@@ -66,7 +66,7 @@ struct Calls {
   int openRoot = 0, list = 0, look = 0, openFolder = 0, createFolder = 0, getAttributes = 0,
       listedAttributes = 0, setAttributes = 0, copy = 0, move = 0, deleteFile = 0,
       removeFolder = 0, removeLink = 0, openForRead = 0, fileTimes = 0, readWholeFile = 0,
-      append = 0, replace = 0;
+      append = 0, replace = 0, link = 0;
 };
 
 class MemoryFileSystem : public FileSystem, private FolderOwner {
@@ -152,6 +152,9 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
                                                      const CopyRequest& request) override;
   std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
                                     const SourceState& expected) override;
+  ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name) override;
+  std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                           bool replaceReadOnly) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;
@@ -163,6 +166,7 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
 
   struct Node;
   class Prepared;
+  class HeldNode;
   using NodePtr = std::shared_ptr<Node>;
 
  private:
