@@ -137,6 +137,7 @@ set(FAULT_TESTS
   tests/faults/test_links_special.sh
   tests/faults/test_log_cmdline.sh
   tests/faults/test_lookups.sh
+  tests/faults/test_metadata.sh
   tests/faults/test_log_safety.sh
   tests/faults/test_mirror_move.sh
   tests/faults/test_mirror_safety.sh
