@@ -169,6 +169,36 @@ TEST_F(FileOps, MoveNeverReplacesDeleteAndRemove) {
   EXPECT_EQ(dir.Read("b.txt"), "b");
 }
 
+// A held file takes more names: a free one, one taken by another file (as a
+// copy would replace it), its own; never a folder's, nor a read-only file's
+// unless asked. No temporary name stays behind.
+TEST_F(FileOps, HeldFilesTakeMoreNamesAsCopiesReplaceTargets) {
+  dir.Write("first", "linked");
+  dir.Write("other", "other");
+  dir.Write("locked", "ro");
+  ASSERT_FALSE(files.SetAttributes(dir / "locked", attr::ReadOnly));
+  ASSERT_FALSE(fs.CreateDirectories(dir / "folder"));
+  ErrorOr<Folder> root = fs.OpenRoot(dir.path());
+  ASSERT_TRUE(root);
+  ErrorOr<std::unique_ptr<HeldFile>> held = fs.HoldFile(*root, "first");
+  ASSERT_TRUE(held);
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "second", false));
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "other", false));
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "first", false));
+  EXPECT_TRUE(fs.LinkFile(**held, *root, "folder", true));
+  EXPECT_TRUE(fs.LinkFile(**held, *root, "locked", false));
+  EXPECT_EQ(dir.Read("locked"), "ro");
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "locked", true));
+  for (const char* name : {"second", "other", "locked"}) {
+    EXPECT_EQ(dir.Read(name), "linked") << name;
+    EXPECT_EQ(files.Look(dir / name)->id, (*held)->Id()) << name;
+  }
+  EXPECT_EQ(files.Look(dir / "first")->links, 4u);
+  EXPECT_TRUE(fs.HoldFile(*root, "folder").error());
+  held->reset();
+  EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"first", "folder", "locked", "other", "second"}));
+}
+
 TEST_F(FileOps, HiddenEntriesOnlyOnRequestAndAttributesOnTheEntry) {
   dir.Write("shown.txt", "");
   dir.Write("secret.txt", "");

@@ -751,11 +751,9 @@ class NativeFileSystem : public FileSystem {
                                                      const CopyRequest& request) override;
   std::error_code DeleteMovedSource(const Folder& folder, std::string_view name,
                                     const SourceState& expected) override;
-#if !defined(_WIN32)
   ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name) override;
   std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
                            bool replaceReadOnly) override;
-#endif
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

@@ -226,6 +226,16 @@ ErrorOr<std::unique_ptr<InputFile>> ReaderOf(HANDLE handle) {
   return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(copy));
 }
 
+// A file held open to give it more names.
+class Win32HeldFile : public HeldFile {
+ public:
+  Win32HeldFile(Handle handle, const FileId& id) : handle_(std::move(handle)) { id_ = id; }
+  HANDLE get() const { return handle_.get(); }
+
+ private:
+  Handle handle_;
+};
+
 class Win32PreparedCopy : public PreparedCopy {
  public:
   Win32PreparedCopy(NativeFileSystem& fs, Handle in, const SourceState& source, TemporaryFile out, Handle copy, const Folder& to,
@@ -241,6 +251,16 @@ class Win32PreparedCopy : public PreparedCopy {
     if (!now) return now.error();
     return SameState(*now, source_);
   }
+  ErrorOr<std::unique_ptr<HeldFile>> HoldCopy() override {
+    HANDLE held = INVALID_HANDLE_VALUE;
+    const HANDLE self = ::GetCurrentProcess();
+    if (!::DuplicateHandle(self, copy_.get(), self, &held, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
+    Handle handle(held);
+    ErrorOr<FileId> id = FullIdOf(handle.get());
+    if (!id) return id.error();
+    return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(std::move(handle), *id));
+  }
+  ErrorOr<SourceState> SourceNow() override { return StateOf(in_.get()); }
   // The target is looked at only when its name is taken.
   std::error_code Commit() override {
     std::error_code error = out_.Commit(target_, false);
@@ -458,6 +478,55 @@ std::error_code NativeFileSystem::DeleteMovedSource(const Folder& folder, std::s
   if (!had) return had.error();
   const std::error_code error = DeleteHandle(entry->handle.get());
   if (error && (*had & FILE_ATTRIBUTE_READONLY)) (void)SetHandleAttributes(entry->handle.get(), *had, nullptr);
+  return error;
+}
+
+ErrorOr<std::unique_ptr<HeldFile>> NativeFileSystem::HoldFile(const Folder& folder, std::string_view name) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, FILE_READ_ATTRIBUTES, kShareAll);
+  if (!entry) return entry.error();
+  if (entry->reached != Reached::Entry) return Error(ERROR_CANT_ACCESS_FILE);
+  if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
+  if (::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return Error(ERROR_NOT_SUPPORTED);
+  const FileId id = entry->IdIn(folder);
+  return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(std::move(entry->handle), id));
+}
+
+std::error_code NativeFileSystem::LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                           bool replaceReadOnly) {
+  ErrorOr<std::wstring> target = WideName(targetName);
+  if (!target) return target.error();
+  const HANDLE held = static_cast<const Win32HeldFile&>(file).get();
+  std::error_code error = LinkHandle(held, to, *target);
+  if (error != Error(ERROR_FILE_EXISTS)) return error;
+  // The name is taken: by this very file, or by what a copy may replace.
+  {
+    ErrorOr<OpenedEntry> old = OpenEntry(to, targetName, 0, kShareAll);
+    if (old && old->reached == Reached::Entry && old->IdIn(to) == file.Id()) return {};
+  }
+  if (const std::error_code refused = MayReplace(to, targetName, file.Id(), replaceReadOnly)) return refused;
+  std::wstring temporary;
+  for (int attempt = 0;; ++attempt) {
+    temporary = Widen(NewTemporaryName());
+    error = LinkHandle(held, to, temporary);
+    if (!error) break;
+    if (error != Error(ERROR_FILE_EXISTS) || attempt == 100) return error;
+  }
+  ErrorOr<OpenedEntry> made = OpenEntry(to, Narrow(temporary), DELETE, kShareAll);
+  if (!made) return made.error();
+  DWORD had = 0;
+  {
+    ErrorOr<OpenedEntry> old = OpenEntry(to, targetName, FILE_WRITE_ATTRIBUTES, kShareAll);
+    if (old && old->reached == Reached::Entry && (old->facts.attributes & FILE_ATTRIBUTE_READONLY)) {
+      ErrorOr<DWORD> cleared = ClearReadOnly(*old);
+      if (!cleared) error = cleared.error();
+      else had = *cleared;
+    }
+  }  // closed: Wine replaces no file that is open
+  if (!error) error = RenameHandle(made->handle.get(), to, *target, true);
+  if (error) {
+    (void)DeleteHandle(made->handle.get());
+    if (had) (void)SetAttributes(to, targetName, had);
+  }
   return error;
 }
 

@@ -142,6 +142,7 @@ struct Facts {
   uint64_t size = 0;
   int64_t lastWrite = 0;
   uint64_t index = 0;
+  uint32_t links = 1;
 };
 
 ErrorOr<FILE_BASIC_INFO> BasicOf(HANDLE handle);
@@ -171,6 +172,9 @@ struct OpenedEntry {
 // folder's path plus this name (Reached::ThroughLink).
 ErrorOr<OpenedEntry> OpenEntry(const Folder& folder, std::string_view name, DWORD access, DWORD share);
 std::error_code RenameHandle(HANDLE handle, const Folder& to, const std::wstring& target, bool replace);
+// Gives the file handle holds one more name, target in to (a hard link);
+// ERROR_FILE_EXISTS when the name is taken.
+std::error_code LinkHandle(HANDLE handle, const Folder& to, const std::wstring& target);
 std::error_code DeleteHandle(HANDLE handle);
 std::error_code SetHandleAttributes(HANDLE handle, DWORD attributes, const int64_t* lastWrite);
 EntryInfo Describe(HANDLE handle, const Facts& facts, const FileId& id);
