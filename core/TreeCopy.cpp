@@ -129,7 +129,6 @@ class TreeWalk {
   KeepMetadata keep_;  // what copies and new folders keep of their sources
   bool linking_ = false;  // -HARDLINKS
   std::unordered_map<FileId, LinkGroup, FileIdHash> groups_;
-  LinkGroup* newGroup_ = nullptr;  // under -X: the group the file being moved has just made
   std::string sourceRoot_;  // the top folder's path, where the relative part begins
   std::deque<Level> levels_;  // one per folder the walk holds, the root first
 };
@@ -466,6 +465,7 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
   const int64_t size = status ? static_cast<int64_t>(status->size) : -1;
   bool moved = false;
   bool madeLink = false;  // a later name of a group, linked to the group's copy
+  LinkGroup* madeGroup = nullptr;  // the group this name's copy begins
   // The copy stays open until the file is done: -V reads it and its source
   // through the descriptors that wrote and read them, and -X deletes the
   // source only while it is still what was copied.
@@ -502,11 +502,10 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
     // The first name of a group copied: later names become this copy.
     if (linked.links > 1 && !linked.group && copy) {
       if (ErrorOr<std::unique_ptr<HeldFile>> held = copy->HoldCopy()) {
-        LinkGroup& group = groups_[linked.id];
-        group.copy = std::move(*held);
-        group.namesLeft = linked.links - 1;
-        linked.group = nullptr;  // made by this name, which is counted in namesLeft already
-        if (o_.DeleteSource) newGroup_ = &group;
+        // This name is counted in namesLeft already.
+        madeGroup = &groups_[linked.id];
+        madeGroup->copy = std::move(*held);
+        madeGroup->namesLeft = linked.links - 1;
       }
     }
   }
@@ -544,18 +543,16 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
     return outcome;
   }
   if (o_.DeleteSource && !moved) {
-    LinkGroup* made = std::exchange(newGroup_, nullptr);
     const FileOutcome outcome = DeleteSource(level, entry, copy.get(), sourcePath, destPath);
-    if (made && outcome == FileOutcome::Done && copy) {
+    if (madeGroup && outcome == FileOutcome::Done && copy) {
       // Its later names are deleted against the status this deletion left.
       if (ErrorOr<SourceState> after = copy->SourceNow()) {
-        made->source = *after;
-        made->moved = std::move(copy);
+        madeGroup->source = *after;
+        madeGroup->moved = std::move(copy);
       }
     }
     return outcome;
   }
-  newGroup_ = nullptr;
   return toNull_ ? FileOutcome::Selected : FileOutcome::Done;
 }
 
@@ -596,8 +593,8 @@ bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
 FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
                                    const std::string& sourcePath, const std::string& destPath,
                                    const SourceState* expected) {
-  // expected without a copy: a later name of a group of hard links, whose
-  // file the caller has checked.
+  // expected without a copy: a later name of a group of hard links, deleted
+  // only while it is the file the first copy read, as the last deletion left it.
   if (copy) {
     expected = &copy->Source();
     // Appended to or rewritten while it was copied: the copy lacks what
