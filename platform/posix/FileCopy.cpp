@@ -451,10 +451,12 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   TemporaryFile out(to, made->fd.release(), std::move(made->name));
   if (!CreatedExactly(*state_, to, mode) && ::fchmod(outFd, mode) != 0) return Errno();
   if (const std::error_code error = CopyContent(*state_, inFd, outFd, st)) return error;
-  if (const std::error_code error = KeepMetadataOf(inFd, st, outFd, request.keep, mode)) return error;
   if (const std::error_code error =
           CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
     return error;
+  // After the times, which none of its steps moves: once the copy has
+  // another owner, a process with CAP_CHOWN alone could not set them.
+  if (const std::error_code error = KeepMetadataOf(inFd, st, outFd, request.keep, mode)) return error;
   return std::unique_ptr<PreparedCopy>(std::make_unique<PosixPreparedCopy>(
       std::move(*in), std::move(out), std::move(copy), to, target.c_str(), request.replaceReadOnly));
 }
