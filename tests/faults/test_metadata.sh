@@ -58,6 +58,8 @@ printf 'acl' >"$src/acl_file"
 setfacl -m u:1000:rw,g:100:r "$src/acl_file"
 setfacl -d -m u:1000:rx "$src/shared"
 printf 'inherited' >"$src/shared/inherits"      # takes the folder's default ACL
+printf 'plain' >"$src/shared/plain"             # and then has none: its copy must not either
+setfacl -b "$src/shared/plain"
 printf 'pair' >"$src/pair1"
 ln "$src/pair1" "$src/d1/pair2"
 printf 'three' >"$src/d2/t1"
