@@ -19,6 +19,7 @@ set(PLATFORM_POSIX_SOURCES
   platform/posix/Folders.cpp
   platform/posix/Listing.cpp
   platform/posix/Locale.cpp
+  platform/posix/Metadata.cpp
   platform/posix/Paths.cpp
   platform/posix/TemporaryFiles.cpp)
 set(PLATFORM_WIN32_SOURCES
@@ -32,6 +33,7 @@ set(PLATFORM_WIN32_SOURCES
   platform/win32/Listing.cpp
   platform/win32/Locale.cpp
   platform/win32/Names.cpp
+  platform/win32/Security.cpp
   platform/win32/TemporaryFiles.cpp)
 # The command line and the code pages: compiled into the library and into
 # the program, each of which holds its own copy.
@@ -144,6 +146,7 @@ set(FAULT_TESTS
   tests/faults/test_links_special.sh
   tests/faults/test_log_cmdline.sh
   tests/faults/test_lookups.sh
+  tests/faults/test_metadata.sh
   tests/faults/test_log_safety.sh
   tests/faults/test_mirror_move.sh
   tests/faults/test_mirror_safety.sh

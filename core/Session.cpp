@@ -182,6 +182,10 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   session.callbacks = callbacks;
 
   if (options.ConfirmStart && callbacks.askUser) callbacks.askUser(AskStartCopy, nullptr);
+  // Said once, and the copies are made as without -OWNER: no file fails for it.
+  if (session.extras.keepOwner && !fs.MayChangeOwners())
+    session.Report(ReportNotice, Utf8ToAnsi("Attention : ce processus ne peut pas changer le propriétaire des fichiers "
+                           "(-OWNER) ; les copies auront celui du processus."));
   session.Log(StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 

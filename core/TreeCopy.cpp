@@ -6,6 +6,7 @@
 // built alongside, as the user's paths.
 #include <deque>
 #include <optional>
+#include <unordered_map>
 
 #include "core/CommandLine.h"
 #include "core/Log.h"
@@ -44,12 +45,40 @@ struct Level {
   bool anySelected = false;
 };
 
+// A file of the source with several names (-HARDLINKS), met in this walk:
+// its later names are linked to the copy of the first, never copied again.
+// Kept while names of it may still come: dropped once as many were met as
+// it had, so memory grows only with the multi-link files seen.
+struct LinkGroup {
+  std::unique_ptr<HeldFile> copy;  // the destination file the later names become
+  // Under -X: the first copy, which holds the source open, and the status
+  // its last deleted name left it in (each deletion changes it).
+  std::unique_ptr<PreparedCopy> moved;
+  SourceState source;
+  uint32_t namesLeft = 0;
+};
+
+struct FileIdHash {
+  std::size_t operator()(const FileId& id) const {
+    return std::hash<uint64_t>()(id.index) ^ (std::hash<uint64_t>()(id.device) << 1);
+  }
+};
+
+class Target;
+
 // One walk from a top source folder or mask into one destination root.
 class TreeWalk {
  public:
   TreeWalk(Session& session, HeldRoot& dest)
       : s_(session), fs_(session.fs), o_(session.options), destRoot_(dest),
-        toNull_(dest.path == "NUL") {}
+        toNull_(dest.path == "NUL") {
+    // Where the process may not give owners, copies stay its own, as
+    // without -OWNER: the run said so once at its start.
+    keep_.owner = session.extras.keepOwner && fs_.MayChangeOwners();
+    keep_.xattrs = session.extras.copyXattrs;
+    // A listing, a tree-only run or a deletion towards NUL makes no copy to link to.
+    linking_ = session.extras.hardLinks && !toNull_ && !o_.ListOnly && !o_.TreeOnly;
+  }
 
   CopyResult Run(const TreeSource& source);
 
@@ -71,12 +100,23 @@ class TreeWalk {
   void Leave(TreeWalker& walker, CopyResult& result);
   FileOutcome File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
                    const std::string& destPath);
+  // One name of a file with several (-HARDLINKS), as the walk meets it.
+  struct LinkedName {
+    FileId id;
+    uint32_t links = 0;  // 0: not a file of several names
+    EntryInfo info;
+    LinkGroup* group = nullptr;  // its group, when an earlier name made one
+  };
+  FileOutcome CopyFile(Level& level, const ListedEntry& entry, const std::string& sourcePath,
+                       const std::string& destPath, LinkedName& linked);
+  void Anchor(Level& level, std::string_view destName, Target& target, const LinkedName& linked);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath,
                          std::error_code error);
   bool DigestsAgree(PreparedCopy& copy, const std::string& sourcePath, const std::string& destPath,
                     int64_t size);
   FileOutcome DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
-                           const std::string& sourcePath, const std::string& destPath);
+                           const std::string& sourcePath, const std::string& destPath,
+                           const SourceState* expected = nullptr);
   void ShowName(const std::string& sourcePath, const std::string& destPath);
   void ShowError(const std::string& text);
   std::string_view NameFor(const ListedEntry& entry) const {
@@ -88,6 +128,9 @@ class TreeWalk {
   const CopyRec& o_;
   HeldRoot& destRoot_;
   const bool toNull_;
+  KeepMetadata keep_;  // what copies and new folders keep of their sources
+  bool linking_ = false;  // -HARDLINKS
+  std::unordered_map<FileId, LinkGroup, FileIdHash> groups_;
   std::string sourceRoot_;  // the top folder's path, where the relative part begins
   std::deque<Level> levels_;  // one per folder the walk holds, the root first
 };
@@ -98,6 +141,10 @@ class Target : public TargetLookup {
  public:
   Target(TreeWalk& walk, Level& level, std::string_view name)
       : walk_(walk), level_(level), name_(name) {}
+  // A later name of a group of hard links: a file in the target's place
+  // that is not the group's copy reads as none, so the name is linked
+  // anew (a group whose names became separate files is mended).
+  void LinkedTo(const FileId& copy) { groupCopy_ = copy; }
   const Lookup& Find() override {
     if (!looked_) {
       looked_ = true;
@@ -105,6 +152,8 @@ class Target : public TargetLookup {
       if (walk_.toNull_ || level_.destMadeHere) return answer_;
       if (const Folder* dest = walk_.OpenDest(level_.index)) {
         answer_ = Lookup(walk_.fs_.Look(*dest, name_));
+        if (groupCopy_ && answer_.IsFile() && !answer_.Info().link && answer_.Info().id != *groupCopy_)
+          answer_ = Lookup();
       } else if (level_.destState == Level::Dest::Refused) {
         // A folder that is a link, or that could not be opened: nothing in
         // it can be told, which is not "nothing there".
@@ -118,6 +167,7 @@ class Target : public TargetLookup {
   TreeWalk& walk_;
   Level& level_;
   std::string_view name_;
+  std::optional<FileId> groupCopy_;
   bool looked_ = false;
   Lookup answer_;
 };
@@ -198,9 +248,9 @@ const Folder* TreeWalk::EnsureDest(std::size_t index) {
   while (first > 0 && levels_[first - 1].destState != Level::Dest::Open) --first;
   for (std::size_t i = first; i <= index; ++i) {
     Level& level = levels_[i];
-    ErrorOr<Folder> made = i == 0 ? fs_.CreateRoot(destRoot_.path, level.source)
+    ErrorOr<Folder> made = i == 0 ? fs_.CreateRoot(destRoot_.path, level.source, keep_)
                                   : fs_.CreateFolder(*levels_[i - 1].dest, level.destName,
-                                                     level.source);
+                                                     level.source, keep_);
     Opened(level, made, true);
     if (!made) return nullptr;
   }
@@ -340,12 +390,53 @@ void TreeWalk::Leave(TreeWalker& walker, CopyResult& result) {
 
 FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::string& sourcePath,
                            const std::string& destPath) {
+  LinkedName linked;
+  // A link to a file is copied as content, as without -HARDLINKS: never grouped.
+  if (linking_ && !listed.link) {
+    ErrorOr<EntryInfo> info = fs_.Look(*level.source, listed.name);
+    // A name of a group met before may have a single link left: under -X
+    // the names moved before it are gone from the source.
+    const auto found = info ? groups_.find(info->id) : groups_.end();
+    if (info && info->kind == EntryKind::File && !info->link &&
+        (info->links > 1 || found != groups_.end())) {
+      linked.id = info->id;
+      linked.links = info->links;
+      linked.info = *info;
+      if (found != groups_.end()) linked.group = &found->second;
+    }
+  }
+  const FileOutcome outcome = CopyFile(level, listed, sourcePath, destPath, linked);
+  // Met, whatever became of it: the group goes with its last name.
+  if (linked.group && --linked.group->namesLeft == 0) groups_.erase(linked.id);
+  return outcome;
+}
+
+// The first name met of a file of several names that needs no copy (the
+// copy of an earlier run is there, the same size and time): that copy is
+// what later names are linked to.
+void TreeWalk::Anchor(Level& level, std::string_view destName, Target& target, const LinkedName& linked) {
+  const Lookup& found = target.Find();
+  if (!found.IsFile() || found.Info().link || found.Info().size != linked.info.size ||
+      found.Info().lastWrite != linked.info.lastWrite || !level.dest || level.destState != Level::Dest::Open)
+    return;
+  ErrorOr<std::unique_ptr<HeldFile>> held = fs_.HoldFile(*level.dest, destName);
+  if (!held || (*held)->Id() != found.Info().id) return;
+  LinkGroup& group = groups_[linked.id];
+  group.copy = std::move(*held);
+  group.namesLeft = linked.links - 1;
+}
+
+FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const std::string& sourcePath,
+                               const std::string& destPath, LinkedName& linked) {
   const std::string_view destName = NameFor(listed);
   Target target(*this, level, destName);
+  if (linked.group) target.LinkedTo(linked.group->copy->Id());
   SourceFile source(fs_, *level.source, listed, o_.CopyHidden != 0);
   switch (SelectFile(s_, FileToSelect{sourcePath, destPath, source, *level.source, target})) {
     case Selected::Yes: break;
-    case Selected::No: return FileOutcome::Skipped;
+    case Selected::No:
+      if (linked.links > 1 && !linked.group) Anchor(level, destName, target, linked);
+      return FileOutcome::Skipped;
     // A source, or a target, that could not be looked at is a failed copy,
     // as a folder that cannot be listed: nothing is judged on it.
     case Selected::Failed: {
@@ -383,6 +474,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
   CopyRequest request;
   request.attributes = attributes;
+  request.keep = keep_;
   // -R: a read-only file in the target's place is replaced as it is, its
   // mode untouched (a hard link would carry a change outside the trees).
   request.replaceReadOnly = o_.OverwriteReadOnly != 0;
@@ -392,6 +484,8 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
   const ListedEntry* status = dest && s_.callbacks.showProgress ? source.Status() : nullptr;
   const int64_t size = status ? static_cast<int64_t>(status->size) : -1;
   bool moved = false;
+  bool madeLink = false;  // a later name of a group, linked to the group's copy
+  LinkGroup* madeGroup = nullptr;  // the group this name's copy begins
   // The copy stays open until the file is done: -V reads it and its source
   // through the descriptors that wrote and read them, and -X deletes the
   // source only while it is still what was copied.
@@ -411,11 +505,17 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       return copy->Commit();
     };
     std::error_code error;
-    // A move renames on one volume when nothing has the target's name; a
-    // link is never renamed, and a rename the system refuses across devices
-    // (bind mounts) or for a hard-linked file becomes copy then delete.
-    if (o_.DeleteSource && !entry.link && dest->Id().device == level.source->Id().device &&
-        target.Find().Absent()) {
+    if (linked.group) {
+      // A later name of a group: one more name of the group's copy. Where
+      // the file system has no hard links, a copy as without -HARDLINKS.
+      error = fs_.LinkFile(*linked.group->copy, *dest, destName, request.replaceReadOnly);
+      madeLink = !error;
+      if (error == std::errc::operation_not_supported) error = copyFile();
+    } else if (o_.DeleteSource && !entry.link && dest->Id().device == level.source->Id().device &&
+               target.Find().Absent()) {
+      // A move renames on one volume when nothing has the target's name; a
+      // link is never renamed, and a rename the system refuses across devices
+      // (bind mounts) or for a hard-linked file becomes copy then delete.
       error = fs_.MoveFile(*level.source, entry.name, *dest, destName);
       moved = !error;
       if (error && MoveNeedsCopy(error)) error = copyFile();
@@ -424,6 +524,15 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
     }
     if (error) return CopyFailed(sourcePath, destPath, error);
     s_.ShowProgress(sourcePath, size, size, ProgressCopy);
+    // The first name of a group copied: later names become this copy.
+    if (linked.links > 1 && !linked.group && copy) {
+      if (ErrorOr<std::unique_ptr<HeldFile>> held = copy->HoldCopy()) {
+        // This name is counted in namesLeft already.
+        madeGroup = &groups_[linked.id];
+        madeGroup->copy = std::move(*held);
+        madeGroup->namesLeft = linked.links - 1;
+      }
+    }
   }
   if (o_.LogMode == 2 || o_.LogMode == 3)
     s_.Log(Quoted(LogName(sourcePath)) + " -> " + Quoted(LogName(destPath)) + ".", true,
@@ -447,7 +556,28 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       if (!agree) return FileOutcome::Done;
     }
   }
-  if (o_.DeleteSource && !moved) return DeleteSource(level, entry, copy.get(), sourcePath, destPath);
+  if (o_.DeleteSource && madeLink) {
+    // Under -X a group moves name by name: each source name goes once its
+    // own destination name is there, while the file is still what the first
+    // copy read; where that cannot be told (the first name was not copied
+    // by this run), the names stay in the source.
+    LinkGroup& group = *linked.group;
+    if (!group.moved) return FileOutcome::Done;
+    const FileOutcome outcome = DeleteSource(level, entry, nullptr, sourcePath, destPath, &group.source);
+    if (ErrorOr<SourceState> after = group.moved->SourceNow()) group.source = *after;
+    return outcome;
+  }
+  if (o_.DeleteSource && !moved) {
+    const FileOutcome outcome = DeleteSource(level, entry, copy.get(), sourcePath, destPath);
+    if (madeGroup && outcome == FileOutcome::Done && copy) {
+      // Its later names are deleted against the status this deletion left.
+      if (ErrorOr<SourceState> after = copy->SourceNow()) {
+        madeGroup->source = *after;
+        madeGroup->moved = std::move(copy);
+      }
+    }
+    return outcome;
+  }
   return toNull_ ? FileOutcome::Selected : FileOutcome::Done;
 }
 
@@ -498,8 +628,12 @@ bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
 // Deletes the source of a move (copy: what was copied) or, towards NUL, the
 // selected file.
 FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
-                                   const std::string& sourcePath, const std::string& destPath) {
+                                   const std::string& sourcePath, const std::string& destPath,
+                                   const SourceState* expected) {
+  // expected without a copy: a later name of a group of hard links, deleted
+  // only while it is the file the first copy read, as the last deletion left it.
   if (copy) {
+    expected = &copy->Source();
     // Appended to or rewritten while it was copied: the copy lacks what
     // was written since, and the source is all there is of it.
     ErrorOr<bool> unchanged = copy->SourceUnchanged();
@@ -508,8 +642,7 @@ FileOutcome TreeWalk::DeleteSource(Level& level, const ListedEntry& entry, Prepa
   }
   const AskUserProc ask = s_.callbacks.askUser;
   for (;;) {
-    const std::error_code error =
-        fs_.DeleteSource(*level.source, entry.name, copy ? &copy->Source() : nullptr);
+    const std::error_code error = fs_.DeleteSource(*level.source, entry.name, expected);
     // Gone already: there is nothing left to delete.
     if (!error || IsMissing(error)) break;
     // Saved anew under its name meanwhile: the move of that file failed.

@@ -721,5 +721,77 @@ TEST_F(TreeCopyTest, LineBreaksInNamesStayOnOneLogLine) {
   EXPECT_EQ(rec().files, std::vector<std::string>{dir_ / "src/deux\nlignes.txt"});
 }
 
+// -OWNER and -XATTR reach the copies and the folders the copy creates (the
+// root among them); where owners cannot be given, the copies stay the
+// process's and nothing fails. Without them, nothing is carried.
+TEST_F(TreeCopyTest, OwnerAndExtendedAttributesOnlyWhenAsked) {
+  MakeTree();
+  for (const char* path : {"src", "src/sub", "src/sub/c.txt"}) {
+    fs_.SetOwner(dir_ / path, 7);
+    fs_.Xattrs(dir_ / path)["user.comment"] = path;
+  }
+  o().CopySubdirs = 1;
+  EXPECT_EQ(Copy("src", "plain"), 3);
+  EXPECT_EQ(fs_.Owner(dir_ / "plain/sub/c.txt"), 0);
+  EXPECT_TRUE(fs_.Xattrs(dir_ / "plain/sub").empty());
+
+  session_.extras.keepOwner = true;
+  session_.extras.copyXattrs = true;
+  EXPECT_EQ(Copy("src", "kept"), 3);
+  for (const char* path : {"", "/sub", "/sub/c.txt"}) {
+    EXPECT_EQ(fs_.Owner(dir_ / ("kept" + std::string(path))), 7) << path;
+    EXPECT_EQ(fs_.Xattrs(dir_ / ("kept" + std::string(path)))["user.comment"], "src" + std::string(path));
+  }
+  EXPECT_EQ(fs_.Owner(dir_ / "kept/a.txt"), 0);
+
+  fs_.mayChangeOwners = false;
+  EXPECT_EQ(Copy("src", "unprivileged"), 3);
+  EXPECT_EQ(fs_.Owner(dir_ / "unprivileged/sub/c.txt"), 0);
+  EXPECT_EQ(fs_.Xattrs(dir_ / "unprivileged/sub/c.txt")["user.comment"], "src/sub/c.txt");
+  EXPECT_EQ(session_.status, -1);
+  EXPECT_TRUE(rec().errors.empty());
+}
+
+// -HARDLINKS: names of one file become names of one copy (each shown and
+// counted); a rerun leaves the groups alone and mends one whose names became
+// separate files; under -X a group moves whole. Without it, each is a copy.
+TEST_F(TreeCopyTest, HardLinkedNamesStayLinked) {
+  dir_.Write("src/a/one", "111");
+  fs_.HardLink(dir_ / "src/a/two", dir_ / "src/a/one");
+  fs_.HardLink(dir_ / "src/b/three", dir_ / "src/a/one");
+  dir_.Write("src/pair", "22");
+  fs_.HardLink(dir_ / "src/b/pair2", dir_ / "src/pair");
+  dir_.Write("src/solo", "3");
+  o().CopySubdirs = 1;
+  EXPECT_EQ(Copy("src", "plain"), 6);
+  EXPECT_NE(fs_.Id(dir_ / "plain/a/one"), fs_.Id(dir_ / "plain/a/two"));
+
+  session_.extras.hardLinks = true;
+  rec().files.clear();
+  EXPECT_EQ(Copy(), 6);
+  EXPECT_EQ(rec().files.size(), 6u);
+  EXPECT_EQ(fs_.calls.link, 3);
+  const FileId one = fs_.Id(dir_ / "dst/a/one");
+  EXPECT_EQ(fs_.Id(dir_ / "dst/a/two"), one);
+  EXPECT_EQ(fs_.Id(dir_ / "dst/b/three"), one);
+  EXPECT_EQ(fs_.Id(dir_ / "dst/b/pair2"), fs_.Id(dir_ / "dst/pair"));
+  EXPECT_NE(fs_.Id(dir_ / "dst/pair"), one);
+  EXPECT_EQ(dir_.Read("dst/b/three"), "111");
+
+  EXPECT_EQ(Copy(), 0);
+  fs_.Remove(dir_ / "dst/b/three");
+  dir_.Write("dst/b/three", "111");
+  fs_.SetWriteTime(dir_ / "dst/b/three", fs_.WriteTime(dir_ / "src/a/one"));
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(fs_.Id(dir_ / "dst/b/three"), one);
+
+  o().DeleteSource = 1;
+  EXPECT_EQ(Copy("src", "moved"), 6);
+  EXPECT_FALSE(Exists("src/a/one") || Exists("src/a/two") || Exists("src/b/three") || Exists("src/b/pair2"));
+  EXPECT_EQ(fs_.Id(dir_ / "moved/b/three"), fs_.Id(dir_ / "moved/a/one"));
+  EXPECT_EQ(fs_.Id(dir_ / "moved/b/pair2"), fs_.Id(dir_ / "moved/pair"));
+  EXPECT_EQ(session_.status, -1);
+}
+
 }  // namespace
 }  // namespace vx

@@ -26,7 +26,7 @@ class TableFiles : public FileSystem {
   ErrorOr<std::string> CurrentDirectory() override { return std::string("/veltrix-fuzz/courant"); }
 
   ErrorOr<Folder> OpenRoot(const std::string&) override { Stray("OpenRoot"); }
-  ErrorOr<Folder> CreateRoot(const std::string&, const Folder*) override { Stray("CreateRoot"); }
+  ErrorOr<Folder> CreateRoot(const std::string&, const Folder*, const KeepMetadata&) override { Stray("CreateRoot"); }
   ErrorOr<EntryInfo> LookPath(const std::string&) override { Stray("LookPath"); }
   std::error_code CreateDirectories(const std::string&) override { Stray("CreateDirectories"); }
   std::error_code RemoveFolderPath(const std::string&) override { Stray("RemoveFolderPath"); }
@@ -47,7 +47,7 @@ class TableFiles : public FileSystem {
   ErrorOr<std::vector<FileId>> FolderAndParents(const Folder&) override {
     Stray("FolderAndParents");
   }
-  ErrorOr<Folder> CreateFolder(const Folder&, std::string_view, const Folder*) override {
+  ErrorOr<Folder> CreateFolder(const Folder&, std::string_view, const Folder*, const KeepMetadata&) override {
     Stray("CreateFolder");
   }
   ErrorOr<uint32_t> GetAttributes(const Folder&, std::string_view) override {

@@ -55,6 +55,19 @@ struct EntryInfo {
   uint64_t size = 0;        // files only
   int64_t lastWrite = 0;    // file time: 100-ns ticks since 1601, UTC
   FileId id;
+  uint32_t links = 1;       // names of the file (hard links); what a link leads to: its file's
+};
+
+// A file held open so that more names can be given to it (FileSystem::
+// LinkFile): the copy of the first name of a group of hard links. Linux: a
+// descriptor that opens nothing (O_PATH); Windows: a handle.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+  const FileId& Id() const { return id_; }
+
+ protected:
+  FileId id_;
 };
 
 // Who releases the handles of a file system whose folders are not the
@@ -260,9 +273,27 @@ enum class Sharing { None, Read, ReadWrite };
 // descriptors that read and wrote them, and a move asks whether the source
 // still is what was copied before it deletes it. Nothing is reopened by name.
 
+// What a copy, or a folder the copy creates, keeps of its source beyond
+// the content, times, permission bits and attributes. Set on the unnamed
+// copy, or on the new folder through its handle, before anything can use
+// it: nothing ever shows the copier's owner or a looser ACL, even for a moment.
+struct KeepMetadata {
+  // The owner and group (-OWNER). Linux: with CAP_CHOWN only, and the
+  // setuid and setgid bits then kept too; Windows: the owner and group of
+  // the security descriptor, where the process holds the privilege. Where
+  // the process may not (MayChangeOwners), the copy stays the copier's.
+  bool owner = false;
+  // The extended attributes the process can read and write, POSIX ACLs
+  // among them, but the DOS attribute, which follows its own rules (-XATTR).
+  // An ACL the destination folder would pass on, where the source has none,
+  // is removed. Windows: the DACL of the security descriptor.
+  bool xattrs = false;
+};
+
 // What one copy carries besides the bytes and the last-write time.
 struct CopyRequest {
   CopyAttributes attributes;
+  KeepMetadata keep;
   // A read-only file in the target's place may be replaced (-R). Linux: the
   // rename replaces it, and no mode is changed anywhere. Windows must clear
   // the bit first: it does so only on a file with a single link (another
@@ -297,6 +328,13 @@ class PreparedCopy {
   // Gives the copy the target's name, with the replace rules of CopyFile
   // (and CopyRequest::replaceReadOnly). A failed commit leaves nothing behind.
   virtual std::error_code Commit() = 0;
+  // After the commit: the copy itself, held for FileSystem::LinkFile.
+  // The default: not supported.
+  virtual ErrorOr<std::unique_ptr<HeldFile>> HoldCopy();
+  // The status of the open source now (a move of hard links deletes one
+  // name after another, each changing the status of the file they share).
+  // The default: not supported.
+  virtual ErrorOr<SourceState> SourceNow();
 
  protected:
   SourceState source_;

@@ -13,6 +13,10 @@
 #include "platform/TestSystemTools.h"
 #include "tests/unit/TempDir.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace vx {
 namespace {
 
@@ -89,6 +93,30 @@ TEST_F(FileOps, CopyCarriesContentTimeAndReplacesLeavingNoTemporary) {
   EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"dst.bin", "src.bin"}));
 }
 
+// A sparse source: its holes read as zeros in the copy, its size (a
+// trailing hole too) is kept, and on Linux its holes stay holes.
+TEST_F(FileOps, CopyKeepsHolesAndSize) {
+  const std::string source = dir / "sparse.bin";
+  {
+    std::ofstream out(source, std::ios::binary);
+    out.seekp(8 << 20);
+    out << std::string(1 << 20, 'a');
+    out.seekp(40 << 20);
+    out << std::string(1 << 20, 'b');
+  }
+  stdfs::resize_file(source, 64 << 20);
+  ASSERT_FALSE(files.Copy(source, dir / "copy.bin"));
+  ASSERT_EQ(stdfs::file_size(dir / "copy.bin"), uint64_t{64} << 20);
+  EXPECT_TRUE(dir.Read("copy.bin") == dir.Read("sparse.bin"));
+#if !defined(_WIN32)
+  struct stat in, copy;
+  ASSERT_EQ(::stat(source.c_str(), &in), 0);
+  ASSERT_EQ(::stat((dir / "copy.bin").c_str(), &copy), 0);
+  // Allocated within 1% and 1 MiB of the source's (512-byte blocks).
+  EXPECT_LE(copy.st_blocks, in.st_blocks + in.st_blocks / 100 + 2048);
+#endif
+}
+
 TEST_F(FileOps, CopyRefusesItselfReadOnlyTargetsFoldersAndMissingSources) {
   dir.Write("a.txt", "source");
   dir.Write("b.txt", "old target");
@@ -141,6 +169,36 @@ TEST_F(FileOps, MoveNeverReplacesDeleteAndRemove) {
   EXPECT_FALSE(files.RemoveFolder(dir / "folder"));
   EXPECT_TRUE(files.RemoveLink(dir / "b.txt"));  // not a link
   EXPECT_EQ(dir.Read("b.txt"), "b");
+}
+
+// A held file takes more names: a free one, one taken by another file (as a
+// copy would replace it), its own; never a folder's, nor a read-only file's
+// unless asked. No temporary name stays behind.
+TEST_F(FileOps, HeldFilesTakeMoreNamesAsCopiesReplaceTargets) {
+  dir.Write("first", "linked");
+  dir.Write("other", "other");
+  dir.Write("locked", "ro");
+  ASSERT_FALSE(files.SetAttributes(dir / "locked", attr::ReadOnly));
+  ASSERT_FALSE(fs.CreateDirectories(dir / "folder"));
+  ErrorOr<Folder> root = fs.OpenRoot(dir.path());
+  ASSERT_TRUE(root);
+  ErrorOr<std::unique_ptr<HeldFile>> held = fs.HoldFile(*root, "first");
+  ASSERT_TRUE(held);
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "second", false));
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "other", false));
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "first", false));
+  EXPECT_TRUE(fs.LinkFile(**held, *root, "folder", true));
+  EXPECT_TRUE(fs.LinkFile(**held, *root, "locked", false));
+  EXPECT_EQ(dir.Read("locked"), "ro");
+  EXPECT_FALSE(fs.LinkFile(**held, *root, "locked", true));
+  for (const char* name : {"second", "other", "locked"}) {
+    EXPECT_EQ(dir.Read(name), "linked") << name;
+    EXPECT_EQ(files.Look(dir / name)->id, (*held)->Id()) << name;
+  }
+  EXPECT_EQ(files.Look(dir / "first")->links, 4u);
+  EXPECT_TRUE(fs.HoldFile(*root, "folder").error());
+  held->reset();
+  EXPECT_EQ(files.Names(dir.path(), true), (std::vector<std::string>{"first", "folder", "locked", "other", "second"}));
 }
 
 TEST_F(FileOps, HiddenEntriesOnlyOnRequestAndAttributesOnTheEntry) {

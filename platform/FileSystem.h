@@ -37,7 +37,9 @@ class FileSystem {
   // (links in the path followed, as the user named it). The folder of the
   // last component, when created here, takes the permission bits of like
   // (Linux; Windows inherits its ACL); parents get the defaults.
-  virtual ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) = 0;
+  // keep: what the folder made here takes from like besides its bits.
+  virtual ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like,
+                                     const KeepMetadata& keep = KeepMetadata()) = 0;
   // What a path names, following links. Missing: IsMissing.
   virtual ErrorOr<EntryInfo> LookPath(const std::string& path) = 0;
   // Creates a folder and its missing parents (the log's folder); success when it exists.
@@ -109,8 +111,13 @@ class FileSystem {
   // Opens the subfolder name, creating it when missing with the permission
   // bits of like (Linux: 0700 stays 0700, setgid and sticky kept). Refuses
   // what OpenFolder refuses, and a file in its place.
+  // A folder made here takes from like what keep asks too, through its
+  // handle, before anything is put in it; an existing one is left as it is.
   virtual ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
-                                       const Folder* like) = 0;
+                                       const Folder* like, const KeepMetadata& keep = KeepMetadata()) = 0;
+  // Whether this process may give its copies another owner (-OWNER): Linux
+  // CAP_CHOWN, Windows the restore privilege. The default: it may.
+  virtual bool MayChangeOwners();
   // The attribute bits of the entry itself (DOS bits included). A link is
   // refused, never read through.
   virtual ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) = 0;
@@ -144,6 +151,15 @@ class FileSystem {
   virtual ErrorOr<std::unique_ptr<PreparedCopy>> PrepareCopy(const Folder& from, std::string_view name,
                                                              const Folder& to, std::string_view targetName,
                                                              const CopyRequest& request) = 0;
+  // The regular file name in folder, held (never a link, never through
+  // one). The default: not supported (errc::operation_not_supported).
+  virtual ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name);
+  // Gives file one more name, targetName in to: a hard link, made under a
+  // temporary name then renamed over what has the name, with the replace
+  // rules of CopyFile (replaceReadOnly as CopyRequest's). A name that is
+  // already this file is left as it is. The default: not supported.
+  virtual std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                   bool replaceReadOnly);
   // Deletes a source the run is done with: a move's, only while it still is
   // the file that was copied (identity, size and change time as in
   // *expected; otherwise SourceChangedError, and the source stays), or one
@@ -191,7 +207,8 @@ class NativeFileSystem : public FileSystem {
   NativeFileSystem& operator=(const NativeFileSystem&) = delete;
 
   ErrorOr<Folder> OpenRoot(const std::string& path) override;
-  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) override;
+  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like,
+                             const KeepMetadata& keep = KeepMetadata()) override;
   ErrorOr<EntryInfo> LookPath(const std::string& path) override;
   std::error_code CreateDirectories(const std::string& path) override;
   std::error_code RemoveFolderPath(const std::string& path) override;
@@ -213,7 +230,8 @@ class NativeFileSystem : public FileSystem {
   std::error_code RemoveRoot(Folder& folder) override;
 #endif
   ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
-                               const Folder* like) override;
+                               const Folder* like, const KeepMetadata& keep = KeepMetadata()) override;
+  bool MayChangeOwners() override;
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;
@@ -226,6 +244,9 @@ class NativeFileSystem : public FileSystem {
                                                      const CopyRequest& request) override;
   std::error_code DeleteSource(const Folder& folder, std::string_view name,
                                const SourceState* expected) override;
+  ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name) override;
+  std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                           bool replaceReadOnly) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;

@@ -125,6 +125,24 @@ std::error_code FileSystem::CopyFile(const Folder& from, std::string_view name, 
   return CopyFile(from, name, to, targetName, CopyAttributes());
 }
 
+bool FileSystem::MayChangeOwners() { return true; }
+
+ErrorOr<std::unique_ptr<HeldFile>> PreparedCopy::HoldCopy() {
+  return std::make_error_code(std::errc::operation_not_supported);
+}
+
+ErrorOr<SourceState> PreparedCopy::SourceNow() {
+  return std::make_error_code(std::errc::operation_not_supported);
+}
+
+ErrorOr<std::unique_ptr<HeldFile>> FileSystem::HoldFile(const Folder&, std::string_view) {
+  return std::make_error_code(std::errc::operation_not_supported);
+}
+
+std::error_code FileSystem::LinkFile(const HeldFile&, const Folder&, std::string_view, bool) {
+  return std::make_error_code(std::errc::operation_not_supported);
+}
+
 ErrorOr<FileId> FileSystem::MountTop(const Folder& folder) {
   ErrorOr<std::vector<FileId>> chain = FolderAndParents(folder);
   if (!chain) return chain.error();

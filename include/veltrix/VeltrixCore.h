@@ -35,7 +35,7 @@
  * FillCopyRec once per process, then ProcessCmdLine with that record.
  *
  * Whole-word switches without a field: CopyRec's layout is fixed, so the
- * switches added after it (-STRICT; -OWNER, -XATTR, -HARDLINKS and
+ * switches added after it (-STRICT, -OWNER, -XATTR, -HARDLINKS; and
  * -THREADS:n, which this version accepts and carries to the session but does
  * not act on yet) are kept by the library, beside the mask lists, from the
  * last command line FillCopyRec or TryFillCopyRec accepted, and the next

@@ -84,44 +84,91 @@ bool Clone(NativeState& state, int in, int out, dev_t from) {
   return false;
 }
 
-// Moves the whole content from in to out with the kernel's copy paths: no
-// byte passes through this process unless the kernel refuses them all.
-std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st,
-                            const std::function<void(int64_t)>& progress) {
-  if (Clone(state, in, out, st.st_dev)) return {};
-  const off_t size = st.st_size;
-  off_t copied = 0;
+// Told how far a copy has come, where someone follows it.
+using Progress = std::function<void(int64_t)>;
+
+// Copies the bytes [from, to) of in to the same place in out: the kernel's
+// copy path where it takes them, else through a buffer. reached tells where
+// it stopped: before to when the source ends sooner (it shrank meanwhile, or
+// a /proc file tells no size). progress hears the position reached.
+std::error_code CopyRange(int in, int out, off_t from, off_t to, off_t& reached,
+                          const Progress& progress) {
+  off_t& at = reached;
+  at = from;
   // Where someone follows the copy, the kernel is asked for pieces of it.
   constexpr off_t kPiece = off_t{16} << 20;
-  while (copied < size) {
-    const off_t piece = progress ? std::min(size - copied, kPiece) : size - copied;
-    const ssize_t n =
-        ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(piece), 0);
+  while (at < to) {
+    loff_t inAt = at, outAt = at;
+    const off_t piece = progress ? std::min(to - at, kPiece) : to - at;
+    const ssize_t n = ::copy_file_range(in, &inAt, out, &outAt, static_cast<std::size_t>(piece), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    copied += n;
-    if (progress) progress(copied);
+    at += n;
+    if (progress) progress(at);
   }
-  if (copied == size) {
-    // A file measured empty may still have content to read (those of /proc
-    // and /sys do): it is read to its end. Any other is copied as measured.
-    char probe;
-    if (size > 0 || ::pread(in, &probe, 1, copied) == 0) return {};
-  }
-  if (::lseek(in, copied, SEEK_SET) < 0 || ::lseek(out, copied, SEEK_SET) < 0) return Errno();
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+  std::vector<char> buffer;
+  while (at < to) {
+    if (buffer.empty()) buffer.resize(1 << 16);
+    const ssize_t n = ::pread(in, buffer.data(),
+                              static_cast<std::size_t>(std::min<off_t>(to - at, 1 << 16)), at);
     if (n == 0) return {};
     if (n < 0) {
       if (errno == EINTR) continue;
       return Errno();
     }
-    if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(n)))
-      return error;
-    copied += n;
-    if (progress) progress(copied);
+    for (ssize_t written = 0; written < n;) {
+      const ssize_t w = ::pwrite(out, buffer.data() + written, static_cast<std::size_t>(n - written),
+                                 at + written);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return Errno();
+      }
+      written += w;
+    }
+    at += n;
+    if (progress) progress(at);
   }
+  return {};
+}
+
+// Moves the whole content from in to out with the kernel's copy paths: no
+// byte passes through this process unless the kernel refuses them all. The
+// holes of a sparse source stay holes: only its data ranges (SEEK_DATA,
+// SEEK_HOLE) are copied, and the size is set at the end. copy_file_range
+// alone would fill them (tmpfs does).
+std::error_code CopyContent(NativeState& state, int in, int out, const struct stat& st,
+                            const Progress& progress) {
+  if (Clone(state, in, out, st.st_dev)) return {};
+  const off_t size = st.st_size;
+  off_t reached = 0;
+  if (size == 0) {
+    // A file measured empty may still have content to read (those of /proc
+    // and /sys do): it is read to its end.
+    constexpr off_t kStep = 1 << 20;
+    for (off_t at = 0;; at += kStep) {
+      if (const std::error_code error = CopyRange(in, out, at, at + kStep, reached, progress)) return error;
+      if (reached < at + kStep) return {};
+    }
+  }
+  for (off_t at = 0; at < size;) {
+    off_t data = ::lseek(in, at, SEEK_DATA);
+    if (data < 0) {
+      // No data beyond at: the rest is a hole. A file system that cannot
+      // tell gives the whole file as data, so EINVAL means the same copy.
+      if (errno == ENXIO) break;
+      data = at;
+    }
+    if (data >= size) break;
+    off_t hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole <= data || hole > size) hole = size;
+    if (const std::error_code error = CopyRange(in, out, data, hole, reached, progress)) return error;
+    // The source ended sooner: the copy ends there too, as it was read.
+    if (reached < hole) return ::ftruncate(out, reached) == 0 ? std::error_code() : Errno();
+    at = hole;
+  }
+  // The size of the source as measured, trailing hole included.
+  if (::ftruncate(out, size) != 0) return Errno();
+  return {};
 }
 
 // The permission bits of the copy of a file of mode st_mode: the source's,
@@ -200,6 +247,35 @@ ErrorOr<std::unique_ptr<InputFile>> ReaderOf(int fd) {
   return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(Descriptor(copy)));
 }
 
+// A file held by a descriptor that opens nothing, to link names to.
+class PosixHeldFile : public HeldFile {
+ public:
+  PosixHeldFile(Descriptor fd, const struct stat& st) : fd_(std::move(fd)) {
+    id_ = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  }
+  int fd() const { return fd_.get(); }
+
+ private:
+  Descriptor fd_;
+};
+
+// The regular file fd has open, held by a descriptor of its own.
+ErrorOr<std::unique_ptr<HeldFile>> HoldOpenFile(int fd) {
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  ErrorOr<Descriptor> held = OpenAt(AT_FDCWD, self, O_PATH | O_CLOEXEC);
+  if (!held) {
+    // Without /proc: a second descriptor of the same open file.
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return Errno();
+    held = Descriptor(copy);
+  }
+  struct stat st;
+  if (::fstat(held->get(), &st) != 0) return Errno();
+  if (!S_ISREG(st.st_mode)) return Error(EINVAL);
+  return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(std::move(*held), st));
+}
+
 class PosixPreparedCopy : public PreparedCopy {
  public:
   PosixPreparedCopy(OpenedFile in, TemporaryFile out, Descriptor copy, const Folder& to,
@@ -217,6 +293,16 @@ class PosixPreparedCopy : public PreparedCopy {
     struct stat st;
     if (::fstat(in_.fd.get(), &st) != 0) return Errno();
     return SameState(st, source_);
+  }
+  ErrorOr<std::unique_ptr<HeldFile>> HoldCopy() override { return HoldOpenFile(copy_.get()); }
+  ErrorOr<SourceState> SourceNow() override {
+    struct stat st;
+    if (::fstat(in_.fd.get(), &st) != 0) return Errno();
+    SourceState now;
+    now.id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    now.size = static_cast<uint64_t>(st.st_size);
+    now.change = ChangeTime(st);
+    return now;
   }
   // The target is looked at only when its name is taken, after the copy is
   // whole: the usual new file costs no look-up.
@@ -315,6 +401,9 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   if (const std::error_code error =
           CopyMetadata(inFd, outFd, st, source.c_str(), target.c_str(), attributes))
     return error;
+  // After the times, which none of its steps moves: once the copy has
+  // another owner, a process with CAP_CHOWN alone could not set them.
+  if (const std::error_code error = KeepMetadataOf(inFd, st, outFd, request.keep, mode)) return error;
   return std::unique_ptr<PreparedCopy>(std::make_unique<PosixPreparedCopy>(
       std::move(*in), std::move(out), std::move(copy), to, target.c_str(), request.replaceReadOnly));
 }
@@ -353,6 +442,50 @@ std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string
     return !S_ISREG(st.st_mode) || !SameState(st, *expected) ? SourceChangedError()
                                                               : std::error_code();
   });
+}
+
+ErrorOr<std::unique_ptr<HeldFile>> NativeFileSystem::HoldFile(const Folder& folder, std::string_view name) {
+  const CName cname(name);
+  if (!cname.ok()) return cname.error();
+  ErrorOr<Descriptor> held = OpenAt(Fd(folder), cname.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (!held) return held.error();
+  struct stat st;
+  if (::fstat(held->get(), &st) != 0) return Errno();
+  if (S_ISLNK(st.st_mode)) return Error(ELOOP);
+  if (!S_ISREG(st.st_mode)) return Error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(std::move(*held), st));
+}
+
+std::error_code NativeFileSystem::LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                           bool replaceReadOnly) {
+  const CName target(targetName);
+  if (!target.ok()) return target.error();
+  const int fd = static_cast<const PosixHeldFile&>(file).fd();
+  const int dirFd = Fd(to);
+  std::error_code error = LinkUnnamed(fd, dirFd, target.c_str());
+  if (error != Error(EEXIST)) return error;
+  // The name is taken: by this very file (nothing to do), or by what a
+  // copy may replace.
+  const ErrorOr<struct stat> status = LinkStatusAt(dirFd, target.c_str());
+  if (!status) return status.error();
+  const struct stat& st = *status;
+  if (FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)} == file.Id()) return {};
+  if (S_ISDIR(st.st_mode)) return Error(EISDIR);
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Error(EINVAL);
+  if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0 && !replaceReadOnly) return Error(EACCES);
+  std::string temporary;
+  for (int attempt = 0;; ++attempt) {
+    temporary = NewTemporaryName();
+    error = LinkUnnamed(fd, dirFd, temporary.c_str());
+    if (!error) break;
+    if (error != Error(EEXIST) || attempt == 100) return error;
+  }
+  if (::renameat(dirFd, temporary.c_str(), dirFd, target.c_str()) != 0) {
+    error = Errno();
+    ::unlinkat(dirFd, temporary.c_str(), 0);
+    return error;
+  }
+  return {};
 }
 
 std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view name,

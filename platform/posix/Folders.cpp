@@ -67,6 +67,15 @@ std::error_code RemoveEmptyFolder(int dirFd, const char* name) {
   return error;
 }
 
+// A folder just made takes what keep asks of like, through its descriptor,
+// before anything is put in it.
+std::error_code KeepLike(const Folder& like, int made, const KeepMetadata& keep, mode_t mode) {
+  if (!keep.owner && !keep.xattrs) return {};
+  struct stat st;
+  if (::fstat(Fd(like), &st) != 0) return Errno();
+  return KeepMetadataOf(Fd(like), st, made, keep, mode & 07777);
+}
+
 }  // namespace vx::posix
 
 namespace vx {
@@ -96,7 +105,8 @@ ErrorOr<Folder> NativeFileSystem::OpenRoot(const std::string& path) {
   return Folder(fd->release(), WithoutTrailingSeparators(path), status->id);
 }
 
-ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Folder* like) {
+ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Folder* like,
+                                             const KeepMetadata& keep) {
   ErrorOr<Folder> existing = OpenRoot(path);
   if (existing || !IsMissing(existing.error())) return existing;
   const std::string trimmed = WithoutTrailingSeparators(path);
@@ -116,6 +126,9 @@ ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Fold
   const ErrorOr<Status> status = StatusOf(fd->get());
   if (!status) return status.error();
   if (model && ::fchmod(fd->get(), model->mode & 07777) != 0) return Errno();
+  if (model) {
+    if (const std::error_code error = KeepLike(*like, fd->get(), keep, model->mode)) return error;
+  }
   return Folder(fd->release(), trimmed, status->id);
 }
 
@@ -145,7 +158,7 @@ ErrorOr<Folder> NativeFileSystem::OpenFolder(const Folder& parent, std::string_v
 }
 
 ErrorOr<Folder> NativeFileSystem::CreateFolder(const Folder& parent, std::string_view name,
-                                               const Folder* like) {
+                                               const Folder* like, const KeepMetadata& keep) {
   const CName cname(name);
   if (!cname.ok()) return cname.error();
   ErrorOr<Folder> existing = OpenBelow(*state_, parent, cname.c_str());
@@ -159,6 +172,9 @@ ErrorOr<Folder> NativeFileSystem::CreateFolder(const Folder& parent, std::string
   ErrorOr<Folder> made = OpenBelow(*state_, parent, cname.c_str());
   // The source's bits exactly, setgid and sticky included, whatever the umask.
   if (made && model && ::fchmod(Fd(*made), model->mode & 07777) != 0) return Errno();
+  if (made && model) {
+    if (const std::error_code error = KeepLike(*like, Fd(*made), keep, model->mode)) return error;
+  }
   return made;
 }
 

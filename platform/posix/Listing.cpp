@@ -117,6 +117,7 @@ ErrorOr<Status> StatusAt(int dirFd, const char* name, int flags) {
   status.ctime = {static_cast<time_t>(sx.stx_ctime.tv_sec), static_cast<long>(sx.stx_ctime.tv_nsec)};
   status.id.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   status.id.index = sx.stx_ino;
+  status.links = sx.stx_nlink;
   status.mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
                      (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
   return status;
@@ -166,6 +167,7 @@ ErrorOr<EntryInfo> Describe(int dirFd, const char* name, const char* nameForHidd
     info.attributes |= attr::ReparsePoint;
   info.lastWrite = ToFileTime(st.mtime);
   info.id = st.id;
+  info.links = st.links;
   return info;
 }
 

@@ -128,6 +128,7 @@ struct Status {
   uint64_t size = 0;
   struct timespec mtime = {}, atime = {}, ctime = {};
   FileId id;
+  uint32_t links = 1;
   bool mountRoot = false;
 };
 
@@ -169,6 +170,14 @@ struct OpenedFile {
   struct stat status = {};
 };
 ErrorOr<OpenedFile> OpenRegularForRead(int dirFd, const char* name);
+
+// ---- Owner, extended attributes and ACLs (Metadata.cpp)
+// Gives out, open on a new copy or folder of in (status source), what keep
+// asks of in, then the permission bits mode (with the setuid, setgid and
+// sticky bits of source once its owner is given). Nothing to do without keep.
+std::error_code KeepMetadataOf(int in, const struct stat& source, int out, const KeepMetadata& keep,
+                               mode_t mode);
+bool ProcessMayChangeOwners();
 
 // ---- Temporary files (TemporaryFiles.cpp)
 std::error_code LinkUnnamed(int fd, int dirFd, const char* target);

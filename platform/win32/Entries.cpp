@@ -104,6 +104,7 @@ ErrorOr<Facts> FactsOf(HANDLE handle) {
   facts.attributes = basic->FileAttributes;
   facts.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
   facts.lastWrite = basic->LastWriteTime.QuadPart;
+  facts.links = standard.NumberOfLinks;
   ErrorOr<uint64_t> index = IndexOf(handle);
   if (!index) return index.error();
   facts.index = *index;
@@ -171,6 +172,25 @@ std::error_code RenameHandle(HANDLE handle, const Folder& to, const std::wstring
   return Error(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
 }
 
+std::error_code LinkHandle(HANDLE handle, const Folder& to, const std::wstring& target) {
+  const RelativeCalls& calls = Relative();
+  if (!calls.available()) return Error(ERROR_NOT_SUPPORTED);
+  const std::size_t bytes = target.size() * sizeof(wchar_t);
+  // FILE_LINK_INFORMATION has the layout of FILE_RENAME_INFO.
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = Native(to);
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(info->FileName, target.data(), bytes);
+  IO_STATUS_BLOCK status;
+  const NTSTATUS result = calls.setInformation(handle, &status, info, static_cast<ULONG>(buffer.size()),
+                                               static_cast<FILE_INFORMATION_CLASS>(11));  // FileLinkInformation
+  if (result >= 0) return {};
+  const DWORD code = calls.toWin32(result);
+  return Error(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
+}
+
 // Deletes the file or empty folder a handle holds (opened with DELETE).
 std::error_code DeleteHandle(HANDLE handle) {
   FILE_DISPOSITION_INFO disposition = {TRUE};
@@ -197,6 +217,7 @@ EntryInfo Describe(HANDLE handle, const Facts& facts, const FileId& id) {
   entry.attributes = facts.attributes;
   entry.id = id;
   entry.lastWrite = facts.lastWrite;
+  entry.links = facts.links;
   if (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     entry.kind = EntryKind::Folder;
   } else if (::GetFileType(handle) != FILE_TYPE_DISK) {

@@ -2,6 +2,8 @@
 // and whole files named by path.
 #include "platform/win32/Win32.h"
 
+#include <winioctl.h>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -89,21 +91,103 @@ bool SameState(const SourceState& a, const SourceState& b) {
   return a.id == b.id && a.size == b.size && a.change == b.change;
 }
 
-// The whole content of in, appended to out.
-std::error_code CopyContent(HANDLE in, HANDLE out, const std::function<void(int64_t)>& progress) {
+// Whether a block holds only zero bytes.
+bool AllZero(const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i)
+    if (data[i] != 0) return false;
+  return true;
+}
+
+// The bytes of in from at for length (to its end when length is negative),
+// written at the same place in out. A block of zeros is passed over rather
+// than written: in a sparse copy it stays a hole, elsewhere the system
+// fills it with zeros all the same. end tells how far the source went.
+// progress hears the position reached.
+std::error_code CopyRange(HANDLE in, HANDLE out, int64_t at, int64_t length, int64_t& end,
+                          const std::function<void(int64_t)>& progress) {
   // One buffer per thread, kept: a fresh megabyte per file costs more than
   // copying a small file.
   constexpr DWORD kSize = 1 << 20;
   static thread_local std::unique_ptr<char[]> buffer(new char[kSize]);
-  int64_t copied = 0;
-  for (;;) {
+  LARGE_INTEGER position;
+  position.QuadPart = at;
+  if (!::SetFilePointerEx(in, position, nullptr, FILE_BEGIN)) return LastError();
+  end = at;
+  bool placed = false;  // out's pointer stands at end
+  while (length < 0 || end < at + length) {
+    const DWORD want = length < 0 ? kSize : static_cast<DWORD>(std::min<int64_t>(kSize, at + length - end));
     DWORD read = 0;
-    if (!::ReadFile(in, buffer.get(), kSize, &read, nullptr)) return LastError();
-    if (read == 0) return {};
-    if (!WriteAll(out, buffer.get(), read)) return LastError();
-    copied += read;
-    if (progress) progress(copied);
+    if (!::ReadFile(in, buffer.get(), want, &read, nullptr)) return LastError();
+    if (read == 0) break;
+    // In pieces of 64 KiB: a hole is passed over where a piece is all zeros.
+    constexpr DWORD kPiece = 1 << 16;
+    for (DWORD piece = 0; piece < read; piece += kPiece) {
+      const DWORD count = std::min(kPiece, read - piece);
+      const char* data = buffer.get() + piece;
+      if (AllZero(data, count)) {
+        placed = false;
+        continue;
+      }
+      if (!placed) {
+        position.QuadPart = end + piece;
+        if (!::SetFilePointerEx(out, position, nullptr, FILE_BEGIN)) return LastError();
+      }
+      if (!WriteAll(out, data, count)) return LastError();
+      placed = true;
+    }
+    end += read;
+    if (progress) progress(end);
   }
+  return {};
+}
+
+// The whole content of in, into out. A sparse source gives a sparse copy:
+// only its allocated ranges are read. The size is set at the end, so a
+// trailing run of zeros costs nothing.
+std::error_code CopyContent(HANDLE in, HANDLE out, DWORD sourceAttributes,
+                            const std::function<void(int64_t)>& progress) {
+  int64_t end = 0;
+  std::vector<FILE_ALLOCATED_RANGE_BUFFER> ranges;
+  LARGE_INTEGER size;
+  if ((sourceAttributes & FILE_ATTRIBUTE_SPARSE_FILE) && ::GetFileSizeEx(in, &size)) {
+    DWORD returned = 0;
+    // Refused where the volume has no sparse files: the copy is then whole.
+    const bool sparse = ::DeviceIoControl(out, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    FILE_ALLOCATED_RANGE_BUFFER query;
+    query.FileOffset.QuadPart = 0;
+    query.Length = size;
+    ranges.resize(64);
+    for (;;) {
+      const DWORD bytes = static_cast<DWORD>(ranges.size() * sizeof ranges[0]);
+      if (sparse && ::DeviceIoControl(in, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, ranges.data(),
+                                      bytes, &returned, nullptr)) {
+        ranges.resize(returned / sizeof ranges[0]);
+        break;
+      }
+      if (sparse && ::GetLastError() == ERROR_MORE_DATA) {
+        ranges.resize(ranges.size() * 4);
+        continue;
+      }
+      ranges.clear();
+      break;
+    }
+    if (sparse && !ranges.empty()) {
+      for (const FILE_ALLOCATED_RANGE_BUFFER& range : ranges) {
+        if (const std::error_code error =
+                CopyRange(in, out, range.FileOffset.QuadPart, range.Length.QuadPart, end, progress))
+          return error;
+      }
+      end = size.QuadPart;
+    } else if (const std::error_code error = CopyRange(in, out, 0, -1, end, progress)) {
+      return error;
+    }
+  } else if (const std::error_code error = CopyRange(in, out, 0, -1, end, progress)) {
+    return error;
+  }
+  FILE_END_OF_FILE_INFO eof;
+  eof.EndOfFile.QuadPart = end;
+  if (!::SetFileInformationByHandle(out, FileEndOfFileInfo, &eof, sizeof eof)) return LastError();
+  return {};
 }
 
 // Positions are kept here: each read says where it reads.
@@ -148,6 +232,16 @@ ErrorOr<std::unique_ptr<InputFile>> ReaderOf(HANDLE handle) {
   return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(copy));
 }
 
+// A file held open to give it more names.
+class Win32HeldFile : public HeldFile {
+ public:
+  Win32HeldFile(Handle handle, const FileId& id) : handle_(std::move(handle)) { id_ = id; }
+  HANDLE get() const { return handle_.get(); }
+
+ private:
+  Handle handle_;
+};
+
 class Win32PreparedCopy : public PreparedCopy {
  public:
   Win32PreparedCopy(NativeFileSystem& fs, Handle in, const SourceState& source, TemporaryFile out, Handle copy, const Folder& to,
@@ -163,6 +257,16 @@ class Win32PreparedCopy : public PreparedCopy {
     if (!now) return now.error();
     return SameState(*now, source_);
   }
+  ErrorOr<std::unique_ptr<HeldFile>> HoldCopy() override {
+    HANDLE held = INVALID_HANDLE_VALUE;
+    const HANDLE self = ::GetCurrentProcess();
+    if (!::DuplicateHandle(self, copy_.get(), self, &held, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
+    Handle handle(held);
+    ErrorOr<FileId> id = FullIdOf(handle.get());
+    if (!id) return id.error();
+    return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(std::move(handle), *id));
+  }
+  ErrorOr<SourceState> SourceNow() override { return StateOf(in_.get()); }
   // The target is looked at only when its name is taken.
   std::error_code Commit() override {
     std::error_code error = out_.Commit(target_, false);
@@ -269,11 +373,12 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
   const HANDLE self = ::GetCurrentProcess();
   if (!::DuplicateHandle(self, outHandle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return LastError();
   Handle copyHandle(copy);
-  if (const std::error_code error = CopyContent(in->get(), outHandle, request.progress))
+  if (const std::error_code error = CopyContent(in->get(), outHandle, basic->FileAttributes, request.progress))
     return error;
   // The attributes and last-write time, set after the last write.
   const uint32_t attributes = request.attributes.For(basic->FileAttributes);
   if (const std::error_code error = SetHandleAttributes(outHandle, attributes, &lastWrite)) return error;
+  if (const std::error_code error = KeepSecurityOf(in->get(), outHandle, request.keep, false)) return error;
   return std::unique_ptr<PreparedCopy>(std::make_unique<Win32PreparedCopy>(
       *this, std::move(*in), *state, std::move(*out), std::move(copyHandle), to, std::string(targetName),
       request.replaceReadOnly));
@@ -307,6 +412,55 @@ std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string
   if (!had) return had.error();
   const std::error_code error = DeleteHandle(entry->handle.get());
   if (error && (*had & FILE_ATTRIBUTE_READONLY)) (void)SetHandleAttributes(entry->handle.get(), *had, nullptr);
+  return error;
+}
+
+ErrorOr<std::unique_ptr<HeldFile>> NativeFileSystem::HoldFile(const Folder& folder, std::string_view name) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, FILE_READ_ATTRIBUTES, kShareAll);
+  if (!entry) return entry.error();
+  if (entry->reached != Reached::Entry) return Error(ERROR_CANT_ACCESS_FILE);
+  if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
+  if (::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return Error(ERROR_NOT_SUPPORTED);
+  const FileId id = entry->IdIn(folder);
+  return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(std::move(entry->handle), id));
+}
+
+std::error_code NativeFileSystem::LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                           bool replaceReadOnly) {
+  ErrorOr<std::wstring> target = WideName(targetName);
+  if (!target) return target.error();
+  const HANDLE held = static_cast<const Win32HeldFile&>(file).get();
+  std::error_code error = LinkHandle(held, to, *target);
+  if (error != Error(ERROR_FILE_EXISTS)) return error;
+  // The name is taken: by this very file, or by what a copy may replace.
+  {
+    ErrorOr<OpenedEntry> old = OpenEntry(to, targetName, 0, kShareAll);
+    if (old && old->reached == Reached::Entry && old->IdIn(to) == file.Id()) return {};
+  }
+  if (const std::error_code refused = MayReplace(to, targetName, file.Id(), replaceReadOnly)) return refused;
+  std::wstring temporary;
+  for (int attempt = 0;; ++attempt) {
+    temporary = Widen(NewTemporaryName());
+    error = LinkHandle(held, to, temporary);
+    if (!error) break;
+    if (error != Error(ERROR_FILE_EXISTS) || attempt == 100) return error;
+  }
+  ErrorOr<OpenedEntry> made = OpenEntry(to, Narrow(temporary), DELETE, kShareAll);
+  if (!made) return made.error();
+  DWORD had = 0;
+  {
+    ErrorOr<OpenedEntry> old = OpenEntry(to, targetName, FILE_WRITE_ATTRIBUTES, kShareAll);
+    if (old && old->reached == Reached::Entry && (old->facts.attributes & FILE_ATTRIBUTE_READONLY)) {
+      ErrorOr<DWORD> cleared = ClearReadOnly(*old);
+      if (!cleared) error = cleared.error();
+      else had = *cleared;
+    }
+  }  // closed: Wine replaces no file that is open
+  if (!error) error = RenameHandle(made->handle.get(), to, *target, true);
+  if (error) {
+    (void)DeleteHandle(made->handle.get());
+    if (had) (void)SetAttributes(to, targetName, had);
+  }
   return error;
 }
 

@@ -97,12 +97,17 @@ ErrorOr<Folder> NativeFileSystem::OpenRoot(const std::string& path) {
   return OpenFolderPath(*wide, WithoutTrailingSeparators(path));
 }
 
-ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Folder*) {
+ErrorOr<Folder> NativeFileSystem::CreateRoot(const std::string& path, const Folder* like,
+                                             const KeepMetadata& keep) {
   // A new folder inherits its ACL from its parent, as the system makes it.
   ErrorOr<Folder> existing = OpenRoot(path);
   if (existing || !IsMissing(existing.error())) return existing;
   if (const std::error_code error = CreateDirectories(path)) return error;
-  return OpenRoot(path);
+  ErrorOr<Folder> made = OpenRoot(path);
+  if (made && like) {
+    if (const std::error_code error = KeepSecurityOf(Native(*like), Native(*made), keep, true)) return error;
+  }
+  return made;
 }
 
 // ---- Paths named by the user -----------------------------------------------------------
@@ -164,7 +169,7 @@ ErrorOr<Folder> NativeFileSystem::OpenFolder(const Folder& parent, std::string_v
 }
 
 ErrorOr<Folder> NativeFileSystem::CreateFolder(const Folder& parent, std::string_view name,
-                                               const Folder*) {
+                                               const Folder* like, const KeepMetadata& keep) {
   ErrorOr<Folder> existing = OpenFolder(parent, name);
   if (existing || existing.error() != Error(ERROR_FILE_NOT_FOUND)) return existing;
   // Made inside the held folder itself; it inherits its ACL from it, as the
@@ -175,6 +180,9 @@ ErrorOr<Folder> NativeFileSystem::CreateFolder(const Folder& parent, std::string
   if (!made) {
     if (made.error() != Error(ERROR_FILE_EXISTS) && made.error() != Error(ERROR_ALREADY_EXISTS)) return made.error();
     return OpenFolder(parent, name);  // made by another meanwhile
+  }
+  if (like) {
+    if (const std::error_code error = KeepSecurityOf(Native(*like), made->get(), keep, true)) return error;
   }
   ErrorOr<uint64_t> index = IndexOf(made->get());
   if (!index) return index.error();

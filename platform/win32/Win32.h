@@ -49,6 +49,12 @@ inline std::error_code LastError() {
   return Error(code ? code : ERROR_GEN_FAILURE);
 }
 
+// ---- Security descriptors (Security.cpp)
+// Gives out, a handle of a new copy or folder, the owner and group and the
+// DACL of in, as keep asks; where the process may not, the copy stays as made.
+std::error_code KeepSecurityOf(HANDLE in, HANDLE out, const KeepMetadata& keep, bool folder);
+bool ProcessMayChangeOwners();
+
 // ---- Names and paths (Names.cpp)
 std::wstring Widen(std::string_view ansi);
 bool Narrow(const wchar_t* wide, std::size_t length, std::string& ansi);
@@ -136,6 +142,7 @@ struct Facts {
   uint64_t size = 0;
   int64_t lastWrite = 0;
   uint64_t index = 0;
+  uint32_t links = 1;
 };
 
 ErrorOr<FILE_BASIC_INFO> BasicOf(HANDLE handle);
@@ -165,6 +172,9 @@ struct OpenedEntry {
 // folder's path plus this name (Reached::ThroughLink).
 ErrorOr<OpenedEntry> OpenEntry(const Folder& folder, std::string_view name, DWORD access, DWORD share);
 std::error_code RenameHandle(HANDLE handle, const Folder& to, const std::wstring& target, bool replace);
+// Gives the file handle holds one more name, target in to (a hard link);
+// ERROR_FILE_EXISTS when the name is taken.
+std::error_code LinkHandle(HANDLE handle, const Folder& to, const std::wstring& target);
 std::error_code DeleteHandle(HANDLE handle);
 std::error_code SetHandleAttributes(HANDLE handle, DWORD attributes, const int64_t* lastWrite);
 EntryInfo Describe(HANDLE handle, const Facts& facts, const FileId& id);

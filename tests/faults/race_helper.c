@@ -5,11 +5,15 @@
  *                             loop, until SIGTERM; then leaves them as they
  *                             were and prints how many exchanges were made
  *   race_helper manifest DIR  prints one line per entry below DIR, links not
- *                             followed: path, type, size, mode, inode, time
- *                             to the nanosecond, DOS attribute and a digest
- *                             of the content, so that two manifests differ
- *                             when anything was written, deleted, created,
- *                             renamed or had its attributes changed
+ *                             followed: path, type, size, mode, owner,
+ *                             inode, write and status-change times to the
+ *                             nanosecond, DOS attribute, a digest of every
+ *                             extended attribute and one of the content, so
+ *                             that two manifests differ when anything was
+ *                             written, deleted, created, renamed, given
+ *                             another owner, name or attribute (a chown or
+ *                             setxattr, even to the same value, changes the
+ *                             status-change time)
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -70,6 +74,20 @@ static uint64_t digest_of(const char* path) {
   return hash;
 }
 
+/* Names and values of every extended attribute of path, link not followed. */
+static uint64_t attributes_of(const char* path) {
+  uint64_t hash = 1469598103934665603ULL;
+  char names[65536];
+  const ssize_t length = llistxattr(path, names, sizeof names);
+  for (ssize_t at = 0; length > 0 && at < length; at += (ssize_t)strlen(names + at) + 1) {
+    unsigned char value[65536];
+    const ssize_t n = lgetxattr(path, names + at, value, sizeof value);
+    for (const char* c = names + at; *c; ++c) hash = (hash ^ (unsigned char)*c) * 1099511628211ULL;
+    for (ssize_t i = 0; i < n; ++i) hash = (hash ^ value[i]) * 1099511628211ULL;
+  }
+  return hash;
+}
+
 static size_t root_length;
 
 static int describe(const char* path, const struct stat* st, int type, struct FTW* ftw) {
@@ -84,9 +102,10 @@ static int describe(const char* path, const struct stat* st, int type, struct FT
     const ssize_t length = readlink(path, target, sizeof target - 1);
     target[length > 0 ? length : 0] = '\0';
   }
-  printf("%s %c %lld %o %llu %lld.%09ld %s %016llx %s\n", path + root_length, kind,
-         (long long)st->st_size, (unsigned)st->st_mode & 07777, (unsigned long long)st->st_ino,
-         (long long)st->st_mtim.tv_sec, st->st_mtim.tv_nsec, dos,
+  printf("%s %c %lld %o %u:%u %llu %lld.%09ld %lld.%09ld %s %016llx %016llx %s\n", path + root_length, kind,
+         (long long)st->st_size, (unsigned)st->st_mode & 07777, (unsigned)st->st_uid, (unsigned)st->st_gid,
+         (unsigned long long)st->st_ino, (long long)st->st_mtim.tv_sec, st->st_mtim.tv_nsec,
+         (long long)st->st_ctim.tv_sec, st->st_ctim.tv_nsec, dos, (unsigned long long)attributes_of(path),
          (unsigned long long)(kind == 'f' ? digest_of(path) : 0), target);
   return 0;
 }

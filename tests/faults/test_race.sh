@@ -5,7 +5,9 @@
 # outside may be written, created, deleted or have its attributes changed,
 # and nothing outside may be read into the destination. Four cases:
 # destination under -S -FORCE and under -SYNCHRONIZE, source under -X and
-# under -SYNCHRONIZE; VXF_RACE_TRIALS trials each (25 by default). Then a
+# under -SYNCHRONIZE; VXF_RACE_TRIALS trials each (25 by default); then the
+# destination again under -OWNER -XATTR, where the swapped folder's files
+# have another owner and an attribute: no chown, no setxattr outside. Then a
 # root itself is swapped once the copy has begun: destination and source
 # under -SYNCHRONIZE, source under -X; VXF_RACE_ROOT_TRIALS each (8). The
 # cases named in VXF_RACE_CASES (all by default) are run.
@@ -17,7 +19,7 @@ helper=${VX_RACE_HELPER:-}
 
 S=$VX_SW
 trials=${VXF_RACE_TRIALS:-25}
-cases=${VXF_RACE_CASES:-dest-copy dest-mirror source-move source-mirror root-dest-mirror root-source-mirror root-source-move}
+cases=${VXF_RACE_CASES:-dest-copy dest-mirror source-move source-mirror dest-metadata root-dest-mirror root-source-mirror root-source-move}
 runs=0
 VXF_TIMEOUT=60
 # In memory where the machine has room: a hundred trees are made and removed.
@@ -39,6 +41,9 @@ for d in a b c d e f g h i j k m; do
   for i in $(seq 1 50); do printf 'tree %s inner %s\n' "$d" "$i" >"$template/$d/inner/g$i.txt"; done
 done
 for i in $(seq 1 600); do printf 'tree m more %s\n' "$i" >"$template/m/inner/h$i.txt"; done
+# What -OWNER and -XATTR would give the files outside, were they reached.
+chown -R 1000:1000 "$template/m" 2>/dev/null || true
+command -v setfattr >/dev/null && setfattr -n user.tag -v tree "$template"/m/*.txt "$template"/m/inner/*.txt 2>/dev/null
 
 # Outside: the same names as the swapped folder, other content, read-only
 # files among them, and a marker in every file to spot a read.
@@ -48,6 +53,7 @@ make_outside() {
   for i in $(seq 1 150); do printf 'OUTSIDE-%s\n' "$i" >"$outside/f$i.txt"; done
   for i in $(seq 1 50); do printf 'OUTSIDE-inner-%s\n' "$i" >"$outside/inner/g$i.txt"; done
   printf 'OUTSIDE-only\n' >"$outside/only_outside.txt"
+  chown -R 65534:65534 "$outside" 2>/dev/null || true
   chmod 0444 "$outside/f1.txt" "$outside/f2.txt"
   "$helper" manifest "$outside" >"$VX_TMP/.outside.before"
 }
@@ -117,6 +123,8 @@ run_case dest-copy "$dst" "destination subfolder swapped for a link, -S -FORCE" 
 run_case dest-mirror "$dst" "destination subfolder swapped for a link, -SYNCHRONIZE" "${S}S" "${S}SYNCHRONIZE"
 run_case source-move "$src" "source subfolder swapped for a link, -X (nothing read, nothing lost)" "${S}S" "${S}X"
 run_case source-mirror "$src" "source subfolder swapped for a link, -SYNCHRONIZE (nothing read)" "${S}S" "${S}SYNCHRONIZE"
+run_case dest-metadata "$dst" "destination subfolder swapped for a link, -OWNER -XATTR (no chown, no setxattr)" \
+  "${S}S" "${S}E" "${S}FORCE" "${S}OWNER" "${S}XATTR"
 trials=${VXF_RACE_ROOT_TRIALS:-8}
 run_case root-dest-mirror "$dst" "destination root swapped for a link mid-run, -SYNCHRONIZE" "${S}S" "${S}SYNCHRONIZE"
 run_case root-source-mirror "$src" "source root swapped for a link mid-run, -SYNCHRONIZE (nothing lost)" "${S}S" "${S}SYNCHRONIZE"

@@ -126,13 +126,19 @@ NodePtr MemoryFileSystem::Find(const Node& folder, std::string_view name) const 
 
 // Takes the name away (the entry was found there).
 void MemoryFileSystem::Drop(Node& folder, std::string_view name) {
-  folder.entries.erase(EntryIn(folder, name, shortNames_ > 0));
+  const auto entry = EntryIn(folder, name, shortNames_ > 0);
+  if (entry != folder.entries.end()) --entry->second->links;
+  folder.entries.erase(entry);
 }
 
 void MemoryFileSystem::Put(const NodePtr& folder, std::string_view name, NodePtr node) {
   if (node->IsFolder()) node->parent = folder;
   const auto taken = folder->entries.find(name);
-  if (taken != folder->entries.end()) folder->entries.erase(taken);
+  if (taken != folder->entries.end()) {
+    --taken->second->links;
+    folder->entries.erase(taken);
+  }
+  ++node->links;
   folder->entries.emplace(std::string(name), std::move(node));
 }
 
@@ -355,6 +361,14 @@ int MemoryFileSystem::Mode(const std::string& path) const { return MustNode(path
 
 void MemoryFileSystem::SetMode(const std::string& path, int mode) {
   MustNode(path, true)->mode = mode & 07777;
+}
+
+int MemoryFileSystem::Owner(const std::string& path) const { return MustNode(path, true)->owner; }
+
+void MemoryFileSystem::SetOwner(const std::string& path, int owner) { MustNode(path, true)->owner = owner; }
+
+std::map<std::string, std::string>& MemoryFileSystem::Xattrs(const std::string& path) {
+  return MustNode(path, true)->xattrs;
 }
 
 int64_t MemoryFileSystem::WriteTime(const std::string& path) const {

@@ -66,7 +66,7 @@ struct Calls {
   int openRoot = 0, list = 0, look = 0, openFolder = 0, createFolder = 0, getAttributes = 0,
       listedAttributes = 0, setAttributes = 0, copy = 0, move = 0, deleteFile = 0,
       removeFolder = 0, removeLink = 0, openForRead = 0, fileTimes = 0, readWholeFile = 0,
-      append = 0, replace = 0;
+      append = 0, replace = 0, link = 0;
 };
 
 class MemoryFileSystem : public FileSystem, private FolderOwner {
@@ -102,6 +102,10 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   void Resize(const std::string& path, uint64_t size);
   int Mode(const std::string& path) const;
   void SetMode(const std::string& path, int mode);
+  // Owner and group (one number: what -OWNER keeps) and extended attributes (-XATTR).
+  int Owner(const std::string& path) const;
+  void SetOwner(const std::string& path, int owner);
+  std::map<std::string, std::string>& Xattrs(const std::string& path);
   int64_t WriteTime(const std::string& path) const;  // file time
   void SetWriteTime(const std::string& path, int64_t fileTime);
   FileId Id(const std::string& path) const;
@@ -112,11 +116,14 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   std::size_t HeldFolders() const { return held_.size(); }
   // Refuse to remove a held folder, as Windows does (on by default).
   bool heldFoldersStay = true;
+  // Whether the process may give copies another owner (-OWNER).
+  bool mayChangeOwners = true;
   Calls calls;
 
   // ---- FileSystem ----
   ErrorOr<Folder> OpenRoot(const std::string& path) override;
-  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like) override;
+  ErrorOr<Folder> CreateRoot(const std::string& path, const Folder* like,
+                             const KeepMetadata& keep = KeepMetadata()) override;
   ErrorOr<EntryInfo> LookPath(const std::string& path) override;
   std::error_code CreateDirectories(const std::string& path) override;
   std::error_code RemoveFolderPath(const std::string& path) override;
@@ -134,7 +141,8 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<Folder> OpenFolder(const Folder& parent, std::string_view name) override;
   ErrorOr<std::vector<FileId>> FolderAndParents(const Folder& folder) override;
   ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
-                               const Folder* like) override;
+                               const Folder* like, const KeepMetadata& keep = KeepMetadata()) override;
+  bool MayChangeOwners() override { return mayChangeOwners; }
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
   ErrorOr<uint32_t> ListedAttributes(const Folder& folder, const ListedEntry& entry) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
@@ -144,6 +152,9 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
                                                      const CopyRequest& request) override;
   std::error_code DeleteSource(const Folder& folder, std::string_view name,
                                const SourceState* expected) override;
+  ErrorOr<std::unique_ptr<HeldFile>> HoldFile(const Folder& folder, std::string_view name) override;
+  std::error_code LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                           bool replaceReadOnly) override;
   std::error_code MoveFile(const Folder& from, std::string_view name, const Folder& to,
                            std::string_view targetName) override;
   std::error_code DeleteFile(const Folder& folder, std::string_view name) override;
@@ -155,6 +166,7 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
 
   struct Node;
   class Prepared;
+  class HeldNode;
   using NodePtr = std::shared_ptr<Node>;
 
  private:
@@ -173,7 +185,8 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   ErrorOr<NodePtr> Held(const Folder& folder) const;
   bool IsHeld(const Node& node) const;
   ErrorOr<Folder> OpenBelow(const Folder& parent, const NodePtr& folder, std::string_view name);
-  ErrorOr<NodePtr> MakeFolderIn(const NodePtr& parent, std::string_view name, const Folder* like);
+  ErrorOr<NodePtr> MakeFolderIn(const NodePtr& parent, std::string_view name, const Folder* like,
+                                const KeepMetadata& keep = KeepMetadata());
   ErrorOr<EntryInfo> Describe(const NodePtr& folder, const NodePtr& node,
                               std::string_view name) const;
   ErrorOr<NodePtr> OpenFile(const NodePtr& folder, std::string_view name) const;

@@ -103,14 +103,18 @@ class MemoryInputFile : public InputFile {
 }  // namespace
 
 ErrorOr<NodePtr> MemoryFileSystem::MakeFolderIn(const NodePtr& parent, std::string_view name,
-                                                const Folder* like) {
+                                                const Folder* like, const KeepMetadata& keep) {
   if (const std::error_code error = CheckName(name)) return error;
   if (parent->removed) return Error(std::errc::no_such_file_or_directory);
   if (Find(*parent, name)) return Error(std::errc::file_exists);
   if (NoRoom(*parent, 0)) return parent->faults.write.error;
   NodePtr made = NewNode(kFolder, *parent);
   if (like) {
-    if (ErrorOr<NodePtr> model = Held(*like)) made->mode = (*model)->mode;
+    if (ErrorOr<NodePtr> model = Held(*like)) {
+      made->mode = (*model)->mode;
+      if (keep.owner && mayChangeOwners) made->owner = (*model)->owner;
+      if (keep.xattrs) made->xattrs = (*model)->xattrs;
+    }
   }
   Put(parent, name, made);
   return made;
@@ -137,13 +141,13 @@ ErrorOr<Folder> MemoryFileSystem::OpenFolder(const Folder& parent, std::string_v
 }
 
 ErrorOr<Folder> MemoryFileSystem::CreateFolder(const Folder& parent, std::string_view name,
-                                               const Folder* like) {
+                                               const Folder* like, const KeepMetadata& keep) {
   ++calls.createFolder;
   ErrorOr<NodePtr> folder = Held(parent);
   if (!folder) return folder.error();
   ErrorOr<Folder> existing = OpenBelow(parent, *folder, name);
   if (existing || existing.error() != std::errc::no_such_file_or_directory) return existing;
-  ErrorOr<NodePtr> made = MakeFolderIn(*folder, name, like);
+  ErrorOr<NodePtr> made = MakeFolderIn(*folder, name, like, keep);
   if (!made) return made.error();
   return OpenBelow(parent, *folder, name);
 }
@@ -188,6 +192,7 @@ ErrorOr<EntryInfo> MemoryFileSystem::Describe(const NodePtr& folder, const NodeP
   if (led->IsFolder() && (info.link || led->mountRoot)) info.attributes |= attr::ReparsePoint;
   info.lastWrite = led->lastWrite;
   info.id = led->id;
+  info.links = static_cast<uint32_t>(std::max(led->links, 1));
   return info;
 }
 
@@ -356,6 +361,43 @@ std::error_code MemoryFileSystem::ReadWhole(Node& file) const {
   return {};
 }
 
+// A file held for more names: the node itself.
+class MemoryFileSystem::HeldNode : public HeldFile {
+ public:
+  explicit HeldNode(NodePtr node) : node(std::move(node)) { id_ = this->node->id; }
+  NodePtr node;
+};
+
+ErrorOr<std::unique_ptr<HeldFile>> MemoryFileSystem::HoldFile(const Folder& folder, std::string_view name) {
+  ErrorOr<NodePtr> held = Held(folder);
+  if (!held) return held.error();
+  if (const std::error_code error = CheckName(name)) return error;
+  const NodePtr node = Find(**held, name);
+  if (!node) return Error(std::errc::no_such_file_or_directory);
+  if (node->kind == kLink) return Error(std::errc::too_many_symbolic_link_levels);
+  if (node->kind != kFile) return Error(node->IsFolder() ? std::errc::is_a_directory : std::errc::invalid_argument);
+  return std::unique_ptr<HeldFile>(std::make_unique<MemoryFileSystem::HeldNode>(node));
+}
+
+std::error_code MemoryFileSystem::LinkFile(const HeldFile& file, const Folder& to, std::string_view targetName,
+                                           bool replaceReadOnly) {
+  ++calls.link;
+  ErrorOr<NodePtr> dir = Held(to);
+  if (!dir) return dir.error();
+  if (const std::error_code error = CheckName(targetName)) return error;
+  if ((*dir)->removed) return Error(std::errc::no_such_file_or_directory);
+  const NodePtr& node = static_cast<const MemoryFileSystem::HeldNode&>(file).node;
+  if (const NodePtr existing = Find(**dir, targetName)) {
+    if (existing == node) return {};
+    if (existing->IsFolder()) return Error(std::errc::is_a_directory);
+    if (existing->kind == kSpecial) return Error(std::errc::invalid_argument);
+    if (existing->kind == kFile && (existing->mode & 0222) == 0 && !replaceReadOnly)
+      return Error(std::errc::permission_denied);
+  }
+  Put(*dir, targetName, node);
+  return {};
+}
+
 // A copy built whole and unnamed; the source and the copy stay reachable as
 // the open descriptors of the real backends keep them.
 class MemoryFileSystem::Prepared : public PreparedCopy {
@@ -378,6 +420,10 @@ class MemoryFileSystem::Prepared : public PreparedCopy {
   ErrorOr<bool> SourceUnchanged() override {
     return in_->Size() == source_.size && in_->lastWrite == source_.change;
   }
+  ErrorOr<std::unique_ptr<HeldFile>> HoldCopy() override {
+    return std::unique_ptr<HeldFile>(std::make_unique<HeldNode>(copy_));
+  }
+  ErrorOr<SourceState> SourceNow() override { return SourceState{in_->id, in_->Size(), in_->lastWrite}; }
   std::error_code Commit() override {
     if (dir_->removed) return Error(std::errc::no_such_file_or_directory);
     // A taken name is replaced only where the POSIX backend replaces it.
@@ -440,6 +486,8 @@ ErrorOr<std::unique_ptr<PreparedCopy>> MemoryFileSystem::PrepareCopy(const Folde
   copy->zeros = in.zeros;
   if (dir.faults.corruptCopies && !copy->bytes.empty()) copy->bytes[0] ^= 1;
   copy->mode = CopyMode(in.mode, attributes);
+  if (request.keep.owner && mayChangeOwners) copy->owner = in.owner;
+  if (request.keep.xattrs) copy->xattrs = in.xattrs;
   const uint32_t sourceBits =
       attributes.listed ? *attributes.listed : AttributesOf(in.dos, name, in);
   const uint32_t bits = attributes.For(sourceBits) & kDosStoredBits;
@@ -491,6 +539,8 @@ std::error_code MemoryFileSystem::MoveFile(const Folder& from, std::string_view 
   if (node->kind != kFile) return Error(std::errc::invalid_argument);
   if (node->id.device != to.Id().device || MountOf(**source) != MountOf(**target))
     return Error(std::errc::cross_device_link);
+  // Nor a file with other names, as the POSIX backend refuses it.
+  if (node->links > 1) return Error(std::errc::cross_device_link);
   if (node->faults.rename.Strikes()) return node->faults.rename.error;
   if ((*target)->removed) return Error(std::errc::no_such_file_or_directory);
   if (Find(**target, targetName)) return Error(std::errc::file_exists);

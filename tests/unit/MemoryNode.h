@@ -54,6 +54,9 @@ struct MemoryFileSystem::Node {
   int kind = memory::kFile;
   FileId id;
   int mode = 0644;
+  int links = 0;  // names in folders (Put and Drop count them)
+  int owner = 0;                                 // owner and group in one, as -OWNER keeps them
+  std::map<std::string, std::string> xattrs;     // extended attributes, as -XATTR keeps them
   std::optional<uint32_t> dos;  // the DOS bits kept; none: a file's archive bit alone
   std::string bytes;            // a file's content,
   uint64_t zeros = 0;           // then as many zeros, unwritten (a sparse file)

@@ -18,7 +18,8 @@ ErrorOr<Folder> MemoryFileSystem::OpenRoot(const std::string& path) {
   return Hold(place->node, Trimmed(path));
 }
 
-ErrorOr<Folder> MemoryFileSystem::CreateRoot(const std::string& path, const Folder* like) {
+ErrorOr<Folder> MemoryFileSystem::CreateRoot(const std::string& path, const Folder* like,
+                                             const KeepMetadata& keep) {
   ErrorOr<Folder> existing = OpenRoot(path);
   if (existing || !IsMissing(existing.error())) return existing;
   const std::string trimmed = Trimmed(path);
@@ -29,7 +30,7 @@ ErrorOr<Folder> MemoryFileSystem::CreateRoot(const std::string& path, const Fold
   ErrorOr<Place> place = Locate(trimmed, false);
   if (!place) return place.error();
   if (!place->folder) return Error(std::errc::invalid_argument);
-  ErrorOr<NodePtr> made = MakeFolderIn(place->folder, place->name, like);
+  ErrorOr<NodePtr> made = MakeFolderIn(place->folder, place->name, like, keep);
   if (!made) return made.error();
   return Hold(*made, trimmed);
 }
