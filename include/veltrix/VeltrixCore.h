@@ -327,7 +327,9 @@ typedef void(VX_STDCALL* ShowProgressProc)(const char* path, int64_t done, int64
  *   ReportReason      the system's reason of the failure just shown, through
  *                     ShowError or ReportFailure: "Raison : ...";
  *   ReportNotice      a source entry that names nothing (no such file or
- *                     folder, or a mask that matches nothing);
+ *                     folder, or a mask that matches nothing), or -OWNER
+ *                     where the process may not change owners (once, at
+ *                     the start);
  *   ReportPurgeListed -L -SYNCHRONIZE: a file or folder the mirror would
  *                     delete (the run deletes nothing); not under -Q. */
 VX_CODE(ReportFailure, 0)
