@@ -152,9 +152,12 @@ ErrorOr<OpenedEntry> OpenEntry(const Folder& folder, std::string_view name, DWOR
   return entry;
 }
 
-// Gives the file a handle holds (opened with DELETE) the name target in the
-// folder to: exactly that file moves, into that very folder.
-std::error_code RenameHandle(HANDLE handle, const Folder& to, const std::wstring& target, bool replace) {
+namespace {
+
+// Gives the file a handle holds a name in the folder to, through the layout
+// that renames and links share (FILE_RENAME_INFORMATION).
+std::error_code SetNameInformation(HANDLE handle, const Folder& to, const std::wstring& target, bool replace,
+                                   int informationClass) {
   const RelativeCalls& calls = Relative();
   if (!calls.available()) return Error(ERROR_NOT_SUPPORTED);
   const std::size_t bytes = target.size() * sizeof(wchar_t);
@@ -166,29 +169,22 @@ std::error_code RenameHandle(HANDLE handle, const Folder& to, const std::wstring
   std::memcpy(info->FileName, target.data(), bytes);
   IO_STATUS_BLOCK status;
   const NTSTATUS result = calls.setInformation(handle, &status, info, static_cast<ULONG>(buffer.size()),
-                                               static_cast<FILE_INFORMATION_CLASS>(10));  // FileRenameInformation
+                                               static_cast<FILE_INFORMATION_CLASS>(informationClass));
   if (result >= 0) return {};
   const DWORD code = calls.toWin32(result);
   return Error(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
 }
 
+}  // namespace
+
+// Gives the file a handle holds (opened with DELETE) the name target in the
+// folder to: exactly that file moves, into that very folder.
+std::error_code RenameHandle(HANDLE handle, const Folder& to, const std::wstring& target, bool replace) {
+  return SetNameInformation(handle, to, target, replace, 10);  // FileRenameInformation
+}
+
 std::error_code LinkHandle(HANDLE handle, const Folder& to, const std::wstring& target) {
-  const RelativeCalls& calls = Relative();
-  if (!calls.available()) return Error(ERROR_NOT_SUPPORTED);
-  const std::size_t bytes = target.size() * sizeof(wchar_t);
-  // FILE_LINK_INFORMATION has the layout of FILE_RENAME_INFO.
-  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  info->ReplaceIfExists = FALSE;
-  info->RootDirectory = Native(to);
-  info->FileNameLength = static_cast<DWORD>(bytes);
-  std::memcpy(info->FileName, target.data(), bytes);
-  IO_STATUS_BLOCK status;
-  const NTSTATUS result = calls.setInformation(handle, &status, info, static_cast<ULONG>(buffer.size()),
-                                               static_cast<FILE_INFORMATION_CLASS>(11));  // FileLinkInformation
-  if (result >= 0) return {};
-  const DWORD code = calls.toWin32(result);
-  return Error(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
+  return SetNameInformation(handle, to, target, false, 11);  // FileLinkInformation
 }
 
 // Deletes the file or empty folder a handle holds (opened with DELETE).
