@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vx::win {
@@ -384,21 +385,36 @@ ErrorOr<std::unique_ptr<PreparedCopy>> NativeFileSystem::PrepareCopy(const Folde
       request.replaceReadOnly));
 }
 
-std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string_view name,
-                                               const SourceState* expected) {
-  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll);
+namespace {
+
+// The entry name opened with access to be deleted; nothing when it was a
+// link to a file, which went itself at once (what it leads to stays; a
+// folder link is RemoveLink's). Wine follows its own links even to delete
+// them, so that the link would stay and what it leads to would go: refused.
+ErrorOr<std::optional<OpenedEntry>> OpenToDelete(const Folder& folder, std::string_view name, DWORD access) {
+  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, access, kShareAll);
   if (!entry) return entry.error();
   switch (entry->reached) {
     case Reached::ThroughLink:
-      // Wine follows its links even to delete them: refused, as by DeleteFile.
       return Error(ERROR_CANT_ACCESS_FILE);
     case Reached::ReparsePoint:
-      // A link to a file goes itself; what it leads to stays.
       if (entry->IsFolder() || !entry->IsLinkTag()) return LinkRefused(*entry);
-      return DeleteHandle(entry->handle.get());
+      if (const std::error_code error = DeleteHandle(entry->handle.get())) return error;
+      return std::optional<OpenedEntry>();
     case Reached::Entry:
       break;
   }
+  return std::optional<OpenedEntry>(std::move(*entry));
+}
+
+}  // namespace
+
+std::error_code NativeFileSystem::DeleteSource(const Folder& folder, std::string_view name,
+                                               const SourceState* expected) {
+  ErrorOr<std::optional<OpenedEntry>> opened = OpenToDelete(folder, name, DELETE | FILE_WRITE_ATTRIBUTES);
+  if (!opened) return opened.error();
+  if (!*opened) return {};
+  OpenedEntry* entry = &**opened;
   if (entry->IsFolder() || ::GetFileType(entry->handle.get()) != FILE_TYPE_DISK)
     return expected ? SourceChangedError() : Error(ERROR_ACCESS_DENIED);
   if (expected) {
@@ -484,20 +500,10 @@ std::error_code NativeFileSystem::MoveFile(const Folder& from, std::string_view 
 }
 
 std::error_code NativeFileSystem::DeleteFile(const Folder& folder, std::string_view name) {
-  ErrorOr<OpenedEntry> entry = OpenEntry(folder, name, DELETE, kShareAll);
-  if (!entry) return entry.error();
-  switch (entry->reached) {
-    case Reached::ThroughLink:
-      // Wine follows its links even to delete them: the link would stay and
-      // what it leads to would go. Refused.
-      return Error(ERROR_CANT_ACCESS_FILE);
-    case Reached::ReparsePoint:
-      // A link to a file goes itself; a folder link is RemoveLink's.
-      if (entry->IsFolder() || !entry->IsLinkTag()) return LinkRefused(*entry);
-      return DeleteHandle(entry->handle.get());
-    case Reached::Entry:
-      break;
-  }
+  ErrorOr<std::optional<OpenedEntry>> opened = OpenToDelete(folder, name, DELETE);
+  if (!opened) return opened.error();
+  if (!*opened) return {};
+  const OpenedEntry* entry = &**opened;
   if (entry->IsFolder()) return Error(ERROR_ACCESS_DENIED);
   if (entry->facts.attributes & FILE_ATTRIBUTE_READONLY) return Error(ERROR_ACCESS_DENIED);
   if (::GetFileType(entry->handle.get()) != FILE_TYPE_DISK) return Error(ERROR_NOT_SUPPORTED);
