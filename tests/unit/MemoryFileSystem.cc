@@ -229,6 +229,15 @@ ErrorOr<NodePtr> MemoryFileSystem::Held(const Folder& folder) const {
   return found->second;
 }
 
+ErrorOr<MemoryFileSystem::Named> MemoryFileSystem::Entry(const Folder& folder, std::string_view name) const {
+  ErrorOr<NodePtr> held = Held(folder);
+  if (!held) return held.error();
+  if (const std::error_code error = CheckName(name)) return error;
+  NodePtr node = Find(**held, name);
+  if (!node) return Error(std::errc::no_such_file_or_directory);
+  return Named{*held, std::move(node)};
+}
+
 bool MemoryFileSystem::IsHeld(const Node& node) const {
   return std::any_of(held_.begin(), held_.end(),
                      [&](const auto& held) { return held.second.get() == &node; });

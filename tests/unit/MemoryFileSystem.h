@@ -183,6 +183,13 @@ class MemoryFileSystem : public FileSystem, private FolderOwner {
   std::string Trimmed(const std::string& path) const;
   Folder Hold(const NodePtr& node, std::string path);
   ErrorOr<NodePtr> Held(const Folder& folder) const;
+  // The entry name of a held folder, with that folder; a name that is not
+  // there: no_such_file_or_directory.
+  struct Named {
+    NodePtr folder;
+    NodePtr node;
+  };
+  ErrorOr<Named> Entry(const Folder& folder, std::string_view name) const;
   bool IsHeld(const Node& node) const;
   ErrorOr<Folder> OpenBelow(const Folder& parent, const NodePtr& folder, std::string_view name);
   ErrorOr<NodePtr> MakeFolderIn(const NodePtr& parent, std::string_view name, const Folder* like,

@@ -284,11 +284,9 @@ ErrorOr<Listing> MemoryFileSystem::List(const Folder& folder, const ListOptions&
 
 ErrorOr<uint32_t> MemoryFileSystem::GetAttributes(const Folder& folder, std::string_view name) {
   ++calls.getAttributes;
-  ErrorOr<NodePtr> held = Held(folder);
-  if (!held) return held.error();
-  if (const std::error_code error = CheckName(name)) return error;
-  const NodePtr node = Find(**held, name);
-  if (!node) return Error(std::errc::no_such_file_or_directory);
+  ErrorOr<Named> named = Entry(folder, name);
+  if (!named) return named.error();
+  const NodePtr& node = named->node;
   if (node->kind == kLink) return Error(std::errc::too_many_symbolic_link_levels);
   if (node->kind == kSpecial) return Error(std::errc::invalid_argument);
   if (node->faults.attributes.Strikes()) return node->faults.attributes.error;
@@ -300,11 +298,9 @@ ErrorOr<uint32_t> MemoryFileSystem::GetAttributes(const Folder& folder, std::str
 ErrorOr<uint32_t> MemoryFileSystem::ListedAttributes(const Folder& folder, const ListedEntry& entry) {
   ++calls.listedAttributes;
   if (entry.attributesRead || entry.link) return entry.attributes;
-  ErrorOr<NodePtr> held = Held(folder);
-  if (!held) return held.error();
-  if (const std::error_code error = CheckName(entry.name)) return error;
-  const NodePtr node = Find(**held, entry.name);
-  if (!node) return Error(std::errc::no_such_file_or_directory);
+  ErrorOr<Named> named = Entry(folder, entry.name);
+  if (!named) return named.error();
+  const NodePtr& node = named->node;
   if (node->faults.attributes.Strikes()) return node->faults.attributes.error;
   // Read-only, folder and reparse point as listed; the DOS bits now.
   Node listed;
@@ -316,11 +312,9 @@ ErrorOr<uint32_t> MemoryFileSystem::ListedAttributes(const Folder& folder, const
 std::error_code MemoryFileSystem::SetAttributes(const Folder& folder, std::string_view name,
                                                 uint32_t attributes) {
   ++calls.setAttributes;
-  ErrorOr<NodePtr> held = Held(folder);
-  if (!held) return held.error();
-  if (const std::error_code error = CheckName(name)) return error;
-  const NodePtr node = Find(**held, name);
-  if (!node) return Error(std::errc::no_such_file_or_directory);
+  ErrorOr<Named> named = Entry(folder, name);
+  if (!named) return named.error();
+  const NodePtr& node = named->node;
   if (node->kind == kLink) return Error(std::errc::too_many_symbolic_link_levels);
   if (node->kind == kSpecial) return Error(std::errc::invalid_argument);
   if (node->faults.setAttributes.Strikes()) return node->faults.setAttributes.error;
@@ -369,11 +363,9 @@ class MemoryFileSystem::HeldNode : public HeldFile {
 };
 
 ErrorOr<std::unique_ptr<HeldFile>> MemoryFileSystem::HoldFile(const Folder& folder, std::string_view name) {
-  ErrorOr<NodePtr> held = Held(folder);
-  if (!held) return held.error();
-  if (const std::error_code error = CheckName(name)) return error;
-  const NodePtr node = Find(**held, name);
-  if (!node) return Error(std::errc::no_such_file_or_directory);
+  ErrorOr<Named> named = Entry(folder, name);
+  if (!named) return named.error();
+  const NodePtr& node = named->node;
   if (node->kind == kLink) return Error(std::errc::too_many_symbolic_link_levels);
   if (node->kind != kFile) return Error(node->IsFolder() ? std::errc::is_a_directory : std::errc::invalid_argument);
   return std::unique_ptr<HeldFile>(std::make_unique<MemoryFileSystem::HeldNode>(node));
@@ -501,14 +493,12 @@ ErrorOr<std::unique_ptr<PreparedCopy>> MemoryFileSystem::PrepareCopy(const Folde
 std::error_code MemoryFileSystem::DeleteSource(const Folder& folder, std::string_view name,
                                                const SourceState* expected) {
   ++calls.deleteFile;
-  ErrorOr<NodePtr> held = Held(folder);
-  if (!held) return held.error();
-  if (const std::error_code error = CheckName(name)) return error;
-  const NodePtr node = Find(**held, name);
-  if (!node) return Error(std::errc::no_such_file_or_directory);
+  ErrorOr<Named> named = Entry(folder, name);
+  if (!named) return named.error();
+  const NodePtr& node = named->node;
   if (node->kind == kLink) {
     // A link goes itself, while it still leads to the file copied.
-    ErrorOr<Place> led = LocateFrom(*held, node->target, true, 1);
+    ErrorOr<Place> led = LocateFrom(named->folder, node->target, true, 1);
     if (expected && (!led || !led->node || led->node->id != expected->id)) return SourceChangedError();
     if (led && led->node && led->node->IsFolder()) return Error(std::errc::is_a_directory);
   } else if (node->kind != kFile) {
@@ -518,7 +508,7 @@ std::error_code MemoryFileSystem::DeleteSource(const Folder& folder, std::string
     return SourceChangedError();
   }
   if (node->faults.remove.Strikes()) return node->faults.remove.error;
-  Drop(**held, name);
+  Drop(*named->folder, name);
   return {};
 }
 
@@ -551,14 +541,12 @@ std::error_code MemoryFileSystem::MoveFile(const Folder& from, std::string_view 
 
 std::error_code MemoryFileSystem::DeleteFile(const Folder& folder, std::string_view name) {
   ++calls.deleteFile;
-  ErrorOr<NodePtr> held = Held(folder);
-  if (!held) return held.error();
-  if (const std::error_code error = CheckName(name)) return error;
-  const NodePtr node = Find(**held, name);
-  if (!node) return Error(std::errc::no_such_file_or_directory);
+  ErrorOr<Named> named = Entry(folder, name);
+  if (!named) return named.error();
+  const NodePtr& node = named->node;
   if (node->kind == kLink) {
     // A link to a file goes itself; what it leads to stays.
-    ErrorOr<Place> led = LocateFrom(*held, node->target, true, 1);
+    ErrorOr<Place> led = LocateFrom(named->folder, node->target, true, 1);
     if (led && led->node && led->node->IsFolder()) return Error(std::errc::is_a_directory);
   } else if (node->IsFolder()) {
     return Error(std::errc::is_a_directory);
@@ -569,7 +557,7 @@ std::error_code MemoryFileSystem::DeleteFile(const Folder& folder, std::string_v
     return Error(std::errc::permission_denied);
   }
   if (node->faults.remove.Strikes()) return node->faults.remove.error;
-  Drop(**held, name);
+  Drop(*named->folder, name);
   return {};
 }
 
