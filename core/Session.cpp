@@ -22,6 +22,12 @@ void Session::Log(const std::string& text, bool stamped, bool countsAsError) {
   WriteLog(fs, options, text, stamped);
 }
 
+void Session::LogFailure(const std::string& brief, const std::string& full, std::error_code error) {
+  if (options.LogMode == 1) Log(brief, true, true);
+  if (options.LogMode == 2) Log(full, true, true);
+  if (options.LogMode == 3) Log(WithLoggedReason(options, full, error), true, false);
+}
+
 void Session::ShowProgress(const std::string& path, int64_t done, int64_t total,
                            int32_t phase) const {
   if (callbacks.showProgress)
@@ -154,11 +160,9 @@ bool CheckSourceNamesSomething(Session& session, const std::string& source) {
   session.Report(ReportNotice, Utf8ToAnsi("La source ") + Quoted(source) +
                                    Utf8ToAnsi(" ne désigne aucun fichier ni dossier."));
   if (!session.extras.strict) return true;
-  const CopyRec& o = session.options;
   const std::string text = "Erreur lors de la copie de " + Quoted(LogName(source)) + ".";
-  if (o.LogMode == 1 || o.LogMode == 2) session.Log(text, true, true);
-  if (o.LogMode == 3) session.Log(text, true, false);
-  if (o.IgnoreErrors) {
+  session.LogFailure(text, text, std::error_code());
+  if (session.options.IgnoreErrors) {
     session.strictFailed = true;
     return true;
   }

@@ -48,6 +48,10 @@ struct Session {
   // Appends a line to the log (see WriteLog), counting it in errors when
   // stamped and countsAsError, whether the log is named or not.
   void Log(const std::string& text, bool stamped, bool countsAsError);
+  // A failure as each log mode records it: mode 1 brief, mode 2 full, mode
+  // 3 full with error's reason and not counted, as mode 3 never counted one,
+  // so that the exit codes of earlier runs stay.
+  void LogFailure(const std::string& brief, const std::string& full, std::error_code error);
   // Tells the host that the user cancelled, unless silent.
   void SignalCancel() const;
   // Tells the host, where it asked, how far the file path has come in phase

@@ -583,17 +583,9 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
 
 FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::string& destPath,
                                  std::error_code error) {
-  const std::string longLine =
-      kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) + ".";
-  if (o_.LogMode == 1) {
-    s_.Log(kCopyErrorText + Quoted(LogName(sourcePath)) + ".", true, true);
-  } else if (o_.LogMode == 2) {
-    s_.Log(longLine, true, true);
-  } else if (o_.LogMode == 3) {
-    // Counted as mode 3 always counted it (not at all), so that the exit
-    // codes of earlier runs stay.
-    s_.Log(WithLoggedReason(o_, longLine, error), true, false);
-  }
+  s_.LogFailure(kCopyErrorText + Quoted(LogName(sourcePath)) + ".",
+                kCopyErrorText + Quoted(LogName(sourcePath)) + " vers " + Quoted(LogName(destPath)) + ".",
+                error);
   const bool shown = !o_.IgnoreErrors && !o_.Silent;
   if (!o_.IgnoreErrors) ShowError(kCopyErrorText + Quoted(sourcePath) + ".");
   s_.TellFailure(kCopyErrorText + Quoted(sourcePath) + " vers " + Quoted(destPath) + ".", error,
