@@ -58,6 +58,8 @@ set(ENGINE_SOURCES
   core/Parser.cpp
   core/Purge.cpp
   core/Selection.cpp
+  core/CopyAhead.cpp
+  core/WorkPool.cpp
   core/Session.cpp
   core/TreeCopy.cpp
   core/Walker.cpp

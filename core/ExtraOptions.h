@@ -17,5 +17,8 @@ struct ExtraOptions {
 
 // The range of -THREADS:n and of VeltrixHost::Threads.
 constexpr int32_t kMaxThreads = 64;
+// The threads without -THREADS: on storage that waits in every call, files
+// in flight hide the waits; on a local disk they cost next to nothing.
+constexpr int32_t kDefaultThreads = 8;
 
 }  // namespace vx

@@ -69,6 +69,11 @@ const ListedEntry* SourceFile::Status() {
   return &entry_;
 }
 
+const ErrorOr<FileDays>& SourceFile::Days() {
+  if (!days_) days_ = GetFileTimes(fs_, folder_, entry_.name);
+  return *days_;
+}
+
 bool SourceFile::LeftOut() {
   if (hiddenShown_) return false;
   if (const std::optional<bool> hidden = ListedAsHidden(entry_)) return *hidden;
@@ -101,8 +106,7 @@ bool AnyMaskMatches(const EntryList& masks, const std::string& name) {
   return matched;
 }
 
-bool PassesNameMasks(const Session& session, const std::string& sourcePath) {
-  const CopyRec& options = session.options;
+bool PassesNameMasks(const Session& session, const CopyRec& options, const std::string& sourcePath) {
   if (!options.HasExclude && !options.HasInclude) return true;
   const std::string name = MaskedName(sourcePath);
   if (options.HasExclude && AnyMaskMatches(session.masks.exclusions, name)) return false;
@@ -114,9 +118,8 @@ bool PassesNameMasks(const Session& session, const std::string& sourcePath) {
 // walk goes on without copying a file whose date is unknown. One whose
 // times cannot be read at all is a failed copy, as an unreadable size is;
 // one gone since the listing is no entry any more.
-Selected PassesDate(Session& session, const FileToSelect& file) {
-  const CopyRec& o = session.options;
-  ErrorOr<FileDays> days = GetFileTimes(session.fs, file.sourceFolder, file.source.Entry().name);
+Selected PassesDate(const CopyRec& o, const FileToSelect& file) {
+  const ErrorOr<FileDays>& days = file.source.Days();
   if (!days) return IsMissing(days.error()) ? Selected::No : Selected::Failed;
   if (std::isnan(days->lastWrite)) return Selected::No;
   bool passes;
@@ -140,14 +143,14 @@ bool SizeVerdict(const CopyRec& o, const ListedEntry& source) {
 
 // The identical-target test on size and packed time (two-second steps), and
 // under BISYNCHRONIZE the rule that an older file never replaces a newer one.
-bool SameFileVerdict(Session& session, const ListedEntry& source, const EntryInfo& dest,
+bool SameFileVerdict(const CopyRec& options, const ListedEntry& source, const EntryInfo& dest,
                      bool verdict) {
   // A time outside the packed range compares as -1.
   const ErrorOr<int32_t> sourceTime = FileTimeToPackedLocal(source.lastWrite);
   const ErrorOr<int32_t> destTime = FileTimeToPackedLocal(dest.lastWrite);
   const int times = CompareTimes(sourceTime ? *sourceTime : -1, destTime ? *destTime : -1);
   if (source.size == dest.size && times == 0) return false;
-  if (session.options.SyncMode == 2 && times == -1) return false;
+  if (options.SyncMode == 2 && times == -1) return false;
   return verdict;
 }
 
@@ -182,27 +185,26 @@ bool ConfirmCreation(Session& session, const std::string& destPath) {
 
 }  // namespace
 
-Selected SelectFile(Session& session, const FileToSelect& file) {
-  CopyRec& o = session.options;
+Verdict JudgeFile(const Session& session, const CopyRec& o, const FileToSelect& file) {
   // A hidden file is never tested: whether it is one is asked before
   // anything a user could see (a mask's failure, a file opened for its
   // dates, a log line, a question, the copy), and only then.
   SourceFile& source = file.source;
-  if ((o.HasExclude || o.HasInclude) && source.LeftOut()) return Selected::No;
-  if (!PassesNameMasks(session, file.sourcePath)) return Selected::No;
+  if ((o.HasExclude || o.HasInclude) && source.LeftOut()) return Verdict::No;
+  if (!PassesNameMasks(session, o, file.sourcePath)) return Verdict::No;
   // A target that could not be looked at is never taken for a missing one.
   if (o.ExistingOnly) {
     const Lookup& target = file.target.Find();
-    if (target.Unknown()) return source.LeftOut() ? Selected::No : Selected::Failed;
-    if (!target.IsFile()) return Selected::No;
+    if (target.Unknown()) return source.LeftOut() ? Verdict::No : Verdict::Failed;
+    if (!target.IsFile()) return Verdict::No;
   }
   if ((o.ArchiveOnly || o.ArchiveClear) &&
       (source.LeftOut() || !(source.Entry().attributes & attr::Archive)))
-    return Selected::No;
+    return Verdict::No;
   if (!o.NoDateFilter) {
-    if (source.LeftOut()) return Selected::No;
-    const Selected date = PassesDate(session, file);
-    if (date != Selected::Yes) return date;
+    if (source.LeftOut()) return Verdict::No;
+    const Selected date = PassesDate(o, file);
+    if (date != Selected::Yes) return date == Selected::No ? Verdict::No : Verdict::Failed;
   }
 
   bool verdict = true;
@@ -210,29 +212,38 @@ Selected SelectFile(Session& session, const FileToSelect& file) {
   // The identical-file test, the two-way rule and the -P question read the
   // target: unknown, none of them can be answered. FORCE alone reads none.
   if (target.Unknown() && (!o.Force || o.PromptCreate))
-    return source.LeftOut() ? Selected::No : Selected::Failed;
+    return source.LeftOut() ? Verdict::No : Verdict::Failed;
   const EntryInfo* dest = target.IsFile() ? &target.Info() : nullptr;
   // The source's size and time take part only in these tests.
   const ListedEntry* status = nullptr;
   if (!o.NoSizeFilter || dest) {
     status = source.Status();
-    if (!status) return IsMissing(source.error()) ? Selected::No : Selected::Failed;
+    if (!status) return IsMissing(source.error()) ? Verdict::No : Verdict::Failed;
   }
   if (!o.NoSizeFilter) verdict = SizeVerdict(o, *status);
-  if (dest && !o.Force) verdict = SameFileVerdict(session, *status, *dest, verdict);
+  if (dest && !o.Force) verdict = SameFileVerdict(o, *status, *dest, verdict);
   // A target that is the source itself is never copied onto itself, even under FORCE.
   if (dest && verdict && IsTheSource(session.fs, file, *status, *dest)) verdict = false;
   if (!verdict) {
     // Without a log the line changes nothing: a skipped file is not asked
     // whether it is hidden.
-    if (LogNamed(o) && !source.LeftOut())
-      session.Log(LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
-    return Selected::No;
+    return LogNamed(o) && !source.LeftOut() ? Verdict::Same : Verdict::No;
   }
-  if (source.LeftOut()) return Selected::No;
-  if (o.PromptCreate && !dest)
-    return ConfirmCreation(session, file.destPath) ? Selected::Yes : Selected::No;
-  return Selected::Yes;
+  if (source.LeftOut()) return Verdict::No;
+  return o.PromptCreate && !dest ? Verdict::Ask : Verdict::Yes;
+}
+
+Selected SelectFile(Session& session, const FileToSelect& file) {
+  switch (JudgeFile(session, session.options, file)) {
+    case Verdict::Yes: return Selected::Yes;
+    case Verdict::Failed: return Selected::Failed;
+    case Verdict::No: return Selected::No;
+    case Verdict::Same:
+      session.Log(LogName(file.sourcePath) + " = " + LogName(file.destPath), true, false);
+      return Selected::No;
+    case Verdict::Ask: break;
+  }
+  return ConfirmCreation(session, file.destPath) ? Selected::Yes : Selected::No;
 }
 
 }  // namespace vx

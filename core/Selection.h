@@ -48,6 +48,8 @@ class SourceFile {
   // Whether the file is one the walk does not see: hidden or system without
   // -H, or gone since the listing.
   bool LeftOut();
+  // Its time stamps, read once.
+  const ErrorOr<FileDays>& Days();
   std::error_code error() const { return error_; }
 
  private:
@@ -57,6 +59,7 @@ class SourceFile {
   const bool hiddenShown_;
   bool looked_ = false;
   std::error_code error_;
+  std::optional<ErrorOr<FileDays>> days_;
 };
 
 // Whether a listed entry is hidden or system as far as its listing tells;
@@ -80,6 +83,14 @@ enum class Selected {
   // Nothing is judged on it: for the tree copy a failed copy.
   Failed,
 };
+
+// What SelectFile decides, with nothing done that a user could see: only
+// look-ups, which file.source and file.target keep. Same: not copied, with
+// the " = " line for the log; Ask: copied if the user agrees (-P). Reads the
+// options and masks only, so that work ahead of the walk may judge a file
+// on another thread. Raises what WildcardMatch raises.
+enum class Verdict { No, Same, Yes, Ask, Failed };
+Verdict JudgeFile(const Session& session, const CopyRec& options, const FileToSelect& file);
 
 // Yes to copy. May log " = " lines, ask AskCreateFile, clear PromptCreate
 // and set the status to cancelled. Nothing a user can see happens for a file

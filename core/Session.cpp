@@ -193,6 +193,16 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
   session.Log(StartLine(options, fs, commandLine), false, true);
   if (!options.Silent && callbacks.signalState) callbacks.signalState(StateCopyBegins);
 
+  // Files are prepared ahead on other threads where the file system
+  // allows it, and where no question comes before each file (-P).
+  const int32_t threads = session.extras.threads ? session.extras.threads : kDefaultThreads;
+  std::unique_ptr<WorkPool> pool;
+  if (threads > 1 && fs.MayWorkInParallel() && !options.PromptCreate) {
+    pool = std::make_unique<WorkPool>(threads);
+    session.pool = pool.get();
+    session.poolThreads = threads;
+  }
+
   int32_t copied = 0;
   {
     EntryList sources, destinations;

@@ -10,6 +10,7 @@
 #include "core/EntryList.h"
 #include "core/ExtraOptions.h"
 #include "core/VeltrixApi.h"
+#include "core/WorkPool.h"
 #include "platform/Platform.h"
 
 namespace vx {
@@ -65,6 +66,10 @@ struct Session {
   void TellFailure(const std::string& text, std::error_code error, bool shown) const;
   // A failure that a -STRICT run counts though nothing was logged (-C).
   bool strictFailed = false;
+  // Where files are prepared ahead of the walk, and on how many threads;
+  // without one, or with one thread, each file is done in its turn.
+  Executor* pool = nullptr;
+  int32_t poolThreads = 1;
 };
 
 // "Raison : " and the system's text for error; empty without an error.

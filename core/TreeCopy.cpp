@@ -5,10 +5,12 @@
 // link meanwhile is never followed. The texts (names shown, log lines) are
 // built alongside, as the user's paths.
 #include <deque>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
 #include "core/CommandLine.h"
+#include "core/CopyAhead.h"
 #include "core/Log.h"
 #include "core/Selection.h"
 #include "core/Text.h"
@@ -21,6 +23,15 @@ namespace vx {
 namespace {
 
 const std::string kCopyErrorText = "Erreur lors de la copie de ";
+
+// Work ahead of the walk: files posted, and bytes of the copies prepared
+// and not yet named, for each thread. A file larger than AheadFileBytes is
+// copied by the walk itself: its temporary file would hold much, and it
+// reports its progress as it goes (pieces of 16 MiB on Linux, 1 MiB on
+// Windows and for digests: smaller files report only their start and end).
+constexpr std::size_t kAheadFilesPerThread = 4;
+constexpr int64_t kAheadBytes = int64_t{64} << 20;
+int64_t AheadFileBytes(bool progress) { return (progress ? int64_t{1} : int64_t{16}) << 20; }
 
 // What became of one file entry.
 enum class FileOutcome { Skipped, Selected, Done, Leave };
@@ -64,6 +75,17 @@ struct FileIdHash {
   }
 };
 
+// What the walk has published, for the work ahead, of the folder it walks
+// and of its destination counterpart.
+struct AheadView {
+  const Folder* source = nullptr;
+  Level::Dest destState = Level::Dest::Unknown;
+  const Folder* dest = nullptr;  // when Open
+  std::error_code destError;
+  bool destMadeHere = false;
+  bool toNull = false;
+};
+
 class Target;
 
 // One walk from a top source folder or mask into one destination root.
@@ -98,8 +120,16 @@ class TreeWalk {
   const Folder* EnsureDest(std::size_t index);
   void Opened(Level& level, ErrorOr<Folder>& opened, bool made);
   void Leave(TreeWalker& walker, CopyResult& result);
+  // Work ahead of the walk (CopyAhead): what the walk publishes of the
+  // folder it walks, the files it posts, and the work done for each.
+  void Publish(const Level& level);
+  AheadView View();
+  void Refill(TreeWalker& walker, Level& level);
+  void Retire();
+  CopyAhead::Step WorkAhead(AheadFile& file);
+  CopyRequest RequestFor(const CopyRec& options, const ListedEntry& entry) const;
   FileOutcome File(Level& level, const ListedEntry& entry, const std::string& sourcePath,
-                   const std::string& destPath);
+                   const std::string& destPath, AheadFile* ahead);
   // One name of a file with several (-HARDLINKS), as the walk meets it.
   struct LinkedName {
     FileId id;
@@ -108,12 +138,12 @@ class TreeWalk {
     LinkGroup* group = nullptr;  // its group, when an earlier name made one
   };
   FileOutcome CopyFile(Level& level, const ListedEntry& entry, const std::string& sourcePath,
-                       const std::string& destPath, LinkedName& linked);
+                       const std::string& destPath, LinkedName& linked, AheadFile* ahead);
   void Anchor(Level& level, std::string_view destName, Target& target, const LinkedName& linked);
   FileOutcome CopyFailed(const std::string& sourcePath, const std::string& destPath,
                          std::error_code error);
   bool DigestsAgree(PreparedCopy& copy, const std::string& sourcePath, const std::string& destPath,
-                    int64_t size);
+                    int64_t size, const std::pair<Md5Digest, Md5Digest>* known);
   FileOutcome DeleteSource(Level& level, const ListedEntry& entry, PreparedCopy* copy,
                            const std::string& sourcePath, const std::string& destPath,
                            const SourceState* expected = nullptr);
@@ -133,6 +163,15 @@ class TreeWalk {
   std::unordered_map<FileId, LinkGroup, FileIdHash> groups_;
   std::string sourceRoot_;  // the top folder's path, where the relative part begins
   std::deque<Level> levels_;  // one per folder the walk holds, the root first
+
+  // Work ahead: none when files go one at a time. The pool's threads read
+  // options of their own (the walk may clear PromptCreate), and the view.
+  CopyAhead* ahead_ = nullptr;
+  CopyRec aheadOptions_{};
+  std::mutex viewMutex_;
+  AheadView view_;
+  const Level* viewLevel_ = nullptr;  // the level view_ shows
+  std::size_t nextAhead_ = 0;         // the listing position to post next
 };
 
 // The destination file of one source file, looked up once, when the
@@ -145,6 +184,12 @@ class Target : public TargetLookup {
   // that is not the group's copy reads as none, so the name is linked
   // anew (a group whose names became separate files is mended).
   void LinkedTo(const FileId& copy) { groupCopy_ = copy; }
+  // The answer a look-up ahead of the walk found.
+  void Preset(const Lookup& found) {
+    looked_ = true;
+    answer_ = found;
+    Grouped();
+  }
   const Lookup& Find() override {
     if (!looked_) {
       looked_ = true;
@@ -152,8 +197,7 @@ class Target : public TargetLookup {
       if (walk_.toNull_ || level_.destMadeHere) return answer_;
       if (const Folder* dest = walk_.OpenDest(level_.index)) {
         answer_ = Lookup(walk_.fs_.Look(*dest, name_));
-        if (groupCopy_ && answer_.IsFile() && !answer_.Info().link && answer_.Info().id != *groupCopy_)
-          answer_ = Lookup();
+        Grouped();
       } else if (level_.destState == Level::Dest::Refused) {
         // A folder that is a link, or that could not be opened: nothing in
         // it can be told, which is not "nothing there".
@@ -166,10 +210,40 @@ class Target : public TargetLookup {
  private:
   TreeWalk& walk_;
   Level& level_;
+  void Grouped() {
+    if (groupCopy_ && answer_.IsFile() && !answer_.Info().link && answer_.Info().id != *groupCopy_)
+      answer_ = Lookup();
+  }
+
   std::string_view name_;
   std::optional<FileId> groupCopy_;
   bool looked_ = false;
   Lookup answer_;
+};
+
+// The destination file of one file ahead of the walk: looked up as Target
+// does, from what the walk has published of the folder.
+class AheadTarget : public TargetLookup {
+ public:
+  AheadTarget(FileSystem& fs, const AheadView& view, std::string_view name, std::optional<Lookup>& answer)
+      : fs_(fs), view_(view), name_(name), answer_(answer) {}
+  const Lookup& Find() override {
+    if (!answer_) {
+      if (view_.toNull || view_.destMadeHere || view_.destState == Level::Dest::Missing)
+        answer_ = Lookup();
+      else if (view_.destState == Level::Dest::Open)
+        answer_ = Lookup(fs_.Look(*view_.dest, name_));
+      else
+        answer_ = Lookup(ErrorOr<EntryInfo>(view_.destError));
+    }
+    return *answer_;
+  }
+
+ private:
+  FileSystem& fs_;
+  const AheadView& view_;
+  std::string_view name_;
+  std::optional<Lookup>& answer_;
 };
 
 // The destination path of a source path: the destination root followed by
@@ -200,6 +274,11 @@ void TreeWalk::Opened(Level& level, ErrorOr<Folder>& opened, bool made) {
     level.destState = Level::Dest::Open;
     level.destMadeHere = made;
     if (level.index == 0) destRoot_.madeHere = made;
+    // The files waiting for this folder may be prepared now.
+    if (ahead_ && viewLevel_ == &level) {
+      Publish(level);
+      ahead_->Resume();
+    }
   } else {
     // Why a creation failed too: the reason of the failed copies it causes.
     level.destError = opened.error();
@@ -282,11 +361,21 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
   options.descend = Follows();
   options.shortNames = o_.ShortNames != 0;
   TreeWalker walker(fs_, source.root->folder, source.folderPath, options);
+  // Declared after the walker: dropped, its work waited for, before the
+  // listings and folders that work reads.
+  std::unique_ptr<CopyAhead> ahead;
+  if (s_.pool && s_.poolThreads > 1) {
+    aheadOptions_ = o_;
+    ahead = std::make_unique<CopyAhead>(*s_.pool, kAheadFilesPerThread * static_cast<std::size_t>(s_.poolThreads),
+                                        kAheadBytes, [this](AheadFile& file) { return WorkAhead(file); });
+    ahead_ = ahead.get();
+  }
   // One buffer for the entries' destination paths.
   std::string destPath = toNull_ ? std::string("NUL") : std::string();
   while (walker.Next()) {
     switch (walker.Event()) {
       case WalkEvent::EnterFolder: {
+        Retire();
         if (const Folder* parent = walker.Parent()) {
           if (LeftOut(*parent, walker.Entry())) {
             walker.Skip();
@@ -336,12 +425,20 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
       case WalkEvent::File: {
         Level& level = levels_.back();
         const ListedEntry& entry = walker.Entry();
+        std::unique_ptr<AheadFile> prepared;
+        if (ahead_) {
+          prepared = ahead_->Take(walker.AheadFrom() - 1);
+          if (prepared && prepared->unusable) prepared.reset();
+          Refill(walker, level);
+        }
         if (!o_.CopyHidden && ListedAsHidden(entry).value_or(false)) break;
         if (!toNull_) SetDestFor(walker.Path(), destPath);
-        const FileOutcome outcome = File(level, entry, walker.Path(), destPath);
+        const FileOutcome outcome = File(level, entry, walker.Path(), destPath, prepared.get());
         if (outcome == FileOutcome::Leave) {
           level.abandoned = true;
           walker.Cut();
+          // What was prepared after this file never becomes visible.
+          Retire();
         }
         if (outcome == FileOutcome::Done) ++level.done;
         if (outcome != FileOutcome::Skipped) level.anySelected = true;
@@ -350,6 +447,7 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
       case WalkEvent::Link:
         break;
       case WalkEvent::LeaveFolder:
+        Retire();
         Leave(walker, result);
         break;
     }
@@ -388,8 +486,118 @@ void TreeWalk::Leave(TreeWalker& walker, CopyResult& result) {
     (void)walker.RemoveFolder();
 }
 
+void TreeWalk::Publish(const Level& level) {
+  const std::lock_guard<std::mutex> lock(viewMutex_);
+  view_.source = level.source;
+  view_.destState = level.destState;
+  view_.dest = level.destState == Level::Dest::Open ? level.dest : nullptr;
+  view_.destError = level.destError;
+  view_.destMadeHere = level.destMadeHere;
+  view_.toNull = toNull_;
+  viewLevel_ = &level;
+}
+
+AheadView TreeWalk::View() {
+  const std::lock_guard<std::mutex> lock(viewMutex_);
+  return view_;
+}
+
+// Posts the files that come next in the folder, up to the first subfolder
+// the walk will enter: the work ahead never outlives the folder it is in.
+void TreeWalk::Refill(TreeWalker& walker, Level& level) {
+  if (viewLevel_ != &level) {
+    // Opened now rather than at its first look-up: the work ahead looks in it.
+    if (!toNull_) OpenDest(level.index);
+    Publish(level);
+  }
+  std::size_t at = std::max(nextAhead_, walker.AheadFrom());
+  const std::size_t count = walker.ListedCount();
+  for (; at < count && ahead_->HasRoom(); ++at) {
+    const ListedEntry entry = walker.Listed(at);
+    if (walker.Enters(entry)) break;
+    if (entry.IsFolder() || (!o_.CopyHidden && ListedAsHidden(entry).value_or(false))) continue;
+    auto file = std::make_unique<AheadFile>();
+    file->position = at;
+    file->entry = entry;
+    file->sourcePath = walker.PathOf(entry);
+    file->destPath = toNull_ ? std::string("NUL") : DestFor(file->sourcePath);
+    ahead_->Post(std::move(file));
+  }
+  nextAhead_ = at;
+}
+
+// Drops the work ahead: the walk leaves the folder, or stops.
+void TreeWalk::Retire() {
+  if (!ahead_) return;
+  ahead_->Drain();
+  nextAhead_ = 0;
+  const std::lock_guard<std::mutex> lock(viewMutex_);
+  viewLevel_ = nullptr;
+}
+
+// On a thread of the pool: the look-ups of the selection, and, for a file
+// that will be copied where nothing but the walk's naming is left, the copy.
+CopyAhead::Step TreeWalk::WorkAhead(AheadFile& file) {
+  const AheadView view = View();
+  const CopyRec& o = aheadOptions_;
+  if (!file.source) file.source.emplace(fs_, *view.source, file.entry, o.CopyHidden != 0);
+  const std::string_view destName = o.ShortNames ? file.entry.ShortOrName() : file.entry.name;
+  AheadTarget target(fs_, view, destName, file.target);
+  const Verdict verdict =
+      JudgeFile(s_, o, FileToSelect{file.sourcePath, file.destPath, *file.source, *view.source, target});
+  if (verdict != Verdict::Yes || toNull_ || o.ListOnly || o.TreeOnly) return CopyAhead::Step::Done;
+  // Its folder is made by the walk, when it comes to the first copy in it.
+  if (view.destState == Level::Dest::Missing) return CopyAhead::Step::Park;
+  if (view.destState != Level::Dest::Open) return CopyAhead::Step::Done;
+  const ListedEntry& entry = file.source->Entry();
+  // A move on one volume is a rename, and a file of several names
+  // (-HARDLINKS) may become a link: the walk does both.
+  if (o.DeleteSource && !entry.link && view.dest->Id().device == view.source->Id().device &&
+      target.Find().Absent())
+    return CopyAhead::Step::Done;
+  if (linking_ && !entry.link) {
+    const ErrorOr<EntryInfo> info = fs_.Look(*view.source, entry.name);
+    if (!info || info->links > 1) return CopyAhead::Step::Done;
+  }
+  const ListedEntry* status = file.source->Status();
+  if (!status) return CopyAhead::Step::Done;
+  const auto size = static_cast<int64_t>(status->size);
+  if (size > AheadFileBytes(s_.callbacks.showProgress != nullptr) || !ahead_->Reserve(size))
+    return CopyAhead::Step::Done;
+  file.bytes = size;
+  file.prepared = true;
+  ErrorOr<std::unique_ptr<PreparedCopy>> prepared =
+      fs_.PrepareCopy(*view.source, entry.name, *view.dest, destName, RequestFor(o, entry));
+  if (!prepared) {
+    file.copyError = prepared.error();
+    return CopyAhead::Step::Done;
+  }
+  file.copy = std::move(*prepared);
+  if (o.Verify) {
+    const std::unique_ptr<InputFile> copyFile = OpenForDigest(file.copy->ReadCopy(), file.destPath);
+    const std::unique_ptr<InputFile> sourceFile = OpenForDigest(file.copy->ReadSource(), file.sourcePath);
+    Md5Digest ofCopy, ofSource;
+    StreamDigests(*copyFile, *sourceFile, ofCopy, ofSource, {});
+    file.digests.emplace(ofCopy, ofSource);
+  }
+  return CopyAhead::Step::Done;
+}
+
+// The copy keeps the source's attributes but these; it takes the DOS bits
+// from the listing where the listing read them (a link has its defaults).
+CopyRequest TreeWalk::RequestFor(const CopyRec& o, const ListedEntry& entry) const {
+  CopyRequest request;
+  request.attributes.drop = (o.KeepAttributes ? 0 : attr::ReadOnly) | (o.ArchiveClear ? attr::Archive : 0);
+  if (entry.attributesRead || entry.link) request.attributes.listed = entry.attributes;
+  request.keep = keep_;
+  // -R: a read-only file in the target's place is replaced as it is, its
+  // mode untouched (a hard link would carry a change outside the trees).
+  request.replaceReadOnly = o.OverwriteReadOnly != 0;
+  return request;
+}
+
 FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::string& sourcePath,
-                           const std::string& destPath) {
+                           const std::string& destPath, AheadFile* ahead) {
   LinkedName linked;
   // A link to a file is copied as content, as without -HARDLINKS: never grouped.
   if (linking_ && !listed.link) {
@@ -405,7 +613,7 @@ FileOutcome TreeWalk::File(Level& level, const ListedEntry& listed, const std::s
       if (found != groups_.end()) linked.group = &found->second;
     }
   }
-  const FileOutcome outcome = CopyFile(level, listed, sourcePath, destPath, linked);
+  const FileOutcome outcome = CopyFile(level, listed, sourcePath, destPath, linked, ahead);
   // Met, whatever became of it: the group goes with its last name.
   if (linked.group && --linked.group->namesLeft == 0) groups_.erase(linked.id);
   return outcome;
@@ -427,11 +635,14 @@ void TreeWalk::Anchor(Level& level, std::string_view destName, Target& target, c
 }
 
 FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const std::string& sourcePath,
-                               const std::string& destPath, LinkedName& linked) {
+                               const std::string& destPath, LinkedName& linked, AheadFile* ahead) {
   const std::string_view destName = NameFor(listed);
   Target target(*this, level, destName);
   if (linked.group) target.LinkedTo(linked.group->copy->Id());
-  SourceFile source(fs_, *level.source, listed, o_.CopyHidden != 0);
+  // Judged again here on what the work ahead looked up, with what a user sees.
+  if (ahead && ahead->target) target.Preset(*ahead->target);
+  SourceFile source = ahead && ahead->source ? *ahead->source
+                                             : SourceFile(fs_, *level.source, listed, o_.CopyHidden != 0);
   switch (SelectFile(s_, FileToSelect{sourcePath, destPath, source, *level.source, target})) {
     case Selected::Yes: break;
     case Selected::No:
@@ -467,17 +678,8 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
     }
   }
 
-  // The copy keeps the source's attributes but these; it takes the DOS bits
-  // from the listing where the listing read them (a link has its defaults).
-  CopyAttributes attributes;
-  attributes.drop = (o_.KeepAttributes ? 0 : attr::ReadOnly) | (o_.ArchiveClear ? attr::Archive : 0);
-  if (entry.attributesRead || entry.link) attributes.listed = entry.attributes;
-  CopyRequest request;
-  request.attributes = attributes;
-  request.keep = keep_;
-  // -R: a read-only file in the target's place is replaced as it is, its
-  // mode untouched (a hard link would carry a change outside the trees).
-  request.replaceReadOnly = o_.OverwriteReadOnly != 0;
+  CopyRequest request = RequestFor(o_, entry);
+  const CopyAttributes& attributes = request.attributes;
 
   // The size is read for a host that follows the progress only: without a
   // filter the listing leaves it unread.
@@ -490,6 +692,15 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
   // through the descriptors that wrote and read them, and -X deletes the
   // source only while it is still what was copied.
   std::unique_ptr<PreparedCopy> copy;
+  // Closed by the pool, where there is one, once the file is done.
+  struct Closing {
+    CopyAhead* ahead;
+    std::unique_ptr<PreparedCopy>& copy;
+    ~Closing() {
+      if (ahead && copy) ahead->Dispose(std::move(copy));
+    }
+  } closing{ahead_, copy};
+  const std::pair<Md5Digest, Md5Digest>* digests = nullptr;  // read ahead with the copy
   if (dest && s_.callbacks.showProgress)
     request.progress = [&](int64_t done) {
       // Between the phase's start and its end, which are told anyway.
@@ -498,10 +709,16 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
   if (dest) {
     s_.ShowProgress(sourcePath, 0, size, ProgressCopy);
     const auto copyFile = [&]() -> std::error_code {
-      ErrorOr<std::unique_ptr<PreparedCopy>> prepared =
-          fs_.PrepareCopy(*level.source, entry.name, *dest, destName, request);
-      if (!prepared) return prepared.error();
-      copy = std::move(*prepared);
+      if (ahead && ahead->prepared) {
+        if (!ahead->copy) return ahead->copyError;
+        copy = std::move(ahead->copy);
+        if (ahead->digests) digests = &*ahead->digests;
+      } else {
+        ErrorOr<std::unique_ptr<PreparedCopy>> prepared =
+            fs_.PrepareCopy(*level.source, entry.name, *dest, destName, request);
+        if (!prepared) return prepared.error();
+        copy = std::move(*prepared);
+      }
       return copy->Commit();
     };
     std::error_code error;
@@ -545,7 +762,7 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
     }
     if (o_.Verify && copy) {
       s_.ShowProgress(sourcePath, 0, size, ProgressVerify);
-      const bool agree = DigestsAgree(*copy, sourcePath, destPath, size);
+      const bool agree = DigestsAgree(*copy, sourcePath, destPath, size, digests);
       s_.ShowProgress(sourcePath, size, size, ProgressVerify);
       if (!agree && !o_.IgnoreErrors) {
         ShowError(kCopyErrorText + sourcePath);
@@ -596,19 +813,25 @@ FileOutcome TreeWalk::CopyFailed(const std::string& sourcePath, const std::strin
 }
 
 bool TreeWalk::DigestsAgree(PreparedCopy& copy, const std::string& sourcePath,
-                            const std::string& destPath, int64_t size) {
-  // Read through the descriptors that wrote and read them: a file put in
-  // the copy's place meanwhile is never digested. The copy first, so that
-  // the same failure surfaces; then both at once where they are large.
-  const std::unique_ptr<InputFile> destFile = OpenForDigest(copy.ReadCopy(), destPath);
-  const std::unique_ptr<InputFile> sourceFile = OpenForDigest(copy.ReadSource(), sourcePath);
+                            const std::string& destPath, int64_t size,
+                            const std::pair<Md5Digest, Md5Digest>* known) {
   Md5Digest dest, source;
-  std::function<void(int64_t)> progress;
-  if (s_.callbacks.showProgress)
-    progress = [&](int64_t done) {
-      if (done > 0 && done < size) s_.ShowProgress(sourcePath, done, size, ProgressVerify);
-    };
-  StreamDigests(*destFile, *sourceFile, dest, source, progress);
+  if (known) {
+    dest = known->first;
+    source = known->second;
+  } else {
+    // Read through the descriptors that wrote and read them: a file put in
+    // the copy's place meanwhile is never digested. The copy first, so that
+    // the same failure surfaces; then both at once where they are large.
+    const std::unique_ptr<InputFile> destFile = OpenForDigest(copy.ReadCopy(), destPath);
+    const std::unique_ptr<InputFile> sourceFile = OpenForDigest(copy.ReadSource(), sourcePath);
+    std::function<void(int64_t)> progress;
+    if (s_.callbacks.showProgress)
+      progress = [&](int64_t done) {
+        if (done > 0 && done < size) s_.ShowProgress(sourcePath, done, size, ProgressVerify);
+      };
+    StreamDigests(*destFile, *sourceFile, dest, source, progress);
+  }
   if (DigestsEqual(source, dest)) return true;
   s_.Log(
            "MD5(" + LogName(sourcePath) + ") <> MD5(" + LogName(destPath) + ") - " +

@@ -29,6 +29,11 @@ const Lookup& TreeWalker::Look() {
   return lookup_;
 }
 
+std::size_t TreeWalker::ListedCount() const {
+  const Frame& frame = frames_.back();
+  return frame.listed && !cut_ ? frame.listing->Count() : 0;
+}
+
 void TreeWalker::SetPath(const Frame& frame, std::string_view name, bool folder) {
   path_.resize(frame.pathLength);
   path_.append(name);

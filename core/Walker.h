@@ -108,6 +108,21 @@ class TreeWalker {
   // and so was every subfolder walked below it (none was Unlistable).
   bool Complete() const { return frames_.back().listed && frames_.back().whole && !cut_; }
 
+  // At File: the entries of Held()'s listing after this one, for work done
+  // ahead of the walk. Entry i of Ahead() is Listed(i) for i from
+  // AheadFrom() on; an entry that is a folder the walk will enter ends the
+  // run of entries that come next without a folder between.
+  std::size_t AheadFrom() const { return frames_.back().next; }
+  std::size_t ListedCount() const;
+  const ListedEntry Listed(std::size_t i) const { return frames_.back().listing->At(i); }
+  bool Enters(const ListedEntry& entry) const {
+    return entry.IsFolder() && !(entry.attributes & attr::ReparsePoint) && options_.descend;
+  }
+  // The path an entry of Held()'s listing has (a file's: no separator after it).
+  std::string PathOf(const ListedEntry& entry) const {
+    return path_.substr(0, frames_.back().pathLength).append(PathName(entry));
+  }
+
   // At EnterFolder: the folder is not listed; the walk goes on after it.
   void Skip() { skip_ = true; }
   // Cuts the walk short: no entry more is offered, no folder entered; each

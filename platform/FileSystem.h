@@ -118,6 +118,9 @@ class FileSystem {
   // Whether this process may give its copies another owner (-OWNER): Linux
   // CAP_CHOWN, Windows the restore privilege. The default: it may.
   virtual bool MayChangeOwners();
+  // Whether several threads may call it at once (every call, and the
+  // objects it returns, each used by one thread). The default: no.
+  virtual bool MayWorkInParallel() const { return false; }
   // The attribute bits of the entry itself (DOS bits included). A link is
   // refused, never read through.
   virtual ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) = 0;
@@ -232,6 +235,7 @@ class NativeFileSystem : public FileSystem {
   ErrorOr<Folder> CreateFolder(const Folder& parent, std::string_view name,
                                const Folder* like, const KeepMetadata& keep = KeepMetadata()) override;
   bool MayChangeOwners() override;
+  bool MayWorkInParallel() const override { return true; }
   ErrorOr<uint32_t> GetAttributes(const Folder& folder, std::string_view name) override;
   std::error_code SetAttributes(const Folder& folder, std::string_view name,
                                 uint32_t attributes) override;

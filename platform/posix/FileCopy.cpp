@@ -150,6 +150,13 @@ std::error_code CopyContent(NativeState& state, int in, int out, const struct st
       if (reached < at + kStep) return {};
     }
   }
+  // As many blocks as bytes: no hole to look for. Where every call waits
+  // (FUSE, network storage), the looking would cost three calls a file.
+  if (static_cast<int64_t>(st.st_blocks) * 512 >= static_cast<int64_t>(size)) {
+    if (const std::error_code error = CopyRange(in, out, 0, size, reached, progress)) return error;
+    if (reached == size) return {};
+    return ::ftruncate(out, reached) == 0 ? std::error_code() : Errno();
+  }
   for (off_t at = 0; at < size;) {
     off_t data = ::lseek(in, at, SEEK_DATA);
     if (data < 0) {

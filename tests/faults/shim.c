@@ -12,7 +12,10 @@
  *                            on a path containing TEXT; for an unnamed
  *                            temporary file that path is its folder
  *   VXF_CORRUPT=1            flips the first byte of the first write to a
- *                            marked file, once per process
+ *                            marked file, once per process; with
+ *                            VXF_CORRUPT_MIN=N, of the first write of at
+ *                            least N bytes (the one large file, whatever
+ *                            thread writes first)
  *   VXF_STALL_AFTER=N        once N bytes went to marked files, creates the
  *                            file VXF_STALL_MARK and sleeps until killed
  *   VXF_DENY_DIR=PATH        opening the folder PATH fails (EACCES), however
@@ -490,8 +493,9 @@ static ssize_t marked_write(int fd, const void* data, size_t size,
   if (!(flags_of(fd) & FLAG_WRITE_MARK) || size == 0) return perform(data, size, context);
   stall_if_due();
   ssize_t n;
-  if (env("VXF_CORRUPT") && !corrupted) {
-    corrupted = 1;
+  const char* least = env("VXF_CORRUPT_MIN");
+  if (env("VXF_CORRUPT") && (!least || size >= (size_t)atoll(least)) &&
+      !__atomic_exchange_n(&corrupted, 1, __ATOMIC_SEQ_CST)) {
     char* copy = malloc(size);
     if (!copy) {
       errno = ENOMEM;

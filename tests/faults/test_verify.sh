@@ -26,7 +26,7 @@ setup() {
 }
 
 run_corrupted() {
-  VXF_ENV="VXF_WRITE_MATCH=$dst/ VXF_CORRUPT=1"
+  VXF_ENV="VXF_WRITE_MATCH=$dst/ VXF_CORRUPT=1 VXF_CORRUPT_MIN=1000"
   vxf_run "$(vx_path "$src")" "$(vx_path "$dst")" "${S}V" "$@" "${S}SILENT" "${S}LOG:$(vx_path "$log");2"
   VXF_ENV=
   vxf_rc_clean "corrupted copy $*"
