@@ -106,6 +106,7 @@ set(UNIT_TEST_SOURCES
   core/Selection_test.cc
   core/Session_test.cc
   core/TreeCopy_test.cc
+  core/CopyAhead_test.cc
   core/Walker_test.cc
   frontend/Console_test.cc
   frontend/Program_test.cc
@@ -133,6 +134,7 @@ set(E2E_TESTS
   tests/e2e/test_reports.sh
   tests/e2e/test_session.sh
   tests/e2e/test_switches.sh
+  tests/e2e/test_threads.sh
   tests/e2e/test_times.sh
   tests/e2e/test_windows.sh)
 set(FAULT_TESTS

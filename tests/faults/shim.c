@@ -13,9 +13,9 @@
  *                            temporary file that path is its folder
  *   VXF_CORRUPT=1            flips the first byte of the first write to a
  *                            marked file, once per process; with
- *                            VXF_CORRUPT_MIN=N, of the first write of at
- *                            least N bytes (the one large file, whatever
- *                            thread writes first)
+ *                            VXF_CORRUPT_MIN=N, of the first write that
+ *                            reaches past byte N of its file (the one large
+ *                            file, whatever thread writes first)
  *   VXF_STALL_AFTER=N        once N bytes went to marked files, creates the
  *                            file VXF_STALL_MARK and sleeps until killed
  *   VXF_DENY_DIR=PATH        opening the folder PATH fails (EACCES), however
@@ -488,13 +488,14 @@ static void stall_if_due(void) {
 }
 
 /* Passes one write on, corrupting or stalling it as asked. */
-static ssize_t marked_write(int fd, const void* data, size_t size,
+static ssize_t marked_write(int fd, off_t offset, const void* data, size_t size,
                             ssize_t (*perform)(const void*, size_t, void*), void* context) {
   if (!(flags_of(fd) & FLAG_WRITE_MARK) || size == 0) return perform(data, size, context);
   stall_if_due();
   ssize_t n;
   const char* least = env("VXF_CORRUPT_MIN");
-  if (env("VXF_CORRUPT") && (!least || size >= (size_t)atoll(least)) &&
+  const off_t end = (offset < 0 ? lseek(fd, 0, SEEK_CUR) : offset) + (off_t)size;
+  if (env("VXF_CORRUPT") && (!least || end > (off_t)atoll(least)) &&
       !__atomic_exchange_n(&corrupted, 1, __ATOMIC_SEQ_CST)) {
     char* copy = malloc(size);
     if (!copy) {
@@ -533,12 +534,12 @@ static ssize_t do_pwrite(const void* data, size_t size, void* context) {
 
 ssize_t write(int fd, const void* data, size_t size) {
   struct write_call call = {fd, 0};
-  return marked_write(fd, data, size, do_write, &call);
+  return marked_write(fd, -1, data, size, do_write, &call);
 }
 
 ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
   struct write_call call = {fd, offset};
-  return marked_write(fd, data, size, do_pwrite, &call);
+  return marked_write(fd, offset, data, size, do_pwrite, &call);
 }
 
 ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset) {
