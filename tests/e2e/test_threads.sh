@@ -25,7 +25,8 @@ fixture() {
 }
 
 # What a run leaves and says: its exit code, stdout, stderr, its log with
-# the time stamps masked, and both trees (names, sizes, contents, times).
+# the time stamps masked, and both trees (names; the files' sizes, contents
+# and times).
 snapshot() {
   {
     echo "rc $VX_RC"
@@ -34,10 +35,13 @@ snapshot() {
     cat "$VX_ERR"
     echo "-- log"
     # The command line it logs differs by the switch alone.
-    [ -f "$log" ] && sed -E -e 's/[0-9]+([/:.][0-9]+)+/T/g' -e "s/ ${S}THREADS:1//" "$log"
+    # Windows names it in capitals.
+    local named
+    named=$(find "$w" -maxdepth 1 -iname copie.log)
+    [ -n "$named" ] && sed -E -e 's/[0-9]+([/:.][0-9]+)+/T/g' -e "s/ ${S}THREADS:1//" "$named"
     echo "-- trees"
-    (cd "$w" && find . -path ./copie.log -prune -o -printf '%p %y %s %TY%Tm%Td%TH%TM\n' | LC_ALL=C sort)
-    (cd "$w" && find . -type f ! -name copie.log -exec md5sum {} + | LC_ALL=C sort -k2)
+    (cd "$w" && find . -ipath ./copie.log -prune -o -type d -printf '%p/\n' -o -printf '%p %y %s %TY%Tm%Td%TH%TM\n' | LC_ALL=C sort)
+    (cd "$w" && find . -type f ! -iname copie.log -exec md5sum {} + | LC_ALL=C sort -k2)
   } >"$1"
 }
 
