@@ -172,6 +172,15 @@ bool CheckSourceNamesSomething(Session& session, const std::string& source) {
 
 }  // namespace
 
+void Session::AheadGate::Time(int64_t spent) {
+  constexpr int kFiles = 16;
+  constexpr int64_t kSlowFile = 250'000;  // ns: a tenth of a network round trip or so
+  if (spent >= kSlowFile) ++slow;
+  if (++files < kFiles) return;
+  decided = true;
+  open = slow > files / 2;
+}
+
 int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSystem& fs,
                    const ParsedState& parsed, const std::string& commandLine) {
   Session session(fs);
@@ -201,6 +210,8 @@ int32_t RunSession(const CopyRec& options, const Callbacks& callbacks, FileSyste
     pool = std::make_unique<WorkPool>(threads);
     session.pool = pool.get();
     session.poolThreads = threads;
+    // Asked for: used from the first file.
+    if (session.extras.threads) session.aheadGate.decided = session.aheadGate.open = true;
   }
 
   int32_t copied = 0;

@@ -70,6 +70,19 @@ struct Session {
   // without one, or with one thread, each file is done in its turn.
   Executor* pool = nullptr;
   int32_t poolThreads = 1;
+  // Whether preparing ahead pays: without -THREADS, the session's first
+  // files are timed one at a time, and the pool is used only where they
+  // were slow (storage where every call waits). On a local disk the
+  // hand-over between threads costs more than a file's own calls.
+  struct AheadGate {
+    bool decided = false;
+    bool open = false;
+    int files = 0;
+    int slow = 0;
+    // Counts one file done alone in nanoseconds: open when most were slow
+    // (not one slow first file, which makes the destination folder).
+    void Time(int64_t spent);
+  } aheadGate;
 };
 
 // "Raison : " and the system's text for error; empty without an error.

@@ -4,6 +4,7 @@
 // operation names a file relative to its held folder: a folder swapped for a
 // link meanwhile is never followed. The texts (names shown, log lines) are
 // built alongside, as the user's paths.
+#include <chrono>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -426,14 +427,18 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
         Level& level = levels_.back();
         const ListedEntry& entry = walker.Entry();
         std::unique_ptr<AheadFile> prepared;
-        if (ahead_) {
+        Session::AheadGate& gate = s_.aheadGate;
+        if (ahead_ && gate.open) {
           prepared = ahead_->Take(walker.AheadFrom() - 1);
           if (prepared && prepared->unusable) prepared.reset();
           Refill(walker, level);
         }
         if (!o_.CopyHidden && ListedAsHidden(entry).value_or(false)) break;
         if (!toNull_) SetDestFor(walker.Path(), destPath);
+        const auto start = std::chrono::steady_clock::now();
         const FileOutcome outcome = File(level, entry, walker.Path(), destPath, prepared.get());
+        if (ahead_ && !gate.decided)
+          gate.Time(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
         if (outcome == FileOutcome::Leave) {
           level.abandoned = true;
           walker.Cut();
