@@ -6,10 +6,12 @@
 # data to try the script, writes them in the data folder and keeps it).
 # BENCH_DIR picks the folder the data sets go in (default: /dev/shm when it has
 # room, else /var/tmp); RUNS the timed runs per command (default 5, 3 for the
-# verified copies, the scale series and S8). VELTRIX=program measures that
+# verified copies, the scale series, S8 and S10). VELTRIX=program measures that
 # program instead of building one (an older build, say); its results are
 # written in the data folder, which is kept. VX_THREADS=n adds -THREADS:n to
 # every Veltrix command (VX_THREADS=1: the engine on one thread).
+# S10 mounts bench/latencyfs.c and needs root and /dev/fuse; without them it is
+# skipped, saying why (VX_FUSE_DEV=/nonexistent tries that).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,15 +29,26 @@ done
 scaled() { echo $(($1 * pct / 100)); }
 case ${VX_THREADS:-1} in ''|*[!0-9]*) echo "VX_THREADS must be a number of threads" >&2; exit 2 ;; esac
 
+# apt_install PACKAGE...: from Debian's packages, with sudo when not root.
+apt_install() {
+  local sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  echo "installing $*" >&2
+  if [ -z "${apt_updated:-}" ]; then $sudo apt-get update -qq || return; apt_updated=1; fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$@" >/dev/null
+}
 need=()
 for tool in hyperfine rsync gnuplot; do command -v $tool >/dev/null || need+=("$tool"); done
 [ -x /usr/bin/time ] || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-  pkgs=$(printf '%s\n' "${need[@]}" | sed 's/^gnuplot$/gnuplot-nox/')
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  echo "installing $pkgs" >&2
-  $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $pkgs >/dev/null
+[ ${#need[@]} -eq 0 ] || apt_install $(printf '%s\n' "${need[@]}" | sed 's/^gnuplot$/gnuplot-nox/')
+
+# S10's file system: without root or /dev/fuse nothing is installed for it, and
+# a failed installation only skips it.
+. "$here/latencyfs.sh"
+if [ "$(id -u)" != 0 ]; then s10_skip="not root"
+elif s10_skip=$(latencyfs_missing) && [ -e "${VX_FUSE_DEV:-/dev/fuse}" ]; then
+  apt_install fuse3 libfuse3-dev pkg-config || true
+  s10_skip=$(latencyfs_missing) || s10_skip=""
 fi
 
 if [ -n "${VELTRIX:-}" ]; then
@@ -61,8 +74,13 @@ fi
 work=$(mktemp -d "$base/veltrix-bench.XXXXXX")
 fstype=$(df -PT "$work" | awk 'NR==2 {print $2}')
 echo "data in $work ($fstype)" >&2
-cleanup() { [ "$keep" = 1 ] || rm -rf "$work"; }
+mnt10=""
+cleanup() {
+  [ -z "$mnt10" ] || latencyfs_unmount "$mnt10"
+  [ "$keep" = 1 ] || rm -rf "$work"
+}
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 out_md="$here/RESULTS.md"; out_png="$here/results.png"
 if [ "$pct" = 10 ] || [ -n "${VELTRIX:-}" ]; then out_md="$work/RESULTS.md"; out_png="$work/results.png"; fi
 
@@ -187,10 +205,39 @@ if [ "$pct" = 1000 ]; then
   rm -rf "$src9" "$dst9"
 fi
 
+# S10: small files on slow storage, latencyfs waiting 1 ms in every operation,
+# source and destination on the mount (2,000 files, 200 under --quick, 2,000
+# under --large). The trees are made and reset in the backing folder, behind
+# the file system's back: only the measured commands wait.
+back10="$work/s10-backing"
+if [ -z "$s10_skip" ]; then
+  mnt10="$work/s10-mnt"
+  mkdir -p "$back10" "$mnt10"
+  latencyfs_build "$work/latencyfs" && latencyfs_mount "$work/latencyfs" "$back10" "$mnt10" 1000 ||
+    s10_skip="latencyfs did not build or mount"
+fi
+if [ -n "$s10_skip" ]; then
+  echo "S10 skipped: $s10_skip" | tee -a "$work/notes" >&2
+else
+  n10=$(scaled 2000); [ "$n10" -gt 2000 ] && n10=2000
+  src10="$mnt10/src"; dst10="$mnt10/dst"
+  echo "generating $n10 files in 20 folders behind latencyfs" >&2
+  make_tree "$back10/src" $n10 20 1024 16384
+  measure "S10 slow storage: copy" "rm -rf $back10/dst" "$vx $src10 $dst10 -S -Q" "cp -a" "cp -a $src10 $dst10" 3
+  rm -rf "$back10/dst"; cp -a "$back10/src" "$back10/dst"
+  measure "S10 slow storage: rerun" "true" "$vx $src10 $dst10 -S -Q" "rsync -a" "rsync -a $src10/ $dst10/" 3
+  rm -rf "$back10/dst"; cp -a "$back10/src" "$back10/mirror"
+  add_extras "$back10/mirror" $((n10 / 9)) 20 1024 3072
+  measure "S10 slow storage: mirror" "rm -rf $back10/dst && cp -a $back10/mirror $back10/dst" \
+    "$vx $src10 $dst10 -S -Q -SYNCHRONIZE" "rsync -a --delete" "rsync -a --delete $src10/ $dst10/" 3
+fi
+if [ -n "$mnt10" ]; then latencyfs_unmount "$mnt10"; rm -rf "$back10" "$mnt10"; mnt10=""; fi
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-python3 - "$results" "$out_md" "$work/chart.dat" "$pct" "$fstype" "$load_start" "$load_before" "$(nproc)" <<'PY'
+touch "$work/notes"
+python3 - "$results" "$out_md" "$work/chart.dat" "$pct" "$fstype" "$load_start" "$load_before" "$(nproc)" "$work/notes" <<'PY'
 import sys, os, platform, datetime
-results, md, chart_path, pct, fstype, load0, load1, cpus = sys.argv[1:9]
+results, md, chart_path, pct, fstype, load0, load1, cpus, notes = sys.argv[1:10]
 rows = [l.rstrip("\n").split("\t") for l in open(results) if l.strip()]
 # The goals: highest ratio Veltrix/peer for each scenario (its name up to
 # the first colon) and peer; the peak memory of every run stays under 16 MiB.
@@ -208,7 +255,8 @@ out = ["# Benchmark results", "",
            "VX_THREADS=%s " % threads if threads else "", option, datetime.date.today(),
            platform.machine(), cpus, fstype),
        "Each time is the median of single runs alternating with the peer's (first round "
-       "warms up); peak RSS from one more run under `/usr/bin/time`. Load average "
+       "warms up); peak RSS from one more run under `/usr/bin/time`. S10 runs on "
+       "`bench/latencyfs.c`, waiting 1 ms in every operation. Load average "
        "(1, 5, 15 min) at the start: %s, at the end: %s." % (load0, load1), "",
        "| Scenario | Peer | Veltrix (s) | Peer (s) | Ratio | Goal | Veltrix peak RSS (MiB) | Peer peak RSS (MiB) |",
        "|---|---|---:|---:|---:|---|---:|---:|"]
@@ -220,8 +268,11 @@ for name, peer, v, p, vm, pm in rows:
     memory = "%.1f" % (int(vm) / 1024) + ("" if int(vm) < memory_goal_kib else " **over 16**")
     out.append("| %s | %s | %.3f | %.3f | %.2f | %s | %s | %.1f |" % (
         name, peer, float(v), float(p), ratio, verdict, memory, int(pm) / 1024))
-    chart.append('"%s vs %s" %.6f' % (name, peer, ratio))
+    # The slow-storage rows are told apart by their colour.
+    chart.append('"%s vs %s" %.6f %d' % (name, peer, ratio, 0xd9822b if name.startswith("S10 ") else 0x3b6ea5))
 peak = max(int(r[4]) for r in rows)
+skipped = [l.rstrip("\n") for l in open(notes) if l.strip()]
+if skipped: out += [""] + skipped
 out += ["", "Veltrix's highest peak RSS: %.1f MiB (goal: under 16 MiB in every scenario: %s)." % (
     peak / 1024, "met" if peak < memory_goal_kib else "**not met**")]
 open(md, "w").write("\n".join(out) + "\n")
@@ -229,9 +280,12 @@ open(chart_path, "w").write("\n".join(chart) + "\n")
 print("\n".join(out))
 PY
 
+s10_key='NaN with boxes lc rgb "#d9822b" title "S10: latencyfs, 1 ms per operation"'
+[ -z "$s10_skip" ] || s10_key="NaN with lines lt nodraw title \"S10 skipped: $s10_skip\""
 gnuplot <<GP
-set terminal pngcairo size 1200,700 noenhanced font ",10"
+set terminal pngcairo size 1300,700 noenhanced font ",10"
 set output "$out_png"
+stats "$work/chart.dat" using 2 nooutput
 set title "Veltrix / peer, median wall time (below 1: Veltrix faster; logarithmic scale)"
 set style fill solid 0.8
 set boxwidth 0.7
@@ -239,11 +293,14 @@ set xtics rotate by -35 left
 set ylabel "ratio"
 set grid ytics
 set logscale y 2
-set yrange [0.25:*]
+# Bars below a quarter (S10's, as a rule) widen the scale downwards.
+set yrange [(STATS_min / 1.5 < 0.25 ? STATS_min / 1.5 : 0.25):*]
 set bmargin 14
 set rmargin 24
+set key top right
 set arrow from graph 0, first 1 to graph 1, first 1 nohead dt 2 lc rgb "red"
-plot "$work/chart.dat" using 0:2:xtic(1) with boxes lc rgb "#3b6ea5" notitle, \
-     "" using 0:2:(sprintf("%.2f", \$2)) with labels offset 0,0.7 notitle
+plot "$work/chart.dat" using 0:2:3:xtic(1) with boxes lc rgb variable notitle, \
+     "" using 0:2:(sprintf("%.2f", \$2)) with labels offset 0,0.7 notitle, \
+     NaN with boxes lc rgb "#3b6ea5" title "data on $fstype", $s10_key
 GP
 echo "wrote $out_md and $out_png" >&2
