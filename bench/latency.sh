@@ -11,27 +11,27 @@ top=$(dirname "$here")
 files=${1:-1000}
 delay=${2:-1000}
 bin=${VX_BIN:-$top/build/Veltrix}
+. "$here/latencyfs.sh"
+if why=$(latencyfs_missing); then echo "$0: $why" >&2; exit 1; fi
 [ -x "$bin" ] || { cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$top/build" -j2 >/dev/null; }
 
 work=$(mktemp -d)
 backing=$work/backing mnt=$work/mnt
 mkdir -p "$backing" "$mnt"
 cleanup() {
-  fusermount3 -u "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null || true
+  latencyfs_unmount "$mnt"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-gcc -O2 -o "$work/latencyfs" "$here/latencyfs.c" $(pkg-config --cflags --libs fuse3)
+latencyfs_build "$work/latencyfs"
 # The tree is made behind the file system's back: only the copies wait.
 for ((i = 0; i < files; i++)); do
   d=$backing/src/d$((i % 10))
   [ -d "$d" ] || mkdir -p "$d"
   printf 'file %d\n' "$i" >"$d/f$i.txt"
 done
-"$work/latencyfs" "$backing" "$mnt" "$delay"
-for _ in $(seq 50); do mountpoint -q "$mnt" && break; sleep 0.1; done
-mountpoint -q "$mnt" || { echo "latencyfs did not mount" >&2; exit 1; }
+latencyfs_mount "$work/latencyfs" "$backing" "$mnt" "$delay"
 
 run() {  # label command...
   local start end
