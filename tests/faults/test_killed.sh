@@ -7,7 +7,9 @@
 # - during a move to another file system (-X), every file is whole in the
 #   source or in the destination;
 # - during the log's trim, the log is whole: the old one or the trimmed one;
-# - during a mirroring move (-S -X -Y -SYNCHRONIZE), the rerun loses nothing.
+# - during a mirroring move (-S -X -Y -SYNCHRONIZE), the rerun loses nothing;
+# - a storm of kills at random moments of moves prepared on 8 threads: every
+#   file is whole on one side after each, and a rerun completes.
 # The big file is VXF_BIG_MB MiB (64 by default, to keep CI fast; set 1024
 # for the full-size case).
 source "$(dirname "$0")/lib.sh"
@@ -168,3 +170,41 @@ done
 no_temporaries "$dst" "rerun of the killed move"
 pass "killed during a move across file systems ($threads threads): every file whole on one side, the rerun completes"
 done
+
+# ---- A storm of kills, files prepared on 8 threads ----------------------------------
+
+src=$VX_TMP/other_fs/storm dst=$VX_TMP/storm
+rm -rf "$src" "$dst" "$keep/storm"
+for d in a b c d; do
+  mkdir -p "$keep/storm/$d"
+  for i in $(seq 1 150); do head -c $((RANDOM % 20000 + 1)) /dev/urandom >"$keep/storm/$d/f$i"; done
+done
+ln "$keep/storm/a/f1" "$keep/storm/b/linked"
+(cd "$keep/storm" && find . -type f -exec md5sum {} + | sort -k2) >"$keep/storm.sums"
+moved=""
+for round in $(seq 1 12); do
+  # Each round from the start, and only the last one is completed by a rerun.
+  rm -rf "$src" "$dst"
+  cp -a "$keep/storm" "$src"
+  mkdir -p "$dst"
+  extra=()
+  [ $((round % 2)) = 0 ] && extra=("${S}HARDLINKS")
+  "$VX_BIN" "$src" "$dst" "${S}S" "${S}X" "${S}THREADS:8" "${extra[@]}" "${S}SILENT" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  sleep "0.0$((RANDOM % 9 + 1))"
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  # Each file whole in the source or the destination, never partial.
+  bad=$( { (cd "$src" && find . -type f -exec md5sum {} +); echo --; (cd "$dst" && find . -type f -exec md5sum {} +); } |
+    awk -v sums="$keep/storm.sums" 'BEGIN { while ((getline line < sums) > 0) { split(line, f, "  "); want[f[2]] = f[1] } }
+      $0 == "--" { next } { name = substr($0, 35); if (name in want) { if ($1 != want[name]) print "partial " name; else seen[name] = 1 } }
+      END { for (n in want) if (!(n in seen)) print "lost " n }' | head -3)
+  [ -z "$bad" ] || fail "kill storm, round $round: $bad"
+  moved+=" $(find "$dst" -type f | wc -l)"
+done
+vxf_run "$src" "$dst" "${S}S" "${S}X" "${S}SILENT"
+assert_rc 0 "rerun after the kill storm"
+(cd "$dst" && find . -type f -exec md5sum {} + | sort -k2) | cmp -s "$keep/storm.sums" - ||
+  fail "kill storm: the rerun did not complete the move"
+no_temporaries "$dst" "kill storm"
+pass "12 kills at random moments of moves on 8 threads (files moved of 601:$moved): every file whole on one side, the rerun completes"

@@ -81,7 +81,11 @@ trial() {
       "$helper" swap "$side/m" "$side/.swap" >"$VX_TMP/.swaps" & ;;
   esac
   local swapper=$!
-  vxf_run "$src" "$dst" "$@" "${S}SILENT" "${S}Q" "${S}C"
+  # Every other trial prepares files on 8 threads: the held-folder rules
+  # hold in each of them.
+  local threads=()
+  [ $((t % 2)) = 0 ] && threads=("${S}THREADS:8")
+  vxf_run "$src" "$dst" "$@" "${threads[@]}" "${S}SILENT" "${S}Q" "${S}C"
   kill -TERM "$swapper" 2>/dev/null
   wait "$swapper"
   total_swaps=$((total_swaps + $(cat "$VX_TMP/.swaps" 2>/dev/null || echo 0)))
