@@ -59,9 +59,12 @@ void CopyAhead::Run(const std::shared_ptr<Slot>& slot) {
 
 std::unique_ptr<AheadFile> CopyAhead::Take(std::size_t position) {
   std::unique_lock<std::mutex> lock(mutex_);
+  // Files the walk passed by without taking them: dropped once no thread works on them.
   while (!slots_.empty() && slots_.front()->file->position < position) {
-    slots_.front()->state = State::Dropped;
-    bytes_ -= slots_.front()->file->bytes;
+    const std::shared_ptr<Slot> passed = slots_.front();
+    changed_.wait(lock, [&] { return passed->state != State::Running; });
+    passed->state = State::Dropped;
+    bytes_ -= passed->file->bytes;
     slots_.pop_front();
   }
   if (slots_.empty() || slots_.front()->file->position != position) return nullptr;

@@ -141,5 +141,20 @@ TEST(CopyAhead, SaysAndLeavesWhatOneFileAtATimeDoes) {
   }
 }
 
+// The default opens only where most of the first files were slow: one slow
+// first file (it makes the destination folder) keeps a fast disk serial.
+TEST(CopyAhead, DefaultOpensWhereMostFirstFilesAreSlow) {
+  const auto gate = [](int64_t first, int64_t then, int slowOnes) {
+    Session::AheadGate g;
+    g.Time(first);
+    for (int i = 1; i < 16 && !g.decided; ++i) g.Time(i <= slowOnes ? 2'000'000 : then);
+    return g.decided && g.open;
+  };
+  EXPECT_FALSE(gate(5'000'000, 30'000, 0));  // tmpfs
+  EXPECT_TRUE(gate(20'000'000, 15'000'000, 0));  // every call waits
+  EXPECT_FALSE(gate(30'000, 30'000, 7));
+  EXPECT_TRUE(gate(30'000, 30'000, 9));
+}
+
 }  // namespace
 }  // namespace vx

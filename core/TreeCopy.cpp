@@ -435,10 +435,11 @@ CopyResult TreeWalk::Run(const TreeSource& source) {
         }
         if (!o_.CopyHidden && ListedAsHidden(entry).value_or(false)) break;
         if (!toNull_) SetDestFor(walker.Path(), destPath);
-        const auto start = std::chrono::steady_clock::now();
+        using Clock = std::chrono::steady_clock;
+        const bool timed = ahead_ && !gate.decided;
+        const Clock::time_point start = timed ? Clock::now() : Clock::time_point();
         const FileOutcome outcome = File(level, entry, walker.Path(), destPath, prepared.get());
-        if (ahead_ && !gate.decided)
-          gate.Time(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+        if (timed) gate.Time(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
         if (outcome == FileOutcome::Leave) {
           level.abandoned = true;
           walker.Cut();
@@ -704,7 +705,7 @@ FileOutcome TreeWalk::CopyFile(Level& level, const ListedEntry& listed, const st
     ~Closing() {
       if (ahead && copy) ahead->Dispose(std::move(copy));
     }
-  } closing{ahead_, copy};
+  } closing{ahead_ && s_.aheadGate.open ? ahead_ : nullptr, copy};
   const std::pair<Md5Digest, Md5Digest>* digests = nullptr;  // read ahead with the copy
   if (dest && s_.callbacks.showProgress)
     request.progress = [&](int64_t done) {
